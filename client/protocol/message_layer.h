@@ -1,0 +1,33 @@
+// Typed messages between client and server: block layout, requests, reading
+// status replies, draining a half-read reply.
+#pragma once
+
+#include "client/connection/connection_table.h"
+
+// Block layout behind the 16-bit length.
+enum : int {
+    BLOCK_TYPE = 2,        // message type letter
+    BLOCK_LAST = 3,        // last-block flag: 0 = more blocks of this reply follow
+    BLOCK_PAYLOAD = 4,     // payload start
+    BLOCK_STATUS_DATA = 6, // data of a status ('S') block, behind the status
+    MAX_PAYLOAD = 1020,
+    MAX_STATEMENT = 1018,
+    NO_STATUS = 100,       // the library obtained no status
+    STATUS_EOF = -9,
+};
+
+// Every request is built in and sent from this block.
+extern char request_block[1024];
+// Library-wide text buffer (OPEN DATABASE statement, explain text, dialog texts).
+extern char text_buffer[1024];
+
+// Builds a request header in request_block: length, type, last-block flag 1.
+void begin_request(char type, int payload_length);
+
+int ll_write(ConnectionRecord* connection, char* block);
+int ll_read(ConnectionRecord* connection, char* buffer);
+// 0: a status block is in connection->block and *status holds its status;
+// 100: none for the caller (reported).
+int ll_dorv_read(ConnectionRecord* connection, int* status);
+void ll_drain(ConnectionRecord* connection);
+bool message_text_equals(const char* block, const char* literal);

@@ -1,0 +1,30 @@
+// WinSock stream transport: TCP connections carrying length-prefixed blocks of
+// 4 to 1024 bytes. Every failure is reported here with error_box and returns -1.
+#pragma once
+
+enum : int { WNSK_BLOCK_SIZE = 1024, WNSK_ERROR_TEXT_SIZE = 256 };
+
+// The text of the last WinSock error looked up (library-wide).
+extern char wnsk_error_buffer[WNSK_ERROR_TEXT_SIZE];
+
+int wnsk_setup();
+int wnsk_cleanup();
+int wnsk_connect(const char* host, const char* service);
+int wnsk_disconnect(int socket);
+// One whole block into `block` (1024 bytes); its length field ends in host order.
+int wnsk_read(int socket, char* block);
+// The whole block; its length field is in host order before and after the call.
+int wnsk_write(int socket, char* block);
+// The text of a WinSock error number; the number of characters stored.
+int wnsk_error_text(int number, char* buffer, int size);
+
+// The 16-bit length at the start of a block, in host order.
+inline unsigned block_length(const char* block) {
+    unsigned short v;
+    __builtin_memcpy(&v, block, 2);
+    return v;
+}
+inline void set_block_length(char* block, unsigned length) {
+    unsigned short v = static_cast<unsigned short>(length);
+    __builtin_memcpy(block, &v, 2);
+}

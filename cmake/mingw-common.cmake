@@ -1,0 +1,15 @@
+find_program(CMAKE_C_COMPILER NAMES ${DORV_MINGW_TRIPLE}-gcc-posix ${DORV_MINGW_TRIPLE}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${DORV_MINGW_TRIPLE}-g++-posix ${DORV_MINGW_TRIPLE}-g++ REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${DORV_MINGW_TRIPLE}-windres REQUIRED)
+set(CMAKE_FIND_ROOT_PATH /usr/${DORV_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# No MinGW runtime DLL may be needed by anything we ship or test.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Tests run under wine: the first start creates the prefix inside the build folder.
+find_program(DORV_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+if(DORV_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine-run.sh)
+endif()

@@ -1,0 +1,36 @@
+// Debug log and message boxes. Each deliverable compiles its own copy: the
+// library (DORV_DIAG_LIBRARY) and the Excel add-in (DORV_DIAG_ADDIN) differ in
+// log key, captions, time text and what error_box traces.
+#pragma once
+
+#include <stdarg.h>
+
+#if defined(__GNUC__)
+#define DORV_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define DORV_PRINTF(f, a)
+#endif
+
+// The process-wide switch: "Debug" in section "Global" of "windorv.ini".
+extern unsigned debug_enabled;
+
+// Reads the debug switch and opens the log; called once at attach.
+void start_debug_log();
+// Writes the end line and closes the log; called at detach.
+void end_debug_log();
+// A trace line (printf-style), only when tracing is on.
+void debug_print(const char* format, ...) DORV_PRINTF(1, 2);
+// An error in a modal message box; traced when tracing is on.
+void error_box(const char* format, ...) DORV_PRINTF(1, 2);
+
+#ifdef DORV_DIAG_LIBRARY
+// A server text message ('M' block as received: 16-bit length in host order,
+// type, flag, text) in a message box. The block must be 1024 bytes long.
+int server_message_box(const char* block);
+#endif
+
+// Time texts of the start and end lines, exactly as the log shows them.
+// asctime form: "Wed Jan 02 02:03:55 1980\n" (library).
+void format_asctime(char* out, int size);
+// "%c" form of the C locale as the add-in writes it: "12/8/96 9:05:03".
+void format_short_time(char* out, int size);

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Runs a cross-built Windows test executable under wine (64-bit or 32-bit by
+# the executable's PE header), with a private prefix inside the build folder.
+exe="$1"
+[ -n "$exe" ] || { echo "usage: wine-run.sh program.exe [args]" >&2; exit 2; }
+# PE32+ (64-bit) executables carry optional-header magic 0x20b.
+pe_off=$(od -An -t u4 -j 60 -N 4 "$exe" | tr -d ' ')
+magic=$(od -An -t x2 -j $((pe_off + 24)) -N 2 "$exe" | tr -d ' ')
+if [ "$magic" = "020b" ]; then
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  prefix_name=wineprefix64
+else
+  wine=/usr/lib/wine/wine
+  prefix_name=wineprefix32
+  if [ ! -x "$wine" ]; then
+    echo "wine-run.sh: 32-bit wine is not installed; cannot run $exe" >&2
+    exit 2
+  fi
+fi
+build_dir=${DORV_WINE_PREFIX_DIR:-$(dirname "$exe")}
+while [ "$build_dir" != "/" ] && [ ! -f "$build_dir/CMakeCache.txt" ]; do build_dir=$(dirname "$build_dir"); done
+[ "$build_dir" = "/" ] && build_dir=$(dirname "$exe")
+export WINEPREFIX="${WINEPREFIX:-$build_dir/$prefix_name}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+if [ "$magic" != "020b" ]; then export WINEARCH=win32; fi
+if [ -z "$DISPLAY" ] && command -v xvfb-run >/dev/null 2>&1; then
+  exec xvfb-run -a "$wine" "$@"
+fi
+exec "$wine" "$@"
