@@ -28,3 +28,9 @@ inline void set_block_length(char* block, unsigned length) {
     unsigned short v = static_cast<unsigned short>(length);
     __builtin_memcpy(block, &v, 2);
 }
+
+#include "platform/platform.h"
+
+// The library's module instance, set at attach: its string table holds the
+// socket error texts (and its dialog templates live there too).
+extern PlatInstance library_instance;

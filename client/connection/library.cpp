@@ -1,0 +1,25 @@
+#include "client/connection/library.h"
+
+#include "client/connection/connection_table.h"
+#include "client/protocol/charset.h"
+#include "client/transport/wnsk.h"
+#include "common/diagnostics.h"
+
+void dorv_library_attach(PlatInstance instance) {
+    library_instance = instance;
+    start_debug_log();
+    init_connection_state();
+    init_charset_tables();
+}
+
+void unload_connections() {
+    if (connection_count > 0) {
+        for (int i = 0; i < connection_count; ++i) ll_disconnect(connection_table[i].socket);
+        debug_print("\nConnections still active at UNLOAD");
+    }
+}
+
+void dorv_library_detach() {
+    unload_connections();
+    end_debug_log();
+}

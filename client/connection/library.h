@@ -1,0 +1,12 @@
+// Start-up and shut-down of the library in a process.
+#pragma once
+
+#include "platform/platform.h"
+
+// Process attach: remembers the module, opens the debug log, empties the
+// connection table, builds the translation tables.
+void dorv_library_attach(PlatInstance instance);
+// Process detach: closes connections still open, closes the debug log.
+void dorv_library_detach();
+// Closes the sockets of all open connections (at unload).
+void unload_connections();

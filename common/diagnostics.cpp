@@ -1,0 +1,127 @@
+// Debug log, error boxes and server message boxes. Compiled once per
+// deliverable: DORV_DIAG_LIBRARY for dorv32, DORV_DIAG_ADDIN for the add-in.
+#include "common/diagnostics.h"
+
+#include "platform/platform.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#if defined(DORV_DIAG_LIBRARY) == defined(DORV_DIAG_ADDIN)
+#error "define exactly one of DORV_DIAG_LIBRARY and DORV_DIAG_ADDIN"
+#endif
+
+#ifdef DORV_DIAG_LIBRARY
+#define LOG_FILE_KEY "DLLDebugFile"
+#define LOG_OPEN_CAPTION "DORV.DLL"
+#define ERROR_CAPTION "Dorv"
+#else
+#define LOG_FILE_KEY "XLLDebugFile"
+#define LOG_OPEN_CAPTION "DORV.XLL"
+#define ERROR_CAPTION "Dorv XLL"
+#endif
+
+unsigned debug_enabled = 0;
+
+namespace {
+
+FILE* debug_log = nullptr;
+
+void write_trace(const char* text) {
+    if (debug_log != nullptr)
+        fputs(text, debug_log);
+    else
+        plat_debug_output(text);
+}
+
+void log_time(char* out, int size) {
+#ifdef DORV_DIAG_LIBRARY
+    format_asctime(out, size);
+#else
+    format_short_time(out, size);
+#endif
+}
+
+} // namespace
+
+void format_asctime(char* out, int size) {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    PlatLocalTime t;
+    plat_local_time(&t);
+    snprintf(out, static_cast<size_t>(size), "%s %s %02d %02d:%02d:%02d %04d\n",
+             days[(t.weekday % 7 + 7) % 7], months[((t.month - 1) % 12 + 12) % 12], t.day, t.hour,
+             t.minute, t.second, t.year);
+}
+
+void format_short_time(char* out, int size) {
+    PlatLocalTime t;
+    plat_local_time(&t);
+    snprintf(out, static_cast<size_t>(size), "%d/%d/%02d %d:%02d:%02d", t.month, t.day,
+             t.year % 100, t.hour, t.minute, t.second);
+}
+
+void start_debug_log() {
+    debug_enabled = plat_ini_int("Global", "Debug", 0, "windorv.ini");
+    debug_log = nullptr;
+    if (debug_enabled == 0) return;
+    char path[256];
+    if (plat_ini_string("Global", LOG_FILE_KEY, "", path, sizeof path, "windorv.ini") == 0) return;
+    debug_log = fopen(path, "a");
+    if (debug_log == nullptr) {
+        plat_message_box("Unable to open Debug Log file", LOG_OPEN_CAPTION, PLAT_MB_OK);
+        return;
+    }
+    char when[256];
+    log_time(when, sizeof when);
+    fprintf(debug_log, "\nStart: %s\n\n", when);
+}
+
+void end_debug_log() {
+    if (debug_log == nullptr) return;
+    char when[256];
+    log_time(when, sizeof when);
+    fprintf(debug_log, "\n\nEnde: %s\n", when);
+    fclose(debug_log);
+    debug_log = nullptr;
+}
+
+void debug_print(const char* format, ...) {
+    if (debug_enabled == 0) return;
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    write_trace(text);
+}
+
+void error_box(const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    plat_message_box(text, ERROR_CAPTION, PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
+#ifdef DORV_DIAG_LIBRARY
+    if (debug_enabled != 0) write_trace(text);
+#else
+    debug_print("\nERROR: [%s]\n", text);
+#endif
+}
+
+#ifdef DORV_DIAG_LIBRARY
+int server_message_box(const char* block) {
+    // The text is shown from a copy, so the received block stays as it came.
+    unsigned short length;
+    memcpy(&length, block, 2);
+    int n = static_cast<int>(length) - 4;
+    if (n < 0) n = 0;
+    if (n >= 1020) n = 1019;
+    char text[1020];
+    memcpy(text, block + 4, static_cast<size_t>(n));
+    text[n] = '\0';
+    return plat_message_box(text, "Dorv SERVER:", PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
+}
+#endif

@@ -1,0 +1,42 @@
+#include "platform/platform.h"
+
+#include <ctype.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+unsigned long plat_thread_id() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
+
+unsigned long plat_last_error() { return static_cast<unsigned long>(errno); }
+
+void plat_local_time(PlatLocalTime* out) {
+    time_t now = time(nullptr);
+    struct tm t;
+    localtime_r(&now, &t);
+    *out = {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_wday};
+}
+
+// A Windows library name ("xlcall32.dll", "ctl3d32.dll") is looked for as the
+// shared object "libxlcall32.so" on the loader's search path.
+void* plat_load_library(const char* name) {
+    char so_name[300];
+    size_t n = strlen(name);
+    if (n > 4 && n < 250 && strcasecmp(name + n - 4, ".dll") == 0 && strchr(name, '/') == nullptr) {
+        char base[256];
+        for (size_t i = 0; i < n - 4; ++i) base[i] = static_cast<char>(tolower(static_cast<unsigned char>(name[i])));
+        base[n - 4] = '\0';
+        snprintf(so_name, sizeof so_name, "lib%s.so", base);
+        name = so_name;
+    }
+    void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) errno = ENOENT;
+    return library;
+}
+
+void* plat_get_proc(void* library, const char* name) { return dlsym(library, name); }
+
+void plat_free_library(void* library) { dlclose(library); }

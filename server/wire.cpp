@@ -1,0 +1,127 @@
+#include "server/wire.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/socket.h>
+
+namespace dorvd {
+namespace {
+
+constexpr size_t kFlushThreshold = 64 * 1024;
+
+enum class Receive { complete, closed, failed };
+
+// Receives exactly size bytes; got tells how many arrived before a failure.
+Receive receive_exact(int fd, unsigned char* buffer, size_t size, size_t& got) {
+    got = 0;
+    while (got < size) {
+        const ssize_t n = recv(fd, buffer + got, size - got, 0);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        } else if (n == 0) {
+            return Receive::closed;
+        } else if (errno != EINTR) {
+            return Receive::failed;
+        }
+    }
+    return Receive::complete;
+}
+
+ReadResult as_result(Receive r, bool inside_block) {
+    if (r == Receive::failed) return ReadResult::failed;
+    return inside_block ? ReadResult::closed_midway : ReadResult::closed;
+}
+
+} // namespace
+
+ReadResult read_block(int fd, Block& block, unsigned& declared_length) {
+    unsigned char buffer[kMaxBlock];
+    size_t got = 0;
+    declared_length = 0;
+    Receive r = receive_exact(fd, buffer, 2, got);
+    if (r != Receive::complete) return as_result(r, got > 0);
+    declared_length = (unsigned{buffer[0]} << 8) | buffer[1];
+    if (declared_length < kMinBlock) return ReadResult::too_short;
+    if (declared_length > kMaxBlock) {
+        // Drop the block's bytes so the next block starts where it should.
+        size_t left = declared_length - 2;
+        while (left > 0) {
+            const size_t step = std::min(left, sizeof buffer);
+            r = receive_exact(fd, buffer, step, got);
+            if (r != Receive::complete) return as_result(r, true);
+            left -= step;
+        }
+        return ReadResult::too_long;
+    }
+    r = receive_exact(fd, buffer + 2, declared_length - 2, got);
+    if (r != Receive::complete) return as_result(r, true);
+    block.type = static_cast<char>(buffer[2]);
+    block.flag = buffer[3];
+    block.payload.assign(reinterpret_cast<const char*>(buffer + 4), declared_length - 4);
+    return ReadResult::block;
+}
+
+ReplyWriter::ReplyWriter(int fd, size_t max_block)
+    : fd_(fd), max_block_(std::clamp(max_block, kStatusHeader + 1, kMaxBlock)) {}
+
+void ReplyWriter::add_block(char type, bool last, std::string_view head,
+                            std::string_view payload) {
+    const size_t length = 4 + head.size() + payload.size();
+    pending_ += static_cast<char>(length >> 8);
+    pending_ += static_cast<char>(length & 0xFF);
+    pending_ += type;
+    pending_ += static_cast<char>(last ? 1 : 0);
+    pending_.append(head);
+    pending_.append(payload);
+    if (pending_.size() >= kFlushThreshold) flush();
+}
+
+void ReplyWriter::status_reply(int16_t status, std::string_view data) {
+    const char head[2] = {static_cast<char>((status >> 8) & 0xFF), static_cast<char>(status & 0xFF)};
+    const size_t room = max_block_ - kStatusHeader;
+    do {
+        const std::string_view piece = data.substr(0, room);
+        data.remove_prefix(piece.size());
+        add_block('S', data.empty(), std::string_view(head, 2), piece);
+    } while (!data.empty());
+}
+
+void ReplyWriter::single_status_block(int16_t status, std::string_view data) {
+    const char head[2] = {static_cast<char>((status >> 8) & 0xFF), static_cast<char>(status & 0xFF)};
+    add_block('S', true, std::string_view(head, 2), data.substr(0, kMaxBlock - kStatusHeader));
+}
+
+void ReplyWriter::message(std::string_view text, bool last) {
+    add_block('M', last, {}, text.substr(0, kMaxBlock - 4));
+}
+
+void ReplyWriter::echo(std::string_view payload) {
+    add_block('E', true, {}, payload.substr(0, kMaxBlock - 4));
+}
+
+void ReplyWriter::host_output(std::string_view bytes) {
+    const size_t room = max_block_ - 4;
+    while (!bytes.empty()) {
+        const std::string_view piece = bytes.substr(0, room);
+        bytes.remove_prefix(piece.size());
+        add_block('U', false, {}, piece);
+    }
+}
+
+bool ReplyWriter::flush() {
+    size_t sent = 0;
+    while (!failed_ && sent < pending_.size()) {
+        const ssize_t n = send(fd_, pending_.data() + sent, pending_.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            failed_ = true;
+        }
+    }
+    pending_.clear();
+    return !failed_;
+}
+
+} // namespace dorvd

@@ -1,0 +1,65 @@
+// Blocks on the wire: a 2-byte big-endian length counting the whole block,
+// a type letter, a last-block flag and 0 to 1020 payload bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dorvd {
+
+constexpr size_t kMinBlock = 4;
+constexpr size_t kMaxBlock = 1024;
+constexpr size_t kStatusHeader = 6; // length, type, flag, 2-byte status
+
+struct Block {
+    char type = 0;
+    unsigned char flag = 0;
+    std::string payload;
+};
+
+enum class ReadResult {
+    block,          // one whole block in the result
+    closed,         // the peer closed the connection between blocks
+    closed_midway,  // the peer closed the connection inside a block
+    too_short,      // declared length below 4; the stream cannot be trusted
+    too_long,       // declared length above 1024; its bytes were read and dropped
+    failed,         // the receive call failed
+};
+
+// Reads one block. declared_length receives the length field as sent.
+ReadResult read_block(int fd, Block& block, unsigned& declared_length);
+
+// Collects the blocks of replies and sends them in few system calls.
+// Replies that may span several blocks are cut so that no block is longer
+// than max_block bytes.
+class ReplyWriter {
+  public:
+    ReplyWriter(int fd, size_t max_block);
+
+    // 'S' blocks: every block carries the status; data are cut across blocks.
+    void status_reply(int16_t status, std::string_view data);
+    // One 'S' block, whatever max_block says (the version reply).
+    void single_status_block(int16_t status, std::string_view data);
+    // One 'M' block with a text message, cut to 1020 bytes.
+    void message(std::string_view text, bool last = true);
+    // One 'E' block echoing the payload.
+    void echo(std::string_view payload);
+    // 'U' blocks of host command output, none of them flagged last.
+    void host_output(std::string_view bytes);
+
+    // Sends what has been collected; false once the connection failed.
+    bool flush();
+    bool failed() const { return failed_; }
+
+  private:
+    void add_block(char type, bool last, std::string_view head, std::string_view payload);
+
+    int fd_;
+    size_t max_block_;
+    std::string pending_;
+    bool failed_ = false;
+};
+
+} // namespace dorvd

@@ -1,0 +1,149 @@
+// The library's debug log, error boxes and server message boxes.
+#include "common/diagnostics.h"
+#include "support/box_capture.h"
+#include "support/test_files.h"
+#include "support/trace_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// "Wed Jan 02 02:03:55 1980": weekday, month, two-digit day, time, year.
+bool is_asctime(const std::string& t) {
+    static const std::string days = "SunMonTueWedThuFriSat", months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    if (t.size() != 24) return false;
+    auto digits = [&](size_t at, size_t n) {
+        for (size_t i = at; i < at + n; ++i)
+            if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+        return true;
+    };
+    return days.find(t.substr(0, 3)) % 3 == 0 && days.find(t.substr(0, 3)) != std::string::npos &&
+           months.find(t.substr(4, 3)) % 3 == 0 && months.find(t.substr(4, 3)) != std::string::npos &&
+           t[3] == ' ' && t[7] == ' ' && digits(8, 2) && t[10] == ' ' && digits(11, 2) && t[13] == ':' &&
+           digits(14, 2) && t[16] == ':' && digits(17, 2) && t[19] == ' ' && digits(20, 4);
+}
+
+TEST(Diagnostics, DebugOffCreatesNoFileAndTracesNothingButErrorBoxesStillShow) {
+    std::string path = test_temp_dir() + "/never.log";
+    remove_file(path);
+    restart_debug_log("[Global]\nDebug=0\nDLLDebugFile=" + path + "\n");
+    BoxCapture boxes;
+    debug_print("\nnothing %d", 1);
+    error_box("Something %s", "failed");
+    end_debug_log();
+    EXPECT_FALSE(file_exists(path));
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Something failed"});
+    EXPECT_EQ(boxes.boxes[0].style, 0x30u); // OK button, exclamation mark
+    restart_debug_log("");
+}
+
+TEST(Diagnostics, StartAndEndLinesAreAppendedAtEveryAttach) {
+    std::string path;
+    {
+        TraceLog log;
+        path = log.path;
+        debug_print("\nfirst %s", "run");
+        log.text();
+        restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + path + "\n");
+        debug_print("\nsecond run");
+        log.text();
+    }
+    std::string text = read_text_file(path);
+    // "\nStart: <asctime>\n\n\n" ... "\n\nEnde: <asctime>\n", twice.
+    size_t at = 0;
+    for (const char* body : {"\nfirst run", "\nsecond run"}) {
+        ASSERT_EQ(text.compare(at, 8, "\nStart: "), 0) << text;
+        EXPECT_TRUE(is_asctime(text.substr(at + 8, 24))) << text.substr(at + 8, 24);
+        at += 32;
+        ASSERT_EQ(text.compare(at, 3, "\n\n\n"), 0);
+        at += 3;
+        ASSERT_EQ(text.compare(at, std::strlen(body), body), 0);
+        at += std::strlen(body);
+        ASSERT_EQ(text.compare(at, 8, "\n\nEnde: "), 0);
+        EXPECT_TRUE(is_asctime(text.substr(at + 8, 24)));
+        at += 32;
+        ASSERT_EQ(text.compare(at, 2, "\n\n"), 0);
+        at += 2;
+    }
+    EXPECT_EQ(at, text.size());
+}
+
+TEST(Diagnostics, PercentSignsInArgumentsAreWrittenUnchanged) {
+    TraceLog log;
+    BoxCapture boxes;
+    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", 37, "SELECT * FROM t WHERE name LIKE 'A%s%'");
+    error_box("Statement [%s]", "LIKE '%d%%'");
+    std::string text = log.text();
+    EXPECT_NE(text.find("\nhl_dorv_exec(), stmt_len = 37\n   [SELECT * FROM t WHERE name LIKE 'A%s%']"),
+              std::string::npos);
+    // error_box writes its own text to the log, unchanged, after the box.
+    EXPECT_NE(text.find("Statement [LIKE '%d%%']"), std::string::npos);
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Statement [LIKE '%d%%']"});
+}
+
+TEST(Diagnostics, LongTextsAreCutTo1023Characters) {
+    TraceLog log;
+    BoxCapture boxes;
+    std::string long_text(3000, 'L');
+    debug_print("<%s>", long_text.c_str());
+    error_box("%s", long_text.c_str());
+    std::string text = log.text();
+    EXPECT_NE(text.find("<" + std::string(1022, 'L') + std::string(1023, 'L')), std::string::npos);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, std::string(1023, 'L'));
+}
+
+TEST(Diagnostics, ALogThatCannotBeOpenedIsReportedOnceAndTracingGoesOn) {
+    BoxCapture boxes;
+    restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + test_temp_dir() + "/no/such/folder/x.log\n");
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"DORV.DLL|Unable to open Debug Log file"});
+    EXPECT_EQ(boxes.boxes[0].style, 0u); // OK only, no icon
+    EXPECT_EQ(debug_enabled, 1u);
+    restart_debug_log("");
+    EXPECT_EQ(debug_enabled, 0u);
+}
+
+#ifndef _WIN32
+TEST(Diagnostics, DebugOnWithoutAFileTracesToTheDebuggerOutput) {
+    restart_debug_log("[Global]\nDebug=1\n");
+    BoxCapture boxes;
+    testing::internal::CaptureStderr();
+    debug_print("\ntrace %d", 42);
+    error_box("boxed");
+    std::string out = testing::internal::GetCapturedStderr();
+    restart_debug_log("");
+    EXPECT_EQ(out, "\ntrace 42boxed");
+}
+#endif
+
+TEST(Diagnostics, ServerTextsAreShownUpTo1019Characters) {
+    struct Case {
+        size_t length;
+        size_t shown;
+    } cases[] = {{0, 0}, {5, 5}, {1019, 1019}, {1020, 1019}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        char block[1024];
+        std::memset(block, '#', sizeof block);
+        unsigned short length = static_cast<unsigned short>(c.length + 4);
+        std::memcpy(block, &length, 2);
+        block[2] = 'M';
+        block[3] = 1;
+        for (size_t i = 0; i < c.length; ++i) block[4 + i] = static_cast<char>('a' + i % 26);
+        char before[1024];
+        std::memcpy(before, block, sizeof block);
+        BoxCapture boxes;
+        server_message_box(block);
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].caption, "Dorv SERVER:");
+        EXPECT_EQ(boxes.boxes[0].text, std::string(block + 4, c.shown));
+        EXPECT_EQ(boxes.boxes[0].style, 0x30u);
+        EXPECT_EQ(std::memcmp(before, block, sizeof block), 0); // the block is left as it came
+    }
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+#include "support/test_files.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+std::string test_temp_dir() {
+    static std::string dir;
+    if (!dir.empty()) return dir;
+#ifdef _WIN32
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "%sdorv_test_%lu", base, GetCurrentProcessId());
+    CreateDirectoryA(name, nullptr);
+    dir = name;
+#else
+    char name[] = "/tmp/dorv_test_XXXXXX";
+    char* made = mkdtemp(name);
+    dir = made != nullptr ? made : "/tmp";
+    setenv("DORV_INI_DIR", dir.c_str(), 1);
+#endif
+    return dir;
+}
+
+void write_text_file(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string read_text_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool file_exists(const std::string& path) {
+    std::ifstream in(path);
+    return in.good();
+}
+
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+std::string windorv_ini_path() {
+#ifdef _WIN32
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\windorv.ini";
+#else
+    return test_temp_dir() + "/windorv.ini";
+#endif
+}
+
+std::string native_path(const std::string& path) { return path; }

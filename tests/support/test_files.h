@@ -1,0 +1,16 @@
+// Files for tests: a private temporary folder, and the place where the library
+// finds "windorv.ini" (the Windows directory; DORV_INI_DIR on POSIX).
+#pragma once
+
+#include <string>
+
+// A fresh folder for this test process (created once).
+std::string test_temp_dir();
+void write_text_file(const std::string& path, const std::string& text);
+std::string read_text_file(const std::string& path);
+bool file_exists(const std::string& path);
+void remove_file(const std::string& path);
+// Full path of "windorv.ini" as the library looks it up.
+std::string windorv_ini_path();
+// Path as the code under test must be given it (Z:\... under wine).
+std::string native_path(const std::string& path);
