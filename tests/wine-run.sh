@@ -2,6 +2,7 @@
 # Runs a cross-built Windows test executable under wine (64-bit or 32-bit by
 # the executable's PE header), with a private prefix inside the build folder.
 exe="$1"
+case "$exe" in /*) ;; *) exe="$PWD/$exe"; shift; set -- "$exe" "$@" ;; esac
 [ -n "$exe" ] || { echo "usage: wine-run.sh program.exe [args]" >&2; exit 2; }
 # PE32+ (64-bit) executables carry optional-header magic 0x20b.
 pe_off=$(od -An -t u4 -j 60 -N 4 "$exe" | tr -d ' ')
@@ -24,6 +25,13 @@ export WINEPREFIX="${WINEPREFIX:-$build_dir/$prefix_name}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 if [ "$magic" != "020b" ]; then export WINEARCH=win32; fi
+# Unmanaged windows: without a window manager under Xvfb, Wine otherwise waits
+# two seconds for every window that closes.
+if [ ! -f "$WINEPREFIX/.dorv-configured" ]; then
+  mkdir -p "$WINEPREFIX"
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
+    touch "$WINEPREFIX/.dorv-configured"
+fi
 if [ -z "$DISPLAY" ] && command -v xvfb-run >/dev/null 2>&1; then
   exec xvfb-run -a "$wine" "$@"
 fi

@@ -52,7 +52,7 @@ TEST(Diagnostics, StartAndEndLinesAreAppendedAtEveryAttach) {
         debug_print("\nsecond run");
         log.text();
     }
-    std::string text = read_text_file(path);
+    std::string text = read_log_file(path);
     // "\nStart: <asctime>\n\n\n" ... "\n\nEnde: <asctime>\n", twice.
     size_t at = 0;
     for (const char* body : {"\nfirst run", "\nsecond run"}) {

@@ -14,3 +14,6 @@ class TraceLog {
 
 // Writes windorv.ini (section Global) and restarts the log with it.
 void restart_debug_log(const std::string& ini_text);
+
+// A log file's text with line ends as written (CR LF read back as LF).
+std::string read_log_file(const std::string& path);

@@ -1,0 +1,189 @@
+#include "server/connection.h"
+
+#include <cstdio>
+
+#include "server/host_command.h"
+#include "server/log.h"
+#include "server/roman8.h"
+#include "server/status_codes.h"
+#include "server/wire.h"
+
+#ifndef DORVD_VERSION
+#define DORVD_VERSION "0"
+#endif
+
+namespace dorvd {
+namespace {
+
+std::string hex_byte(unsigned char byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
+class RequestHandler {
+  public:
+    RequestHandler(int fd, const std::string& name, const ConnectionConfig& config,
+                   const std::atomic<bool>& stopping)
+        : name_(name), config_(config), stopping_(stopping), writer_(fd, config.max_block),
+          session_(config.session) {}
+
+    // False when the connection is to be ended.
+    bool handle(const Block& block) {
+        switch (block.type) {
+        case 'E':
+            writer_.echo(block.payload);
+            break;
+        case 'U':
+            host_command(block.payload);
+            break;
+        case 'S':
+            statement_request(block.payload);
+            break;
+        default:
+            refuse("Unknown request type " + hex_byte(static_cast<unsigned char>(block.type)) + ".");
+            break;
+        }
+        return writer_.flush();
+    }
+
+    ReplyWriter& writer() { return writer_; }
+
+  private:
+    void refuse(const std::string& text) {
+        log_line(name_ + ": " + text);
+        writer_.message(text);
+    }
+
+    void statement_request(const std::string& payload) {
+        if (payload.empty()) {
+            refuse("Statement request without a request code.");
+            return;
+        }
+        const char code = payload[0];
+        const bool needs_argument = code == 'E' || code == 'M' || code == 'H' || code == 'R';
+        if (needs_argument && payload.size() < 2) {
+            refuse(std::string("Statement request '") + code + "' lacks its argument byte.");
+            return;
+        }
+        std::string data;
+        switch (code) {
+        case 'A':
+            writer_.single_status_block(kStatusOk, version_text());
+            return;
+        case 'E': {
+            const Outcome outcome = session_.execute(roman8_to_utf8(payload.substr(2)));
+            if (outcome.status > 0) log_line(name_ + ": status " + std::to_string(outcome.status) + ": " + outcome.text);
+            writer_.status_reply(outcome.status, utf8_to_roman8(outcome.text));
+            return;
+        }
+        case 'M':
+            // The argument byte selects nothing: the text is always the
+            // explanation of the connection's last status.
+            writer_.status_reply(kStatusOk, utf8_to_roman8(session_.explanation()));
+            return;
+        case 'H':
+            // The header code selects nothing either: there is one header line.
+            writer_.status_reply(session_.header_line(data), data);
+            return;
+        case 'R':
+            writer_.status_reply(session_.next_row_line(data), data);
+            return;
+        case 'V':
+            writer_.status_reply(session_.header_record(data), data);
+            return;
+        case 'F':
+            writer_.status_reply(session_.next_row_record(data), data);
+            return;
+        default:
+            refuse("Unknown statement request code " + hex_byte(static_cast<unsigned char>(code)) + ".");
+            return;
+        }
+    }
+
+    void host_command(const std::string& payload) {
+        if (!config_.allow_host_commands) {
+            refuse("Host commands are not allowed on this server.");
+            return;
+        }
+        if (payload.find('\0') != std::string::npos) {
+            refuse("The host command contains a zero byte.");
+            return;
+        }
+        const std::string command = roman8_to_utf8(payload);
+        log_line(name_ + ": host command: " + command);
+        Utf8ToRoman8Stream converter;
+        const auto started = [&] {
+            writer_.message("OK", false);
+            return writer_.flush();
+        };
+        const auto output = [&](std::string_view bytes) {
+            writer_.host_output(converter.feed(bytes));
+            return writer_.flush();
+        };
+        const HostCommandResult result = run_host_command(command, started, output, stopping_);
+        if (!result.started) {
+            refuse("The host command could not be started: " + result.error);
+            return;
+        }
+        writer_.host_output(converter.finish());
+        writer_.message("EOF");
+        log_line(name_ + ": host command ended: " + result.how_ended);
+    }
+
+    const std::string& name_;
+    const ConnectionConfig& config_;
+    const std::atomic<bool>& stopping_;
+    ReplyWriter writer_;
+    Session session_;
+};
+
+} // namespace
+
+std::string version_text() {
+    return std::string("dorvd ") + DORVD_VERSION + " (SQLite " + sqlite3_libversion() + ")";
+}
+
+void serve_connection(int fd, const std::string& name, const ConnectionConfig& config,
+                      const std::atomic<bool>& stopping) {
+    RequestHandler handler(fd, name, config, stopping);
+    Block block;
+    unsigned declared = 0;
+    while (!stopping.load()) {
+        switch (read_block(fd, block, declared)) {
+        case ReadResult::block:
+            if (!handler.handle(block)) {
+                log_line(name + ": sending a reply failed; connection ended");
+                return;
+            }
+            break;
+        case ReadResult::closed:
+            log_line(name + ": closed by the client");
+            return;
+        case ReadResult::closed_midway:
+            log_line(name + ": closed by the client in the middle of a block");
+            return;
+        case ReadResult::failed:
+            if (!stopping.load()) log_line(name + ": receiving failed; connection ended");
+            return;
+        case ReadResult::too_short: {
+            const std::string text = "Malformed block: length " + std::to_string(declared) +
+                                     " is below 4; the connection is closed.";
+            log_line(name + ": " + text);
+            handler.writer().message(text);
+            handler.writer().flush();
+            return;
+        }
+        case ReadResult::too_long: {
+            const std::string text = "Malformed block: length " + std::to_string(declared) +
+                                     " is above 1024; the block was skipped.";
+            log_line(name + ": " + text);
+            handler.writer().message(text);
+            if (!handler.writer().flush()) return;
+            break;
+        }
+        }
+    }
+}
+
+} // namespace dorvd

@@ -1,0 +1,27 @@
+// Serves one client connection: reads request blocks and answers each.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+#include "server/session.h"
+
+namespace dorvd {
+
+struct ConnectionConfig {
+    size_t max_block = 1024;
+    bool allow_host_commands = false;
+    SessionConfig session;
+};
+
+// The version text the server answers with.
+std::string version_text();
+
+// Returns when the client closes the connection, the connection fails, a
+// block makes the stream untrustworthy, or stopping becomes true and the
+// socket is shut down. Does not close fd.
+void serve_connection(int fd, const std::string& name, const ConnectionConfig& config,
+                      const std::atomic<bool>& stopping);
+
+} // namespace dorvd

@@ -1,0 +1,58 @@
+// dorvd: the reference Dorv server on SQLite.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "server/log.h"
+#include "server/options.h"
+#include "server/server.h"
+
+namespace {
+
+dorvd::Server* running_server = nullptr;
+
+void on_signal(int) {
+    if (running_server != nullptr) running_server->stop();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    dorvd::ServerOptions options;
+    std::string error;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    switch (dorvd::parse_options(args, options, error)) {
+    case dorvd::OptionsOutcome::help:
+        std::fputs(dorvd::usage_text().c_str(), stdout);
+        return 0;
+    case dorvd::OptionsOutcome::error:
+        std::fprintf(stderr, "dorvd: %s\n", error.c_str());
+        return 2;
+    case dorvd::OptionsOutcome::run:
+        break;
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    dorvd::Server server(options);
+    if (!server.start(error)) {
+        dorvd::log_line(error);
+        return 1;
+    }
+    running_server = &server;
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::printf("dorvd: listening on %s:%u\n", server.address().c_str(), unsigned{server.port()});
+    std::fflush(stdout);
+    dorvd::log_line("data folder " + options.data_dir.string() + ", block size " +
+                    std::to_string(options.max_block) + ", host commands " +
+                    (options.allow_host_commands ? "allowed" : "refused") + ", at most " +
+                    std::to_string(options.max_connections) + " connections");
+    server.run();
+    running_server = nullptr;
+    return 0;
+}

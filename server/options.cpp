@@ -1,0 +1,139 @@
+#include "server/options.h"
+
+#include <charconv>
+#include <limits>
+
+namespace dorvd {
+namespace {
+
+constexpr size_t kMinBlockOption = 7; // a status block with one data byte
+constexpr size_t kMaxBlockOption = 1024;
+constexpr long long kMaxConnections = 1000;
+constexpr long long kMinResultBytes = 1024;
+
+// A decimal number, optionally followed by K, M or G (powers of 1024).
+bool read_number(const std::string& text, bool allow_suffix, long long& value) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const auto [last, ec] = std::from_chars(begin, end, value);
+    if (ec != std::errc() || last == begin || value < 0) return false;
+    if (last == end) return true;
+    if (!allow_suffix || last + 1 != end) return false;
+    int shift = 0;
+    switch (*last) {
+    case 'K': case 'k': shift = 10; break;
+    case 'M': case 'm': shift = 20; break;
+    case 'G': case 'g': shift = 30; break;
+    default: return false;
+    }
+    if (value > (std::numeric_limits<long long>::max() >> shift)) return false;
+    value <<= shift;
+    return true;
+}
+
+bool in_range(const std::string& option, const std::string& text, long long low, long long high,
+              bool allow_suffix, long long& value, std::string& error) {
+    if (!read_number(text, allow_suffix, value) || value < low || value > high) {
+        error = option + ": '" + text + "' is not a number from " + std::to_string(low) + " to " +
+                std::to_string(high);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string usage_text() {
+    return "Usage: dorvd [options]\n"
+           "Reference Dorv server on SQLite.\n"
+           "\n"
+           "  --listen ADDRESS         IPv4 address to listen on (default 127.0.0.1)\n"
+           "  --port N                 TCP port (default 2000); 0 picks a free port\n"
+           "  --data DIR               data folder with the databases NAME.db and the\n"
+           "                           password file 'passwords' (default ./dorvd-data);\n"
+           "                           created with sample databases when it has none\n"
+           "  --block-size N           largest block sent, 7 to 1024 (default 1024);\n"
+           "                           smaller sizes split replies over more blocks\n"
+           "  --allow-host-commands    run clients' host commands (off by default)\n"
+           "  --max-connections N      connections served at once, 1 to 1000 (default 16)\n"
+           "  --max-result-bytes N     memory one query result may take, with optional\n"
+           "                           suffix K, M or G (default 16M)\n"
+           "  --help                   show this text\n"
+           "\n"
+           "At start dorvd prints \"dorvd: listening on ADDRESS:PORT\" on standard output.\n"
+           "SIGINT or SIGTERM shuts it down cleanly.\n";
+}
+
+OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,
+                             std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string option = args[i];
+        std::string value;
+        bool has_value = false;
+        const size_t equals = option.find('=');
+        if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = option.substr(equals + 1);
+            option.resize(equals);
+            has_value = true;
+        }
+        if (option == "--help" || option == "-h") return OptionsOutcome::help;
+        if (option == "--allow-host-commands") {
+            if (has_value) {
+                error = option + " takes no value";
+                return OptionsOutcome::error;
+            }
+            options.allow_host_commands = true;
+            continue;
+        }
+        const bool known = option == "--listen" || option == "--port" || option == "--data" ||
+                           option == "--block-size" || option == "--max-connections" ||
+                           option == "--max-result-bytes";
+        if (!known) {
+            error = "unknown option '" + args[i] + "' (see --help)";
+            return OptionsOutcome::error;
+        }
+        if (!has_value) {
+            if (i + 1 >= args.size()) {
+                error = option + " needs a value";
+                return OptionsOutcome::error;
+            }
+            value = args[++i];
+        }
+        long long number = 0;
+        if (option == "--listen") {
+            if (value.empty()) {
+                error = "--listen needs an address";
+                return OptionsOutcome::error;
+            }
+            options.listen_address = value;
+        } else if (option == "--data") {
+            if (value.empty()) {
+                error = "--data needs a folder";
+                return OptionsOutcome::error;
+            }
+            options.data_dir = value;
+        } else if (option == "--port") {
+            if (!in_range(option, value, 0, 65535, false, number, error)) return OptionsOutcome::error;
+            options.port = static_cast<uint16_t>(number);
+        } else if (option == "--block-size") {
+            if (!in_range(option, value, kMinBlockOption, kMaxBlockOption, false, number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.max_block = static_cast<size_t>(number);
+        } else if (option == "--max-connections") {
+            if (!in_range(option, value, 1, kMaxConnections, false, number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.max_connections = static_cast<int>(number);
+        } else {
+            if (!in_range(option, value, kMinResultBytes, std::numeric_limits<long long>::max(), true,
+                          number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.max_result_bytes = static_cast<size_t>(number);
+        }
+    }
+    return OptionsOutcome::run;
+}
+
+} // namespace dorvd

@@ -1,0 +1,30 @@
+// dorvd's command line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace dorvd {
+
+struct ServerOptions {
+    std::string listen_address = "127.0.0.1";
+    uint16_t port = 2000; // 0: any free port, printed at start
+    std::filesystem::path data_dir = "dorvd-data";
+    size_t max_block = 1024;
+    bool allow_host_commands = false;
+    int max_connections = 16;
+    size_t max_result_bytes = 16 * 1024 * 1024;
+};
+
+enum class OptionsOutcome { run, help, error };
+
+// Reads the arguments after the program name; on error says why.
+OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,
+                             std::string& error);
+
+std::string usage_text();
+
+} // namespace dorvd

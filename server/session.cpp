@@ -1,0 +1,287 @@
+#include "server/session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <strings.h>
+
+#include "server/log.h"
+#include "server/open_database.h"
+#include "server/password_file.h"
+#include "server/result_builder.h"
+#include "server/roman8.h"
+#include "server/status_codes.h"
+
+namespace dorvd {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr int kProgressSteps = 1000;
+
+std::string first_word_upper(std::string_view statement) {
+    size_t pos = 0;
+    while (pos < statement.size() && std::isspace(static_cast<unsigned char>(statement[pos]))) ++pos;
+    std::string word;
+    while (pos < statement.size() && std::isalpha(static_cast<unsigned char>(statement[pos]))) {
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(statement[pos++])));
+    }
+    return word;
+}
+
+bool is_data_change(std::string_view statement) {
+    const std::string word = first_word_upper(statement);
+    return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "REPLACE";
+}
+
+std::string rows_affected(long long count) {
+    return std::to_string(count) + (count == 1 ? " row affected" : " rows affected");
+}
+
+struct StatementGuard {
+    sqlite3_stmt* statement = nullptr;
+    ~StatementGuard() { sqlite3_finalize(statement); }
+};
+
+} // namespace
+
+Session::Session(SessionConfig config) : config_(std::move(config)) { open_scratch(); }
+
+Session::~Session() { sqlite3_close_v2(db_); }
+
+bool Session::open_scratch() {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        log_line(std::string("cannot open a scratch database: ") +
+                 (db ? sqlite3_errmsg(db) : "out of memory"));
+        sqlite3_close_v2(db);
+        return false;
+    }
+    configure(db);
+    db_ = db;
+    return true;
+}
+
+void Session::configure(sqlite3* db) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_set_authorizer(db, &Session::authorize, this);
+    sqlite3_progress_handler(db, kProgressSteps, &Session::progress, this);
+}
+
+// Clients reach database files only through OPEN DATABASE and its
+// passwords: their own ATTACH, DETACH and VACUUM INTO are refused.
+int Session::authorize(void* self, int action, const char*, const char*, const char*, const char*) {
+    if (action == SQLITE_ATTACH || action == SQLITE_DETACH) {
+        return static_cast<Session*>(self)->internal_attach_ ? SQLITE_OK : SQLITE_DENY;
+    }
+    return SQLITE_OK;
+}
+
+int Session::progress(void* self) {
+    const auto* stopping = static_cast<Session*>(self)->config_.stopping;
+    return stopping != nullptr && stopping->load() ? 1 : 0;
+}
+
+void Session::remember(int16_t status, std::string explanation) {
+    last_status_ = status;
+    explanation_ = std::move(explanation);
+}
+
+Outcome Session::sqlite_failure(int code) {
+    const int16_t status = static_cast<int16_t>(code & 0xFF);
+    return {status, std::string(sqlite3_errmsg(db_))};
+}
+
+Outcome Session::execute(std::string_view statement) {
+    result_.reset();
+    Outcome outcome;
+    if (db_ == nullptr) {
+        outcome = {kStatusSessionUnavailable, "The server could not open a database session."};
+    } else if (statement.find('\0') != std::string_view::npos) {
+        outcome = {kStatusBadStatementText, "The statement text contains a zero byte."};
+    } else if (is_open_database(statement)) {
+        outcome = open_databases(statement);
+    } else {
+        outcome = run_sql(statement);
+    }
+    std::string explanation = !outcome.explanation.empty() ? outcome.explanation : outcome.text;
+    if (explanation.empty()) {
+        explanation = result_ ? "Statement executed; " + std::to_string(result_->row_count()) +
+                                    " rows pending."
+                              : "Statement executed.";
+    }
+    remember(outcome.status, std::move(explanation));
+    return outcome;
+}
+
+Outcome Session::run_sql(std::string_view statement) {
+    StatementGuard guard;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db_, statement.data(), static_cast<int>(statement.size()),
+                                &guard.statement, &tail);
+    if (rc != SQLITE_OK) return sqlite_failure(rc);
+    if (guard.statement == nullptr) return {kStatusOk, "", "Empty statement: nothing executed."};
+    // A second statement behind the first is refused, not silently skipped.
+    const std::string_view rest = statement.substr(static_cast<size_t>(tail - statement.data()));
+    StatementGuard second;
+    const int rest_rc = sqlite3_prepare_v2(db_, rest.data(), static_cast<int>(rest.size()),
+                                           &second.statement, nullptr);
+    if (rest_rc != SQLITE_OK || second.statement != nullptr) {
+        return {kStatusOneStatementOnly,
+                "Only one statement per request: split the text at ';' before sending it."};
+    }
+
+    const long long changes_before = sqlite3_total_changes64(db_);
+    if (sqlite3_column_count(guard.statement) > 0) {
+        auto result = std::make_unique<ResultSet>();
+        switch (build_result(guard.statement, config_.max_result_bytes, *result, rc)) {
+        case BuildOutcome::too_large:
+            return {kStatusResultTooLarge,
+                    "The result is larger than this server keeps in memory (" +
+                        std::to_string(config_.max_result_bytes) +
+                        " bytes); it was discarded. Ask for fewer rows or columns."};
+        case BuildOutcome::failed:
+            return sqlite_failure(rc);
+        case BuildOutcome::complete:
+            break;
+        }
+        result_ = std::move(result);
+    } else {
+        while ((rc = sqlite3_step(guard.statement)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) return sqlite_failure(rc);
+    }
+    const long long changes = sqlite3_total_changes64(db_) - changes_before;
+    if (changes > 0 || (!result_ && is_data_change(statement))) return {kStatusOk, rows_affected(changes)};
+    return {kStatusOk, ""};
+}
+
+Outcome Session::open_databases(std::string_view statement) {
+    std::string error;
+    const auto list = parse_open_database(statement, error);
+    if (!list) {
+        return {kStatusOpenSyntax, "OPEN DATABASE: " + error +
+                                       ". Write OPEN DATABASE 'name' [AS 'password'], ..."};
+    }
+    std::map<std::string, std::string> passwords;
+    std::string warnings;
+    if (!read_password_file(config_.data_dir / kPasswordFileName, passwords, warnings, error)) {
+        log_line(error);
+        return {kStatusPasswordFileUnreadable,
+                "The server cannot read its password file; no database was opened."};
+    }
+    if (!warnings.empty()) log_line(warnings.substr(0, warnings.size() - 1));
+
+    // Every name and password is checked before anything is opened.
+    std::vector<std::filesystem::path> files;
+    for (const DatabaseRequest& request : *list) {
+        std::filesystem::path file = config_.data_dir / (request.name + ".db");
+        std::error_code ec;
+        if (!valid_database_name(request.name) || !std::filesystem::is_regular_file(file, ec)) {
+            return {kStatusUnknownDatabase, "Unknown database '" + request.name + "'."};
+        }
+        const auto entry = passwords.find(request.name);
+        if (entry != passwords.end() && request.password != entry->second) {
+            return {kStatusWrongPassword, "Wrong password for database '" + request.name + "'."};
+        }
+        files.push_back(std::move(file));
+    }
+    for (size_t i = 0; i < list->size(); ++i) {
+        const std::string& name = (*list)[i].name;
+        const bool already_open =
+            std::any_of(open_names_.begin(), open_names_.end(),
+                        [&](const std::string& open) { return strcasecmp(open.c_str(), name.c_str()) == 0; });
+        if (already_open) continue;
+        Outcome outcome = open_one(name, files[i]);
+        if (outcome.status != kStatusOk) return outcome;
+        open_names_.push_back(name);
+    }
+    std::string names;
+    for (const std::string& name : open_names_) names += (names.empty() ? "" : ", ") + name;
+    return {kStatusOk, "", "Databases open: " + names + "."};
+}
+
+// The first database replaces the scratch database as main, under its own
+// name, so that unqualified names and new tables land in it and "name.table"
+// works too; later ones are attached under their names.
+Outcome Session::open_one(const std::string& name, const std::filesystem::path& file) {
+    const std::string check = "SELECT count(*) FROM \"" + name + "\".sqlite_schema";
+    if (main_schema_.empty()) {
+        sqlite3* db = nullptr;
+        int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc == SQLITE_OK) {
+            main_schema_ = name;
+            sqlite3_db_config(db, SQLITE_DBCONFIG_MAINDBNAME, main_schema_.c_str());
+            configure(db);
+            rc = sqlite3_exec(db, check.c_str(), nullptr, nullptr, nullptr);
+        }
+        if (rc != SQLITE_OK) {
+            Outcome failure{static_cast<int16_t>(rc & 0xFF),
+                            "Cannot open database '" + name + "': " +
+                                (db ? sqlite3_errmsg(db) : "out of memory")};
+            sqlite3_close_v2(db);
+            main_schema_.clear();
+            return failure;
+        }
+        sqlite3_close_v2(db_);
+        db_ = db;
+        return {kStatusOk, ""};
+    }
+    StatementGuard attach;
+    int rc = sqlite3_prepare_v2(db_, "ATTACH DATABASE ?1 AS ?2", -1, &attach.statement, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(attach.statement, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(attach.statement, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        internal_attach_ = true;
+        rc = sqlite3_step(attach.statement);
+        internal_attach_ = false;
+        rc = rc == SQLITE_DONE ? sqlite3_exec(db_, check.c_str(), nullptr, nullptr, nullptr) : rc;
+    }
+    if (rc != SQLITE_OK) {
+        Outcome failure = sqlite_failure(rc);
+        failure.text = "Cannot open database '" + name + "': " + failure.text;
+        return failure;
+    }
+    return {kStatusOk, ""};
+}
+
+int16_t Session::no_result(std::string& data) {
+    data.clear();
+    remember(kStatusEndOfData, "No result pending: the last statement returned no rows to read.");
+    return kStatusEndOfData;
+}
+
+int16_t Session::end_of_rows(std::string& data) {
+    data.clear();
+    remember(kStatusEndOfData, "No further row: the result has been read to its end.");
+    return kStatusEndOfData;
+}
+
+int16_t Session::header_line(std::string& data) {
+    if (!result_) return no_result(data);
+    data = dorvd::header_line(*result_);
+    return kStatusOk;
+}
+
+int16_t Session::header_record(std::string& data) {
+    if (!result_) return no_result(data);
+    data = dorvd::header_record(*result_);
+    return kStatusOk;
+}
+
+int16_t Session::next_row_line(std::string& data) {
+    if (!result_) return no_result(data);
+    if (result_->next_row >= result_->row_count()) return end_of_rows(data);
+    data = row_line(*result_, result_->next_row++);
+    return kStatusOk;
+}
+
+int16_t Session::next_row_record(std::string& data) {
+    if (!result_) return no_result(data);
+    if (result_->next_row >= result_->row_count()) return end_of_rows(data);
+    data = row_record(*result_, result_->next_row++);
+    return kStatusOk;
+}
+
+} // namespace dorvd

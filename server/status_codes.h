@@ -1,0 +1,22 @@
+// Statuses the server answers statement requests with. SQLite's own failures
+// keep SQLite's primary result code (1 to 28); the server's own failures use
+// the range from 201 on.
+#pragma once
+
+#include <cstdint>
+
+namespace dorvd {
+
+constexpr int16_t kStatusOk = 0;
+constexpr int16_t kStatusEndOfData = -9;
+
+constexpr int16_t kStatusUnknownDatabase = 201;
+constexpr int16_t kStatusWrongPassword = 202;
+constexpr int16_t kStatusOpenSyntax = 203;
+constexpr int16_t kStatusResultTooLarge = 204;
+constexpr int16_t kStatusOneStatementOnly = 205;
+constexpr int16_t kStatusBadStatementText = 206;
+constexpr int16_t kStatusPasswordFileUnreadable = 207;
+constexpr int16_t kStatusSessionUnavailable = 208;
+
+} // namespace dorvd
