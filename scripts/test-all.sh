@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine and runs every test: natively, under ASan/UBSan,
+# the Win64 build under wine64, and the Win32 build under 32-bit wine where
+# it can be installed. Ends with one line: "Tests: N passed, N failed".
+set -u
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh || exit 1
+
+presets="native native-asan mingw-x86_64 mingw-i686"
+total_passed=0
+total_failed=0
+status=0
+for preset in $presets; do
+  echo "=== $preset: build"
+  if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2; } >"build-$preset.log" 2>&1; then
+    tail -40 "build-$preset.log"
+    echo "=== $preset: BUILD FAILED"
+    status=1
+    continue
+  fi
+  if [ "$preset" = mingw-i686 ] && [ ! -x /usr/lib/wine/wine ]; then
+    echo "=== $preset: 32-bit wine (wine32:i386) is not installed on this machine: the Win32 tests were built but not run"
+    continue
+  fi
+  echo "=== $preset: test"
+  log="build/$preset/test-output.log"
+  ctest --test-dir "build/$preset" -V --timeout 900 >"$log" 2>&1
+  rc=$?
+  grep -E "^[0-9]+% tests passed" "$log" || true
+  # Count the test cases of every GoogleTest program in this run.
+  passed=$(grep -aE "^[^]]*\[  PASSED  \] [0-9]+ test" "$log" | grep -oE "[0-9]+ test" | awk '{s+=$1} END {print s+0}')
+  failed=$(grep -aE "^[^]]*\[  FAILED  \] [0-9]+ test" "$log" | grep -oE "[0-9]+ test" | awk '{s+=$1} END {print s+0}')
+  echo "=== $preset: $passed passed, $failed failed"
+  total_passed=$((total_passed + passed))
+  total_failed=$((total_failed + failed))
+  if [ $rc -ne 0 ]; then
+    grep -aE "\[  FAILED  \]|Failure|error" "$log" | head -40
+    status=1
+    [ "$failed" -eq 0 ] && total_failed=$((total_failed + 1))
+  fi
+done
+echo "Tests: $total_passed passed, $total_failed failed"
+exit $status
