@@ -31,3 +31,7 @@ int ll_read(ConnectionRecord* connection, char* buffer);
 int ll_dorv_read(ConnectionRecord* connection, int* status);
 void ll_drain(ConnectionRecord* connection);
 bool message_text_equals(const char* block, const char* literal);
+
+// A caller's buffer must exist and hold at least the terminator; otherwise the
+// call reports it and fails without writing anything.
+bool caller_buffer_ok(const char* call, const char* buffer, int size);

@@ -1,0 +1,83 @@
+// Requests, status replies and draining of half-read replies.
+#include "client/protocol/message_layer.h"
+
+#include "client/transport/wnsk.h"
+#include "common/diagnostics.h"
+
+#include <string.h>
+
+char request_block[1024];
+char text_buffer[1024];
+
+void begin_request(char type, int payload_length) {
+    set_block_length(request_block, static_cast<unsigned>(payload_length + BLOCK_PAYLOAD));
+    request_block[BLOCK_TYPE] = type;
+    request_block[BLOCK_LAST] = 1;
+}
+
+int ll_write(ConnectionRecord* connection, char* block) {
+    unsigned length = block_length(block);
+    if (length < 4 || length > 1024) {
+        error_box("Internal error (ll_write):\nInconsistent block length (%d)", static_cast<int>(length));
+        return -1;
+    }
+    return wnsk_write(connection->socket, block);
+}
+
+int ll_read(ConnectionRecord* connection, char* buffer) { return wnsk_read(connection->socket, buffer); }
+
+int ll_dorv_read(ConnectionRecord* connection, int* status) {
+    char* block = connection->block;
+    if (ll_read(connection, block) != 0) return NO_STATUS;
+    connection->more = block[BLOCK_LAST] == 0 ? 1 : 0;
+    char type = block[BLOCK_TYPE];
+    if (type == 'M') {
+        server_message_box(block);
+        return NO_STATUS;
+    }
+    if (type != 'S') {
+        error_box("Protocol error (ll_dorv_read):\nUnexpected message type (%c)", type);
+        return NO_STATUS;
+    }
+    unsigned length = block_length(block);
+    if (length < BLOCK_STATUS_DATA) {
+        error_box("Internal error (ll_dorv_read)\nCorrupted M_DORV message");
+        return NO_STATUS;
+    }
+    connection->block_avail = static_cast<int>(length) - BLOCK_STATUS_DATA;
+    connection->block_pos = 0;
+    *status = static_cast<short>((static_cast<unsigned char>(block[4]) << 8) |
+                                 static_cast<unsigned char>(block[5]));
+    return 0;
+}
+
+void ll_drain(ConnectionRecord* connection) {
+    if (connection->more != 0) {
+        if (connection->warnings != 0) error_box("Pending transfer:\n handle = %d", connection->socket);
+        // Blocks of the abandoned reply are thrown away, text messages too.
+        while (ll_read(connection, connection->block) == 0 && connection->block[BLOCK_LAST] == 0) {
+        }
+    }
+    connection->transfer_kind = ' ';
+    connection->more = 0;
+    connection->block_avail = 0;
+    connection->block_pos = 0;
+}
+
+bool message_text_equals(const char* block, const char* literal) {
+    size_t n = strlen(literal);
+    unsigned length = block_length(block);
+    return length >= BLOCK_PAYLOAD && length - BLOCK_PAYLOAD == n && memcmp(block + BLOCK_PAYLOAD, literal, n) == 0;
+}
+
+bool caller_buffer_ok(const char* call, const char* buffer, int size) {
+    if (buffer == nullptr) {
+        error_box("No buffer given (%s)", call);
+        return false;
+    }
+    if (size < 1) {
+        error_box("Buffer too small (%s):\n size = %d", call, size);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,129 @@
+// Reading a query's result: whole lines, or value records field by field.
+#include "client/include/dorv32.h"
+#include "client/protocol/charset.h"
+#include "client/protocol/message_layer.h"
+#include "common/diagnostics.h"
+
+#include <string.h>
+
+namespace {
+
+// Sends a line request ('H' or 'R') and gathers the reply's data, translated,
+// into the caller's buffer (cut at size - 1; every block is read all the same).
+int read_line(int handle, char code, char argument, char* buffer, int size, const char* call) {
+    ConnectionRecord* connection = find_connection(handle);
+    if (connection == nullptr) return NO_STATUS;
+    if (!caller_buffer_ok(call, buffer, size)) return NO_STATUS;
+    ll_drain(connection);
+    begin_request('S', 2);
+    request_block[BLOCK_PAYLOAD] = code;
+    request_block[BLOCK_PAYLOAD + 1] = argument;
+    if (ll_write(connection, request_block) != 0) return NO_STATUS;
+
+    connection->more = 1;
+    int stored = 0;
+    int left = size - 1;
+    int status = 0;
+    do {
+        if (ll_dorv_read(connection, &status) != 0) {
+            buffer[stored] = '\0';
+            return NO_STATUS;
+        }
+        int k = connection->block_avail < left ? connection->block_avail : left;
+        const char* data = connection->block + BLOCK_STATUS_DATA;
+        for (int i = 0; i < k; ++i)
+            buffer[stored + i] = static_cast<char>(roman8_to_ansi[static_cast<unsigned char>(data[i])]);
+        stored += k;
+        left -= k;
+    } while (connection->more != 0);
+    buffer[stored] = '\0';
+    if (left == 0 && connection->warnings != 0)
+        error_box("Buffer too small (hl_dorv_hdr_ln):\n Buffer truncted.");
+    return status;
+}
+
+// Sends a value-record request ('V' or 'F') and reads the reply's first block.
+int start_record(int handle, char code) {
+    ConnectionRecord* connection = find_connection(handle);
+    if (connection == nullptr) return NO_STATUS;
+    ll_drain(connection);
+    begin_request('S', 1);
+    request_block[BLOCK_PAYLOAD] = code;
+    if (ll_write(connection, request_block) != 0) return NO_STATUS;
+    connection->more = 1;
+    connection->transfer_kind = 'S';
+    int status = 0;
+    if (ll_dorv_read(connection, &status) != 0) return NO_STATUS;
+    return status;
+}
+
+} // namespace
+
+extern "C" int DORV_CALL hl_dorv_hdr_ln(int handle, int code, char* buffer, int size) {
+    return read_line(handle, 'H', static_cast<char>(code), buffer, size, "hl_dorv_hdr_ln");
+}
+
+extern "C" int DORV_CALL hl_dorv_next_row(int handle, char* buffer, int size) {
+    return read_line(handle, 'R', 0, buffer, size, "hl_dorv_next_row");
+}
+
+extern "C" int DORV_CALL hl_dorv_hdr_val(int handle) { return start_record(handle, 'V'); }
+
+extern "C" int DORV_CALL hl_dorv_next_val(int handle) { return start_record(handle, 'F'); }
+
+extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
+    ConnectionRecord* connection = find_connection(handle);
+    if (connection == nullptr) return NO_STATUS;
+    if (connection->transfer_kind != 'S') {
+        error_box("Sequence error (hl_dorv_field):\n No pending Dorv transfer\n Call hl_dorv_hdr_ln() or "
+                  "hl_dorv_next_val().\n handle = %d\n type   = %02x",
+                  handle, static_cast<unsigned>(connection->transfer_kind));
+        return NO_STATUS;
+    }
+    if (!caller_buffer_ok("hl_dorv_tfield", buffer, size)) return NO_STATUS;
+
+    int result = 0;
+    int stored = 0;
+    bool field_ended = false;
+    while (stored < size - 1) {
+        if (connection->block_pos >= connection->block_avail) {
+            if (connection->more == 0) {
+                // The record is used up (or ended inside a field): nothing more is read.
+                buffer[stored] = '\0';
+                return STATUS_EOF;
+            }
+            if (ll_dorv_read(connection, &result) != 0) {
+                buffer[stored] = '\0';
+                return NO_STATUS;
+            }
+            continue;
+        }
+        unsigned char byte =
+            static_cast<unsigned char>(connection->block[BLOCK_STATUS_DATA + connection->block_pos++]);
+        if (byte == 0) {
+            field_ended = true;
+            break;
+        }
+        buffer[stored++] = static_cast<char>(roman8_to_ansi[byte]);
+    }
+    buffer[stored] = '\0';
+    if (!field_ended && connection->warnings != 0)
+        error_box("Buffer too small (hl_dorv_field):\n Buffer truncted.");
+    return result;
+}
+
+extern "C" int DORV_CALL hl_dorv_field(int handle, char* buffer, int size) {
+    if (buffer == nullptr || size < 1) {
+        if (find_connection(handle) == nullptr) return NO_STATUS;
+        caller_buffer_ok("hl_dorv_field", buffer, size);
+        return NO_STATUS;
+    }
+    char field[1024];
+    int result = hl_dorv_tfield(handle, field, size < 1024 ? size + 1 : 1024);
+    if (result != 0) return result;
+    // The text behind the type character; a field without one is empty.
+    const char* value = field[0] != '\0' ? field + 1 : field;
+    size_t n = strlen(value);
+    memcpy(buffer, value, n + 1);
+    return 0;
+}

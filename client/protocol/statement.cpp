@@ -1,0 +1,131 @@
+// hl_dorv_version, hl_dorv_exec and hl_dorv_explain.
+#include "client/include/dorv32.h"
+#include "client/protocol/charset.h"
+#include "client/protocol/message_layer.h"
+#include "client/protocol/statement_split.h"
+#include "client/transport/wnsk.h"
+#include "common/diagnostics.h"
+
+#include <string.h>
+
+extern "C" int DORV_CALL hl_dorv_version(int handle, char* text) {
+    ConnectionRecord* connection = find_connection(handle);
+    if (connection == nullptr) return NO_STATUS;
+    if (text == nullptr) {
+        error_box("No buffer given (%s)", "hl_dorv_version");
+        return NO_STATUS;
+    }
+    ll_drain(connection);
+    begin_request('S', 1);
+    request_block[BLOCK_PAYLOAD] = 'A';
+    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
+        return NO_STATUS;
+    char type = request_block[BLOCK_TYPE];
+    if (type == 'M') {
+        server_message_box(request_block);
+        return NO_STATUS;
+    }
+    if (type != 'S') {
+        error_box("Protocol error (hl_dorv_version):\nUnexpected message type (%c)", type);
+        return NO_STATUS;
+    }
+    int length = static_cast<int>(block_length(request_block));
+    if (length < BLOCK_STATUS_DATA) {
+        // No status and no text: nothing to hand back as a version.
+        error_box("Internal error (hl_dorv_version)\nCorrupted M_DORV message");
+        return NO_STATUS;
+    }
+    int n = length - BLOCK_STATUS_DATA;
+    memcpy(text, request_block + BLOCK_STATUS_DATA, static_cast<size_t>(n));
+    text[n] = '\0';
+    return 0;
+}
+
+extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
+    ConnectionRecord* connection = find_connection(handle);
+    if (connection == nullptr) return NO_STATUS;
+    ll_drain(connection);
+    if (text == nullptr) text = const_cast<char*>("");
+    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", static_cast<int>(strlen(text)), text);
+
+    // An empty text executes nothing: end of data, nothing to read.
+    int status = STATUS_EOF;
+    char* rest = text;
+    while (*rest != '\0') {
+        int n = statement_length(rest);
+        char* next = rest + n;
+        if (*next == ';') *next++ = '\0';
+        if (n > MAX_STATEMENT) {
+            error_box("Statement size exceeds maximum (%d)", MAX_STATEMENT);
+            return NO_STATUS;
+        }
+        debug_print("\nDORV EXEC: stmt length: %d\n   stmt: [%s]", n, rest);
+        begin_request('S', 2 + n);
+        request_block[BLOCK_PAYLOAD] = 'E';
+        request_block[BLOCK_PAYLOAD + 1] = 0;
+        for (int i = 0; i < n; ++i)
+            request_block[BLOCK_STATUS_DATA + i] =
+                static_cast<char>(ansi_to_roman8[static_cast<unsigned char>(rest[i])]);
+        if (ll_write(connection, request_block) != 0) return NO_STATUS;
+        if (ll_dorv_read(connection, &status) != 0) return NO_STATUS;
+        if (connection->block_avail > 0 && connection->warnings != 0) {
+            // The server's text, terminated in a copy: the block stays as it came.
+            char message[MAX_STATEMENT + 1];
+            memcpy(message, connection->block + BLOCK_STATUS_DATA, static_cast<size_t>(connection->block_avail));
+            message[connection->block_avail] = '\0';
+            error_box("EXEC message:\n status = %d\n %s", status, message);
+        }
+        while (connection->more != 0) {
+            int ignored;
+            if (ll_dorv_read(connection, &ignored) != 0) return NO_STATUS;
+        }
+        rest = next;
+    }
+    return status;
+}
+
+namespace {
+
+int explain_failed() {
+    plat_message_box("Fatal error occurred while executing explain !", "Dorv Error",
+                     PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
+    return NO_STATUS;
+}
+
+} // namespace
+
+extern "C" int DORV_CALL hl_dorv_explain(int handle, char* buffer, int size, int code) {
+    ConnectionRecord* connection = find_connection(handle);
+    if (connection == nullptr) return explain_failed();
+    bool own_buffer = code >= 2000;
+    if (!own_buffer && !caller_buffer_ok("hl_dorv_explain", buffer, size)) return NO_STATUS;
+
+    ll_drain(connection);
+    begin_request('S', 2);
+    request_block[BLOCK_PAYLOAD] = 'M';
+    request_block[BLOCK_PAYLOAD + 1] = static_cast<char>(code % 1000);
+    if (ll_write(connection, request_block) != 0) return explain_failed();
+
+    connection->more = 1;
+    char* text = own_buffer ? text_buffer : buffer;
+    int left = own_buffer ? static_cast<int>(sizeof text_buffer) - 1 : size - 1;
+    int stored = 0;
+    int status = 0;
+    do {
+        if (ll_dorv_read(connection, &status) != 0) {
+            text[stored] = '\0';
+            return explain_failed();
+        }
+        int k = connection->block_avail < left ? connection->block_avail : left;
+        memcpy(text + stored, connection->block + BLOCK_STATUS_DATA, static_cast<size_t>(k));
+        stored += k;
+        left -= k;
+    } while (connection->more != 0);
+    text[stored] = '\0';
+
+    if (left == 0 && !own_buffer && connection->warnings != 0)
+        error_box("Buffer too small (hl_dorv_explain):\n Buffer truncated.");
+    while (stored > 0 && text[stored - 1] == '\n') text[--stored] = '\0';
+    if (code >= 1000) plat_message_box(text, "Explain Dorv - Message", PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
+    return status;
+}
