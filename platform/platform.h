@@ -118,3 +118,23 @@ uint32_t plat_inet_addr(const char* text);
 int plat_gethostbyname(const char* name, uint32_t* address);
 // Port of a service (network order) for the protocol. 0 or -1.
 int plat_getservbyname(const char* name, const char* protocol, unsigned short* port);
+
+// ---------------------------------------------------------------- windows and dialogs
+// The calling convention of Windows API entry points (CTL3D32, dialog procedures).
+#if defined(_WIN32) && !defined(_WIN64)
+#define PLAT_WINAPI __stdcall
+#else
+#define PLAT_WINAPI
+#endif
+
+typedef void* PlatWindow;
+struct PlatRect {
+    int left, top, right, bottom;
+};
+// Screen rectangles of a window and the size of its client area (left = top = 0).
+// On POSIX there are no windows: these report false.
+bool plat_window_rect(PlatWindow window, PlatRect* rect);
+bool plat_client_rect(PlatWindow window, PlatRect* rect);
+// The screen size in pixels (a stand-in of 1024 x 768 on POSIX).
+void plat_screen_size(int* width, int* height);
+bool plat_move_window(PlatWindow window, int x, int y, int width, int height, bool repaint);
