@@ -67,13 +67,16 @@ class RequestHandler {
             return;
         }
         std::string data;
+        int16_t status = kStatusOk;
         switch (code) {
         case 'A':
             writer_.single_status_block(kStatusOk, version_text());
             return;
         case 'E': {
             const Outcome outcome = session_.execute(roman8_to_utf8(payload.substr(2)));
-            if (outcome.status > 0) log_line(name_ + ": status " + std::to_string(outcome.status) + ": " + outcome.text);
+            if (outcome.status > 0) {
+                log_line(name_ + ": status " + std::to_string(outcome.status) + ": " + outcome.text);
+            }
             writer_.status_reply(outcome.status, utf8_to_roman8(outcome.text));
             return;
         }
@@ -84,21 +87,22 @@ class RequestHandler {
             return;
         case 'H':
             // The header code selects nothing either: there is one header line.
-            writer_.status_reply(session_.header_line(data), data);
-            return;
+            status = session_.header_line(data);
+            break;
         case 'R':
-            writer_.status_reply(session_.next_row_line(data), data);
-            return;
+            status = session_.next_row_line(data);
+            break;
         case 'V':
-            writer_.status_reply(session_.header_record(data), data);
-            return;
+            status = session_.header_record(data);
+            break;
         case 'F':
-            writer_.status_reply(session_.next_row_record(data), data);
-            return;
+            status = session_.next_row_record(data);
+            break;
         default:
             refuse("Unknown statement request code " + hex_byte(static_cast<unsigned char>(code)) + ".");
             return;
         }
+        writer_.status_reply(status, data);
     }
 
     void host_command(const std::string& payload) {
