@@ -1,6 +1,7 @@
 // The connection table: at most four open connections, used from the front.
 #include "client/connection/connection_table.h"
 
+#include "client/connection/database_cache.h"
 #include "client/transport/wnsk.h"
 #include "common/diagnostics.h"
 
@@ -16,6 +17,7 @@ unsigned current_task() { return static_cast<unsigned>(plat_thread_id()); }
 void init_connection_state() {
     memset(connection_table, 0, sizeof connection_table);
     connection_count = 0;
+    release_database_cache();
 }
 
 ConnectionRecord* find_connection(int handle) {

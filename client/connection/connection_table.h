@@ -19,7 +19,7 @@ struct ConnectionRecord {
 extern ConnectionRecord connection_table[MAX_CONNECTIONS];
 extern int connection_count;
 
-// Empties the table (at attach).
+// Empties the table and the database cache (at attach).
 void init_connection_state();
 // The caller's record for a handle, or nullptr after an error box.
 ConnectionRecord* find_connection(int handle);

@@ -1,6 +1,7 @@
 #include "client/connection/library.h"
 
 #include "client/connection/connection_table.h"
+#include "client/connection/database_cache.h"
 #include "client/connection/dialog_support.h"
 #include "client/protocol/charset.h"
 #include "client/transport/wnsk.h"
@@ -19,6 +20,7 @@ void unload_connections() {
         for (int i = 0; i < connection_count; ++i) ll_disconnect(connection_table[i].socket);
         debug_print("\nConnections still active at UNLOAD");
     }
+    release_database_cache();
 }
 
 void dorv_library_detach() {

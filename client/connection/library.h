@@ -4,9 +4,10 @@
 #include "platform/platform.h"
 
 // Process attach: remembers the module, opens the debug log, empties the
-// connection table, builds the translation tables.
+// connection table and the database cache, builds the translation tables.
 void dorv_library_attach(PlatInstance instance);
-// Process detach: closes connections still open, closes the debug log.
+// Process detach: closes connections still open, frees the database cache,
+// releases the 3-D controls library, closes the debug log.
 void dorv_library_detach();
-// Closes the sockets of all open connections (at unload).
+// Closes the sockets of all open connections and frees the database cache (at unload).
 void unload_connections();

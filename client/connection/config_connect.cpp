@@ -1,0 +1,161 @@
+// hl_connect_ini, hl_set_inifile and the opening of configured databases.
+#include "client/connection/config_connect.h"
+
+#include "client/connection/database_cache.h"
+#include "client/connection/password_entry.h"
+#include "client/include/dorv32.h"
+#include "client/protocol/message_layer.h"
+#include "common/diagnostics.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+const char open_statement[] = "OPEN DATABASE ";
+enum : int { OPEN_STATEMENT_LENGTH = 14, OPEN_LIMIT = 1014 };
+
+void copy_cut(char* to, const char* from) {
+    size_t n = from != nullptr ? strlen(from) : 0;
+    if (n > INI_TEXT_SIZE - 1) n = INI_TEXT_SIZE - 1;
+    if (n > 0) memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+// Obtains the password of a database: from the cache, or from the
+// configuration (asking the user when it begins with '*'), and caches it.
+// 0 with the password in `password`; -1 after a failure or a Cancel.
+int obtain_password(ConnectionRecord* record, const char* filename, const char* section, const char* name,
+                    char* password) {
+    const char* cached = find_cached_password(name);
+    if (cached != nullptr) {
+        copy_cut(password, cached);
+        return 0;
+    }
+    read_config_text(filename, section, "Password", password);
+    debug_print("   read password: [%s]\n", masked_password(password));
+    if (password[0] == '*') {
+        if (password_dialog_busy == 1) {
+            error_box("Password dialog is not reentrant");
+            return -1;
+        }
+        password_dialog_busy = 1;
+        copy_cut(password_exchange.db_name, name);
+        copy_cut(password_exchange.db_pswd, password);
+        int answer = run_password_dialog(record);
+        copy_cut(password, password_exchange.db_pswd);
+        password_dialog_busy = 0;
+        if (answer != 1) return -1;
+        debug_print("   edit password: [%s]\n", masked_password(password));
+    }
+    if (add_cached_password(name, password)) {
+        debug_print("   database list entry: %d\n   db_name: [%s]\n   db_pswd: [%s]\n \n", database_cache_count,
+                    database_cache[database_cache_count - 1].db_name,
+                    masked_password(database_cache[database_cache_count - 1].db_pswd));
+    }
+    return 0;
+}
+
+// The record of an open connection, wherever it is now; reported when gone.
+ConnectionRecord* find_open_connection(int handle) {
+    for (int i = 0; i < connection_count; ++i)
+        if (connection_table[i].socket == handle) return &connection_table[i];
+    return find_connection(handle);
+}
+
+} // namespace
+
+const char* masked_password(const char* password) {
+    // A fixed mask tells whether there is a password, not how long it is.
+    return password[0] != '\0' ? "********" : "";
+}
+
+int open_databases(ConnectionRecord* record, const char* filename, const char* list) {
+    debug_print("\nOPEN DATABASE:  section: [%s]\n", list);
+    // The dialog's message loop may let other calls into the library: they
+    // may move the record in the table and use text_buffer. So the statement
+    // grows here and the record is looked up again after every dialog.
+    const int handle = record->socket;
+    char statement[sizeof text_buffer];
+    memcpy(statement, open_statement, OPEN_STATEMENT_LENGTH);
+    int position = OPEN_STATEMENT_LENGTH;
+    const char* element = list;
+    while (*element != '\0') {
+        size_t length = strcspn(element, ",;");
+        char section[INI_TEXT_SIZE];
+        size_t kept = length < INI_TEXT_SIZE - 1 ? length : INI_TEXT_SIZE - 1;
+        memcpy(section, element, kept);
+        section[kept] = '\0';
+        element += length;
+        if (*element != '\0') ++element; // the separator ends this element
+
+        char name[INI_TEXT_SIZE];
+        read_config_text(filename, section, "Database", name);
+        if (name[0] == '\0') {
+            error_box("Missing database name");
+            return -1;
+        }
+        debug_print("   database name: [%s]\n", name);
+        record = find_open_connection(handle);
+        if (record == nullptr) return -1;
+        char password[INI_TEXT_SIZE];
+        if (obtain_password(record, filename, section, name, password) != 0) return -1;
+        if (position + static_cast<int>(strlen(name) + strlen(password)) >= OPEN_LIMIT) {
+            error_box("Not enough memory to open all databases");
+            return -1;
+        }
+        char* at = statement + position;
+        size_t room = sizeof statement - static_cast<size_t>(position);
+        int written = password[0] != '\0' ? snprintf(at, room, "'%s' AS '%s', ", name, password)
+                                          : snprintf(at, room, "'%s', ", name);
+        position += written;
+    }
+    if (position == OPEN_STATEMENT_LENGTH) {
+        // An empty list names no database at all.
+        error_box("Missing database name");
+        return -1;
+    }
+    statement[position - 2] = '\0';
+    memcpy(text_buffer, statement, static_cast<size_t>(position - 1));
+    int status = hl_dorv_exec(handle, text_buffer);
+    if (status <= 0) return 0;
+    hl_dorv_explain(handle, nullptr, 0, 2000);
+    return status;
+}
+
+extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* section, int debug, int dbopen) {
+    const char* file = filename != nullptr ? filename : "";
+    const char* own_section = section != nullptr ? section : "";
+    char transport[INI_TEXT_SIZE] = "", server[INI_TEXT_SIZE] = "", service[INI_TEXT_SIZE] = "";
+    if (file[0] != '\0') {
+        read_config_text(file, own_section, "Transport", transport);
+        read_config_text(file, own_section, "Server", server);
+        read_config_text(file, own_section, "Service", service);
+    }
+    if (transport[0] == '\0' || server[0] == '\0' || service[0] == '\0') {
+        error_box("Missing configuration data\nPlease check file %s, section %s", file, own_section);
+        return -1;
+    }
+    debug_print("\nHL_CONNECT_INI: \n   ini-file: [%s]\n   section: [%s]\n", file, own_section);
+    debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server, service);
+    int handle = hl_connect(transport, server, service, debug);
+    if (handle == -1) return -1;
+    ConnectionRecord* record = &connection_table[connection_count - 1];
+    copy_cut(record->ini_file, file);
+    copy_cut(record->ini_section, own_section);
+    if (dbopen == 0) return handle;
+
+    char list[INI_TEXT_SIZE];
+    read_config_text(file, own_section, "DBopen", list);
+    if (open_databases(record, file, list[0] != '\0' ? list : own_section) == 0) return handle;
+    hl_disconnect(handle);
+    return -1;
+}
+
+extern "C" int DORV_CALL hl_set_inifile(int handle, const char* filename, const char* section) {
+    ConnectionRecord* record = find_connection(handle);
+    if (record == nullptr) return -1;
+    copy_cut(record->ini_file, filename);
+    copy_cut(record->ini_section, section);
+    return 0;
+}

@@ -1,0 +1,43 @@
+#include "client/connection/database_cache.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
+DatabaseCacheEntry* database_cache = nullptr;
+int database_cache_count = 0;
+void* (*database_cache_grow)(void* storage, size_t bytes) = realloc;
+
+namespace {
+void copy_cut(char* to, const char* from) {
+    size_t n = strlen(from);
+    if (n > INI_TEXT_SIZE - 1) n = INI_TEXT_SIZE - 1;
+    memcpy(to, from, n);
+    to[n] = '\0';
+}
+} // namespace
+
+void release_database_cache() {
+    free(database_cache);
+    database_cache = nullptr;
+    database_cache_count = 0;
+}
+
+const char* find_cached_password(const char* name) {
+    for (int i = 0; i < database_cache_count; ++i)
+        if (strcmp(database_cache[i].db_name, name) == 0) return database_cache[i].db_pswd;
+    return nullptr;
+}
+
+bool add_cached_password(const char* name, const char* password) {
+    if (database_cache_count == INT_MAX) return false;
+    size_t bytes = (static_cast<size_t>(database_cache_count) + 1) * sizeof(DatabaseCacheEntry);
+    // Grows by exactly one entry; on failure the old storage stays as it was.
+    void* grown = database_cache_grow(database_cache, bytes);
+    if (grown == nullptr) return false;
+    database_cache = static_cast<DatabaseCacheEntry*>(grown);
+    DatabaseCacheEntry* entry = &database_cache[database_cache_count++];
+    copy_cut(entry->db_name, name);
+    copy_cut(entry->db_pswd, password);
+    return true;
+}

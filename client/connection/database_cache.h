@@ -1,0 +1,27 @@
+// The process's cache of database passwords: every database name whose
+// password the process has obtained once, in the order they were obtained.
+// The only storage of the library on the heap.
+#pragma once
+
+#include "client/connection/connection_table.h"
+
+#include <stddef.h>
+
+struct DatabaseCacheEntry {
+    char db_name[INI_TEXT_SIZE];
+    char db_pswd[INI_TEXT_SIZE];
+};
+
+extern DatabaseCacheEntry* database_cache;
+extern int database_cache_count;
+
+// How the cache grows (realloc); tests put a failing one in its place.
+extern void* (*database_cache_grow)(void* storage, size_t bytes);
+
+// No entries and no storage (at attach and at detach).
+void release_database_cache();
+// The cached password of a name (compared byte for byte), or nullptr.
+const char* find_cached_password(const char* name);
+// Appends one entry (each text cut to 255 characters). False when the cache
+// cannot grow: nothing is stored then.
+bool add_cached_password(const char* name, const char* password);
