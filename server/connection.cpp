@@ -15,6 +15,8 @@
 namespace dorvd {
 namespace {
 
+constexpr int kDrainBeforeCloseMs = 1000;
+
 std::string hex_byte(unsigned char byte) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", byte);
@@ -175,7 +177,7 @@ void serve_connection(int fd, const std::string& name, const ConnectionConfig& c
                                      " is below 4; the connection is closed.";
             log_line(name + ": " + text);
             handler.writer().message(text);
-            handler.writer().flush();
+            if (handler.writer().flush()) end_output_and_drain(fd, kDrainBeforeCloseMs);
             return;
         }
         case ReadResult::too_long: {

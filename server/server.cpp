@@ -18,6 +18,8 @@
 namespace dorvd {
 namespace {
 
+constexpr int kRefusalDrainMs = 100;
+
 std::string peer_name(const sockaddr_in& address) {
     char text[INET_ADDRSTRLEN] = "?";
     inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
@@ -133,7 +135,8 @@ void Server::accept_one() {
         writer.message("The server is busy: it serves at most " +
                        std::to_string(options_.max_connections) +
                        " connections at once. Try again later.");
-        writer.flush();
+        // Briefly, as this holds up the accepting of further connections.
+        if (writer.flush()) end_output_and_drain(fd, kRefusalDrainMs);
         close(fd);
         return;
     }

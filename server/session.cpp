@@ -42,6 +42,18 @@ struct StatementGuard {
     ~StatementGuard() { sqlite3_finalize(statement); }
 };
 
+// Runs a statement with two text parameters to its end.
+int run_with_two_texts(sqlite3* db, const char* sql, const std::string& first,
+                       const std::string& second) {
+    StatementGuard guard;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &guard.statement, nullptr);
+    if (rc != SQLITE_OK) return rc;
+    sqlite3_bind_text(guard.statement, 1, first.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(guard.statement, 2, second.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(guard.statement);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
 } // namespace
 
 Session::Session(SessionConfig config) : config_(std::move(config)) { open_scratch(); }
@@ -228,18 +240,19 @@ Outcome Session::open_one(const std::string& name, const std::filesystem::path& 
         db_ = db;
         return {kStatusOk, ""};
     }
-    StatementGuard attach;
-    int rc = sqlite3_prepare_v2(db_, "ATTACH DATABASE ?1 AS ?2", -1, &attach.statement, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_text(attach.statement, 1, file.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(attach.statement, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-        internal_attach_ = true;
-        rc = sqlite3_step(attach.statement);
-        internal_attach_ = false;
-        rc = rc == SQLITE_DONE ? sqlite3_exec(db_, check.c_str(), nullptr, nullptr, nullptr) : rc;
+    // The authorizer is asked while the statement is prepared and again
+    // while it runs, so the permission spans both.
+    internal_attach_ = true;
+    int rc = run_with_two_texts(db_, "ATTACH DATABASE ?1 AS ?2", file.string(), name);
+    bool attached = rc == SQLITE_OK;
+    if (attached) rc = sqlite3_exec(db_, check.c_str(), nullptr, nullptr, nullptr);
+    Outcome failure = rc == SQLITE_OK ? Outcome() : sqlite_failure(rc);
+    if (rc != SQLITE_OK && attached) {
+        // A file that turned out to be no database is let go again.
+        sqlite3_exec(db_, ("DETACH DATABASE \"" + name + "\"").c_str(), nullptr, nullptr, nullptr);
     }
+    internal_attach_ = false;
     if (rc != SQLITE_OK) {
-        Outcome failure = sqlite_failure(rc);
         failure.text = "Cannot open database '" + name + "': " + failure.text;
         return failure;
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace dorvd {
@@ -59,6 +61,24 @@ ReadResult read_block(int fd, Block& block, unsigned& declared_length) {
     block.flag = buffer[3];
     block.payload.assign(reinterpret_cast<const char*>(buffer + 4), declared_length - 4);
     return ReadResult::block;
+}
+
+void end_output_and_drain(int fd, int max_wait_ms) {
+    shutdown(fd, SHUT_WR);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_wait_ms);
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return;
+        pollfd watch{fd, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return;
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+    }
 }
 
 ReplyWriter::ReplyWriter(int fd, size_t max_block)

@@ -31,6 +31,12 @@ enum class ReadResult {
 // Reads one block. declared_length receives the length field as sent.
 ReadResult read_block(int fd, Block& block, unsigned& declared_length);
 
+// Before a connection is closed on the server's initiative: ends the output
+// so the client reads what was sent, and reads and drops whatever the client
+// still sends, for at most max_wait_ms. (Closing a socket with unread input
+// would reset the connection and could destroy the last reply.)
+void end_output_and_drain(int fd, int max_wait_ms);
+
 // Collects the blocks of replies and sends them in few system calls.
 // Replies that may span several blocks are cut so that no block is longer
 // than max_block bytes.

@@ -1,0 +1,43 @@
+// At most max_connections are served; extra ones get a message and are closed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "test_server.h"
+
+namespace {
+
+using dorvd_test::RawClient;
+using dorvd_test::TestServer;
+
+TEST(ConnectionLimit, RefusesExtraConnectionsWithAMessage) {
+    TestServer server([](auto& o) { o.max_connections = 2; });
+    RawClient first = server.connect();
+    RawClient second = server.connect();
+    ASSERT_EQ(first.echo("1"), "1");
+    ASSERT_EQ(second.echo("2"), "2");
+
+    RawClient third = server.connect();
+    ASSERT_TRUE(third.connected());
+    const auto refusal = third.read_block();
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->type, 'M');
+    EXPECT_TRUE(refusal->last());
+    EXPECT_NE(refusal->payload.find("at most 2 connections"), std::string::npos) << refusal->payload;
+    EXPECT_TRUE(third.closed_by_server());
+
+    // Once one client leaves, a new one is served; the other is unaffected.
+    first.close_now();
+    bool served = false;
+    for (int attempt = 0; attempt < 50 && !served; ++attempt) {
+        RawClient again = server.connect();
+        const auto reply = again.echo("again");
+        served = reply == "again";
+        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(served);
+    EXPECT_EQ(second.echo("still"), "still");
+}
+
+} // namespace

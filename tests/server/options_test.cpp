@@ -1,0 +1,80 @@
+// dorvd's command line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "server/options.h"
+
+namespace {
+
+using dorvd::OptionsOutcome;
+using dorvd::ServerOptions;
+
+OptionsOutcome parse(const std::vector<std::string>& args, ServerOptions& options,
+                     std::string& error) {
+    return dorvd::parse_options(args, options, error);
+}
+
+TEST(Options, DefaultsAreSafe) {
+    ServerOptions options;
+    std::string error;
+    ASSERT_EQ(parse({}, options, error), OptionsOutcome::run);
+    EXPECT_EQ(options.listen_address, "127.0.0.1");
+    EXPECT_EQ(options.max_block, 1024u);
+    EXPECT_FALSE(options.allow_host_commands);
+    EXPECT_GT(options.max_connections, 0);
+}
+
+TEST(Options, ReadsEveryOptionInBothForms) {
+    ServerOptions options;
+    std::string error;
+    ASSERT_EQ(parse({"--listen", "0.0.0.0", "--port=0", "--data", "/tmp/d", "--block-size=8",
+                     "--allow-host-commands", "--max-connections", "3", "--max-result-bytes=2M"},
+                    options, error),
+              OptionsOutcome::run)
+        << error;
+    EXPECT_EQ(options.listen_address, "0.0.0.0");
+    EXPECT_EQ(options.port, 0);
+    EXPECT_EQ(options.data_dir, "/tmp/d");
+    EXPECT_EQ(options.max_block, 8u);
+    EXPECT_TRUE(options.allow_host_commands);
+    EXPECT_EQ(options.max_connections, 3);
+    EXPECT_EQ(options.max_result_bytes, 2u * 1024 * 1024);
+}
+
+TEST(Options, HelpWins) {
+    ServerOptions options;
+    std::string error;
+    EXPECT_EQ(parse({"--port", "5", "--help"}, options, error), OptionsOutcome::help);
+    EXPECT_NE(dorvd::usage_text().find("--allow-host-commands"), std::string::npos);
+}
+
+struct BadCase {
+    std::vector<std::string> args;
+    const char* error_part;
+};
+
+class BadOptions : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadOptions, AreRefusedWithAReason) {
+    ServerOptions options;
+    std::string error;
+    EXPECT_EQ(parse(GetParam().args, options, error), OptionsOutcome::error);
+    EXPECT_NE(error.find(GetParam().error_part), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadOptions,
+    ::testing::Values(BadCase{{"--port", "65536"}, "--port"}, BadCase{{"--port", "-1"}, "--port"},
+                      BadCase{{"--port", "80x"}, "--port"}, BadCase{{"--port"}, "needs a value"},
+                      BadCase{{"--block-size", "6"}, "--block-size"},
+                      BadCase{{"--block-size", "1025"}, "--block-size"},
+                      BadCase{{"--max-connections", "0"}, "--max-connections"},
+                      BadCase{{"--max-result-bytes", "100"}, "--max-result-bytes"},
+                      BadCase{{"--max-result-bytes", "5X"}, "--max-result-bytes"},
+                      BadCase{{"--max-result-bytes", "99999999999G"}, "--max-result-bytes"},
+                      BadCase{{"--allow-host-commands=yes"}, "takes no value"},
+                      BadCase{{"--data="}, "--data"}, BadCase{{"--verbose"}, "unknown option"}));
+
+} // namespace
