@@ -195,10 +195,18 @@ void ScriptedPeer::serve(int s, std::vector<Step> steps) {
         if (!wait_readable(s, stopping_, 100)) continue;
         char buffer[2048];
         int n = static_cast<int>(recv(s, buffer, sizeof buffer, 0));
+        if (n == 0) ++closed_;
         if (n <= 0) break;
         fail("unexpected bytes after the script: [" + printable(std::string(buffer, static_cast<size_t>(n))) + "]");
     }
     close_socket(s);
+}
+
+bool ScriptedPeer::wait_closed_by_client(int n, int timeout_ms) const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (closed_.load() < n && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return closed_.load() >= n;
 }
 
 void ScriptedPeer::stop() {

@@ -40,6 +40,10 @@ class ScriptedPeer {
     // What went wrong on the peer's side (unexpected bytes, time-outs).
     std::vector<std::string> failures();
     int accepted() const { return accepted_.load(); }
+    // Connections that the client closed after their script had run.
+    int closed_by_client() const { return closed_.load(); }
+    // Waits (bounded) until the client has closed n connections; true when it has.
+    bool wait_closed_by_client(int n, int timeout_ms = 5000) const;
 
   private:
     struct Step {
@@ -59,6 +63,7 @@ class ScriptedPeer {
     std::vector<std::string> failures_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
+    std::atomic<int> closed_{0};
     bool started_ = false;
 };
 
