@@ -43,7 +43,8 @@ class RequestHandler {
             statement_request(block.payload);
             break;
         default:
-            refuse("Unknown request type " + hex_byte(static_cast<unsigned char>(block.type)) + ".");
+            refuse("Unknown request type " + hex_byte(static_cast<unsigned char>(block.type)) +
+                   ".");
             break;
         }
         return writer_.flush();
@@ -77,7 +78,8 @@ class RequestHandler {
         case 'E': {
             const Outcome outcome = session_.execute(roman8_to_utf8(payload.substr(2)));
             if (outcome.status > 0) {
-                log_line(name_ + ": status " + std::to_string(outcome.status) + ": " + outcome.text);
+                log_line(name_ + ": status " + std::to_string(outcome.status) + ": " +
+                         outcome.text);
             }
             writer_.status_reply(outcome.status, utf8_to_roman8(outcome.text));
             return;
@@ -101,7 +103,8 @@ class RequestHandler {
             status = session_.next_row_record(data);
             break;
         default:
-            refuse("Unknown statement request code " + hex_byte(static_cast<unsigned char>(code)) + ".");
+            refuse("Unknown statement request code " + hex_byte(static_cast<unsigned char>(code)) +
+                   ".");
             return;
         }
         writer_.status_reply(status, data);

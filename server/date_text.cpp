@@ -60,7 +60,8 @@ bool read_time(std::string_view text, size_t& pos, Fields& f) {
         if (!expect(text, pos, ':') || !read_number(text, pos, 2, f.second)) return false;
         if (pos < text.size()) {
             if (!expect(text, pos, '.') || pos == text.size()) return false;
-            while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) ++pos;
+            while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])))
+                ++pos;
         }
     }
     return pos == text.size() && f.hour <= 23 && f.minute <= 59 && f.second <= 59;

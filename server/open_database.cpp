@@ -1,11 +1,14 @@
 #include "server/open_database.h"
 
 #include <cctype>
+#include <strings.h>
 
 namespace dorvd {
 namespace {
 
-bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool is_space(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 struct Scanner {
     std::string_view text;
@@ -14,7 +17,8 @@ struct Scanner {
     bool at_end() const { return pos >= text.size(); }
     char peek() const { return at_end() ? '\0' : text[pos]; }
     void skip_spaces() {
-        while (!at_end() && is_space(text[pos])) ++pos;
+        while (!at_end() && is_space(text[pos]))
+            ++pos;
     }
     // Consumes the keyword when it stands here as a whole word.
     bool keyword(std::string_view word) {
@@ -44,7 +48,8 @@ struct Scanner {
             return value;
         }
         const size_t start = pos;
-        while (!at_end() && !is_space(text[pos]) && text[pos] != ',' && text[pos] != ';') ++pos;
+        while (!at_end() && !is_space(text[pos]) && text[pos] != ',' && text[pos] != ';')
+            ++pos;
         if (pos == start) {
             error = std::string(what) + " expected";
             return std::nullopt;
@@ -111,6 +116,9 @@ std::optional<std::vector<DatabaseRequest>> parse_open_database(std::string_view
 
 bool valid_database_name(std::string_view name) {
     if (name.empty() || name.size() > 64) return false;
+    // SQLite's own schema names cannot name a database of the folder.
+    if (strncasecmp(name.data(), "main", name.size()) == 0 && name.size() == 4) return false;
+    if (strncasecmp(name.data(), "temp", name.size()) == 0 && name.size() == 4) return false;
     for (const char c : name) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
     }

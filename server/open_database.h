@@ -23,7 +23,7 @@ std::optional<std::vector<DatabaseRequest>> parse_open_database(std::string_view
                                                                 std::string& error);
 
 // A database name is 1 to 64 letters, digits, '_' or '-', so it always names
-// a file inside the data folder.
+// a file inside the data folder; "main" and "temp" are SQLite's own.
 bool valid_database_name(std::string_view name);
 
 } // namespace dorvd

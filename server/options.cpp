@@ -21,10 +21,20 @@ bool read_number(const std::string& text, bool allow_suffix, long long& value) {
     if (!allow_suffix || last + 1 != end) return false;
     int shift = 0;
     switch (*last) {
-    case 'K': case 'k': shift = 10; break;
-    case 'M': case 'm': shift = 20; break;
-    case 'G': case 'g': shift = 30; break;
-    default: return false;
+    case 'K':
+    case 'k':
+        shift = 10;
+        break;
+    case 'M':
+    case 'm':
+        shift = 20;
+        break;
+    case 'G':
+    case 'g':
+        shift = 30;
+        break;
+    default:
+        return false;
     }
     if (value > (std::numeric_limits<long long>::max() >> shift)) return false;
     value <<= shift;
@@ -113,7 +123,8 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             }
             options.data_dir = value;
         } else if (option == "--port") {
-            if (!in_range(option, value, 0, 65535, false, number, error)) return OptionsOutcome::error;
+            if (!in_range(option, value, 0, 65535, false, number, error))
+                return OptionsOutcome::error;
             options.port = static_cast<uint16_t>(number);
         } else if (option == "--block-size") {
             if (!in_range(option, value, kMinBlockOption, kMaxBlockOption, false, number, error)) {
@@ -126,8 +137,8 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             }
             options.max_connections = static_cast<int>(number);
         } else {
-            if (!in_range(option, value, kMinResultBytes, std::numeric_limits<long long>::max(), true,
-                          number, error)) {
+            if (!in_range(option, value, kMinResultBytes, std::numeric_limits<long long>::max(),
+                          true, number, error)) {
                 return OptionsOutcome::error;
             }
             options.max_result_bytes = static_cast<size_t>(number);

@@ -16,8 +16,9 @@ std::string trimmed(const std::string& text) {
 
 } // namespace
 
-bool read_password_file(const std::filesystem::path& path, std::map<std::string, std::string>& entries,
-                        std::string& warnings, std::string& error) {
+bool read_password_file(const std::filesystem::path& path,
+                        std::map<std::string, std::string>& entries, std::string& warnings,
+                        std::string& error) {
     entries.clear();
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return true;

@@ -14,7 +14,8 @@ constexpr const char* kPasswordFileName = "passwords";
 // Reads the file; a missing file lists nothing. Lines without ':' are
 // reported in warnings (one line each) and skipped. False with error set
 // when the file exists but cannot be read.
-bool read_password_file(const std::filesystem::path& path, std::map<std::string, std::string>& entries,
-                        std::string& warnings, std::string& error);
+bool read_password_file(const std::filesystem::path& path,
+                        std::map<std::string, std::string>& entries, std::string& warnings,
+                        std::string& error);
 
 } // namespace dorvd

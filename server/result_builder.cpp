@@ -51,8 +51,8 @@ Cell make_cell(sqlite3_stmt* statement, int column, TemporalKind kind) {
         const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
         const int bytes = sqlite3_column_bytes(statement, column);
         std::string text = utf8 == nullptr ? std::string() : wire_text(utf8, bytes);
-        auto digits = utf8 == nullptr ? std::nullopt
-                                      : fourteen_digits(std::string_view(utf8, bytes), kind);
+        auto digits =
+            utf8 == nullptr ? std::nullopt : fourteen_digits(std::string_view(utf8, bytes), kind);
         if (digits) {
             cell.type = kind == TemporalKind::date ? 'D' : 'T';
             cell.field = std::move(*digits);
@@ -79,8 +79,8 @@ BuildOutcome build_result(sqlite3_stmt* statement, size_t max_bytes, ResultSet& 
     size_t used = 0;
     for (int c = 0; c < columns; ++c) {
         const char* name = sqlite3_column_name(statement, c);
-        result.names.push_back(name == nullptr ? std::string()
-                                                : wire_text(name, static_cast<int>(std::strlen(name))));
+        result.names.push_back(
+            name == nullptr ? std::string() : wire_text(name, static_cast<int>(std::strlen(name))));
         kinds.push_back(temporal_kind(sqlite3_column_decltype(statement, c)));
         used += kCellOverhead + result.names.back().size();
     }

@@ -5,7 +5,9 @@
 namespace dorvd {
 namespace {
 
-const std::string& line_text(const Cell& cell) { return cell.shown ? *cell.shown : cell.field; }
+const std::string& line_text(const Cell& cell) {
+    return cell.shown ? *cell.shown : cell.field;
+}
 
 void append_column(std::string& line, const std::string& text, size_t width, bool last) {
     const size_t start = line.size();
@@ -31,7 +33,9 @@ void append_field(std::string& record, char type, const std::string& text) {
 void compute_widths(ResultSet& result) {
     const size_t columns = result.column_count();
     result.widths.assign(columns, 0);
-    for (size_t c = 0; c < columns; ++c) result.widths[c] = result.names[c].size();
+    if (columns == 0) return;
+    for (size_t c = 0; c < columns; ++c)
+        result.widths[c] = result.names[c].size();
     for (size_t i = 0; i < result.cells.size(); ++i) {
         size_t& width = result.widths[i % columns];
         width = std::max(width, line_text(result.cells[i]).size());
@@ -59,7 +63,8 @@ std::string row_line(const ResultSet& result, size_t row) {
 
 std::string header_record(const ResultSet& result) {
     std::string record;
-    for (const std::string& name : result.names) append_field(record, 'S', name);
+    for (const std::string& name : result.names)
+        append_field(record, 'S', name);
     return record;
 }
 

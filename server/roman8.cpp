@@ -26,7 +26,8 @@ const std::unordered_map<char32_t, unsigned char>& upper_half_inverse() {
     static const auto inverse = [] {
         std::unordered_map<char32_t, unsigned char> map;
         for (size_t i = 0; i < kUpperHalf.size(); ++i) {
-            if (kUpperHalf[i] != 0) map.emplace(kUpperHalf[i], static_cast<unsigned char>(0xA0 + i));
+            if (kUpperHalf[i] != 0)
+                map.emplace(kUpperHalf[i], static_cast<unsigned char>(0xA0 + i));
         }
         return map;
     }();
@@ -128,7 +129,8 @@ int unicode_to_roman8(char32_t code_point) {
 std::string roman8_to_utf8(std::string_view roman8) {
     std::string out;
     out.reserve(roman8.size());
-    for (const char c : roman8) append_utf8(out, roman8_to_unicode(static_cast<unsigned char>(c)));
+    for (const char c : roman8)
+        append_utf8(out, roman8_to_unicode(static_cast<unsigned char>(c)));
     return out;
 }
 

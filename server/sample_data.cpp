@@ -77,7 +77,8 @@ bool write_database(const std::filesystem::path& file, const char* script, std::
                              nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, script, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        error = "cannot create " + file.string() + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+        error =
+            "cannot create " + file.string() + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
     }
     sqlite3_close_v2(db);
     if (rc == SQLITE_OK) {

@@ -76,8 +76,7 @@ bool Server::start(std::string& error) {
 
     listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int yes = 1;
-    if (listen_fd_ < 0 ||
-        setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+    if (listen_fd_ < 0 || setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
         bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listen_fd_, 64) != 0) {
         error = "cannot listen on " + options_.listen_address + ":" + service + ": " +
@@ -129,8 +128,8 @@ void Server::accept_one() {
     }
     const std::string from = peer_name(peer);
     if (active_count() >= static_cast<size_t>(options_.max_connections)) {
-        log_line("connection from " + from + " refused: " + std::to_string(options_.max_connections) +
-                 " connections are open");
+        log_line("connection from " + from +
+                 " refused: " + std::to_string(options_.max_connections) + " connections are open");
         ReplyWriter writer(fd, kMaxBlock);
         writer.message("The server is busy: it serves at most " +
                        std::to_string(options_.max_connections) +
@@ -180,14 +179,16 @@ void Server::reap_finished() {
 
 size_t Server::active_count() const {
     size_t count = 0;
-    for (const auto& slot : slots_) count += slot->finished.load() ? 0 : 1;
+    for (const auto& slot : slots_)
+        count += slot->finished.load() ? 0 : 1;
     return count;
 }
 
 void Server::close_all() {
     stopping_.store(true);
     // Shutting the sockets down wakes threads blocked in receive or send.
-    for (const auto& slot : slots_) shutdown(slot->fd, SHUT_RDWR);
+    for (const auto& slot : slots_)
+        shutdown(slot->fd, SHUT_RDWR);
     for (const auto& slot : slots_) {
         if (slot->thread.joinable()) slot->thread.join();
         close(slot->fd);

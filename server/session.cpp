@@ -20,7 +20,8 @@ constexpr int kProgressSteps = 1000;
 
 std::string first_word_upper(std::string_view statement) {
     size_t pos = 0;
-    while (pos < statement.size() && std::isspace(static_cast<unsigned char>(statement[pos]))) ++pos;
+    while (pos < statement.size() && std::isspace(static_cast<unsigned char>(statement[pos])))
+        ++pos;
     std::string word;
     while (pos < statement.size() && std::isalpha(static_cast<unsigned char>(statement[pos]))) {
         word += static_cast<char>(std::toupper(static_cast<unsigned char>(statement[pos++])));
@@ -56,9 +57,13 @@ int run_with_two_texts(sqlite3* db, const char* sql, const std::string& first,
 
 } // namespace
 
-Session::Session(SessionConfig config) : config_(std::move(config)) { open_scratch(); }
+Session::Session(SessionConfig config) : config_(std::move(config)) {
+    open_scratch();
+}
 
-Session::~Session() { sqlite3_close_v2(db_); }
+Session::~Session() {
+    sqlite3_close_v2(db_);
+}
 
 bool Session::open_scratch() {
     sqlite3* db = nullptr;
@@ -165,7 +170,8 @@ Outcome Session::run_sql(std::string_view statement) {
         if (rc != SQLITE_DONE) return sqlite_failure(rc);
     }
     const long long changes = sqlite3_total_changes64(db_) - changes_before;
-    if (changes > 0 || (!result_ && is_data_change(statement))) return {kStatusOk, rows_affected(changes)};
+    if (changes > 0 || (!result_ && is_data_change(statement)))
+        return {kStatusOk, rows_affected(changes)};
     return {kStatusOk, ""};
 }
 
@@ -173,8 +179,8 @@ Outcome Session::open_databases(std::string_view statement) {
     std::string error;
     const auto list = parse_open_database(statement, error);
     if (!list) {
-        return {kStatusOpenSyntax, "OPEN DATABASE: " + error +
-                                       ". Write OPEN DATABASE 'name' [AS 'password'], ..."};
+        return {kStatusOpenSyntax,
+                "OPEN DATABASE: " + error + ". Write OPEN DATABASE 'name' [AS 'password'], ..."};
     }
     std::map<std::string, std::string> passwords;
     std::string warnings;
@@ -202,15 +208,17 @@ Outcome Session::open_databases(std::string_view statement) {
     for (size_t i = 0; i < list->size(); ++i) {
         const std::string& name = (*list)[i].name;
         const bool already_open =
-            std::any_of(open_names_.begin(), open_names_.end(),
-                        [&](const std::string& open) { return strcasecmp(open.c_str(), name.c_str()) == 0; });
+            std::any_of(open_names_.begin(), open_names_.end(), [&](const std::string& open) {
+                return strcasecmp(open.c_str(), name.c_str()) == 0;
+            });
         if (already_open) continue;
         Outcome outcome = open_one(name, files[i]);
         if (outcome.status != kStatusOk) return outcome;
         open_names_.push_back(name);
     }
     std::string names;
-    for (const std::string& name : open_names_) names += (names.empty() ? "" : ", ") + name;
+    for (const std::string& name : open_names_)
+        names += (names.empty() ? "" : ", ") + name;
     return {kStatusOk, "", "Databases open: " + names + "."};
 }
 
@@ -230,8 +238,8 @@ Outcome Session::open_one(const std::string& name, const std::filesystem::path& 
         }
         if (rc != SQLITE_OK) {
             Outcome failure{static_cast<int16_t>(rc & 0xFF),
-                            "Cannot open database '" + name + "': " +
-                                (db ? sqlite3_errmsg(db) : "out of memory")};
+                            "Cannot open database '" + name +
+                                "': " + (db ? sqlite3_errmsg(db) : "out of memory")};
             sqlite3_close_v2(db);
             main_schema_.clear();
             return failure;

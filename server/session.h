@@ -72,7 +72,8 @@ class Session {
     int16_t no_result(std::string& data);
     void remember(int16_t status, std::string explanation);
 
-    static int authorize(void* self, int action, const char*, const char*, const char*, const char*);
+    static int authorize(void* self, int action, const char*, const char*, const char*,
+                         const char*);
     static int progress(void* self);
 
     SessionConfig config_;

@@ -84,8 +84,7 @@ void end_output_and_drain(int fd, int max_wait_ms) {
 ReplyWriter::ReplyWriter(int fd, size_t max_block)
     : fd_(fd), max_block_(std::clamp(max_block, kStatusHeader + 1, kMaxBlock)) {}
 
-void ReplyWriter::add_block(char type, bool last, std::string_view head,
-                            std::string_view payload) {
+void ReplyWriter::add_block(char type, bool last, std::string_view head, std::string_view payload) {
     const size_t length = 4 + head.size() + payload.size();
     pending_ += static_cast<char>(length >> 8);
     pending_ += static_cast<char>(length & 0xFF);
@@ -97,7 +96,8 @@ void ReplyWriter::add_block(char type, bool last, std::string_view head,
 }
 
 void ReplyWriter::status_reply(int16_t status, std::string_view data) {
-    const char head[2] = {static_cast<char>((status >> 8) & 0xFF), static_cast<char>(status & 0xFF)};
+    const char head[2] = {static_cast<char>((status >> 8) & 0xFF),
+                          static_cast<char>(status & 0xFF)};
     const size_t room = max_block_ - kStatusHeader;
     do {
         const std::string_view piece = data.substr(0, room);
@@ -107,7 +107,8 @@ void ReplyWriter::status_reply(int16_t status, std::string_view data) {
 }
 
 void ReplyWriter::single_status_block(int16_t status, std::string_view data) {
-    const char head[2] = {static_cast<char>((status >> 8) & 0xFF), static_cast<char>(status & 0xFF)};
+    const char head[2] = {static_cast<char>((status >> 8) & 0xFF),
+                          static_cast<char>(status & 0xFF)};
     add_block('S', true, std::string_view(head, 2), data.substr(0, kMaxBlock - kStatusHeader));
 }
 

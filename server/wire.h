@@ -20,12 +20,12 @@ struct Block {
 };
 
 enum class ReadResult {
-    block,          // one whole block in the result
-    closed,         // the peer closed the connection between blocks
-    closed_midway,  // the peer closed the connection inside a block
-    too_short,      // declared length below 4; the stream cannot be trusted
-    too_long,       // declared length above 1024; its bytes were read and dropped
-    failed,         // the receive call failed
+    block,         // one whole block in the result
+    closed,        // the peer closed the connection between blocks
+    closed_midway, // the peer closed the connection inside a block
+    too_short,     // declared length below 4; the stream cannot be trusted
+    too_long,      // declared length above 1024; its bytes were read and dropped
+    failed,        // the receive call failed
 };
 
 // Reads one block. declared_length receives the length field as sent.

@@ -24,7 +24,8 @@ TEST(ConnectionLimit, RefusesExtraConnectionsWithAMessage) {
     ASSERT_TRUE(refusal.has_value());
     EXPECT_EQ(refusal->type, 'M');
     EXPECT_TRUE(refusal->last());
-    EXPECT_NE(refusal->payload.find("at most 2 connections"), std::string::npos) << refusal->payload;
+    EXPECT_NE(refusal->payload.find("at most 2 connections"), std::string::npos)
+        << refusal->payload;
     EXPECT_TRUE(third.closed_by_server());
 
     // Once one client leaves, a new one is served; the other is unaffected.

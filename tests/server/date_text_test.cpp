@@ -28,26 +28,22 @@ TEST_P(FourteenDigits, ReadsText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FourteenDigits,
-    ::testing::Values(DateCase{"DATE", "1996-03-01", "19960301000000"},
-                      DateCase{"date", "2000-02-29", "20000229000000"},
-                      DateCase{"DATE", "1996-03-01 12:00:00", "19960301120000"},
-                      DateCase{"DATETIME", "1996-12-08 09:05:03", "19961208090503"},
-                      DateCase{"DATETIME", "1996-12-08", "19961208000000"},
-                      DateCase{"TIMESTAMP", "1996-12-08T09:05:03.250", "19961208090503"},
-                      DateCase{"TIMESTAMP", "1996-12-08 09:05", "19961208090500"},
-                      DateCase{"TIME", "09:05:03", "19700101090503"},
-                      DateCase{"TIME", "23:59", "19700101235900"},
-                      DateCase{"DATE", "1999-02-29", nullptr},
-                      DateCase{"DATE", "1996-13-01", nullptr},
-                      DateCase{"DATE", "1996-3-1", nullptr},
-                      DateCase{"DATE", "tomorrow", nullptr},
-                      DateCase{"DATE", "", nullptr},
-                      DateCase{"DATETIME", "1996-12-08 24:00:00", nullptr},
-                      DateCase{"DATETIME", "1996-12-08 12:00:00.", nullptr},
-                      DateCase{"DATETIME", "1996-12-08 12:00:00 UTC", nullptr},
-                      DateCase{"TIME", "12:60", nullptr},
-                      DateCase{"TEXT", "1996-03-01", nullptr},
-                      DateCase{nullptr, "1996-03-01", nullptr}));
+    ::testing::Values(
+        DateCase{"DATE", "1996-03-01", "19960301000000"},
+        DateCase{"date", "2000-02-29", "20000229000000"},
+        DateCase{"DATE", "1996-03-01 12:00:00", "19960301120000"},
+        DateCase{"DATETIME", "1996-12-08 09:05:03", "19961208090503"},
+        DateCase{"DATETIME", "1996-12-08", "19961208000000"},
+        DateCase{"TIMESTAMP", "1996-12-08T09:05:03.250", "19961208090503"},
+        DateCase{"TIMESTAMP", "1996-12-08 09:05", "19961208090500"},
+        DateCase{"TIME", "09:05:03", "19700101090503"}, DateCase{"TIME", "23:59", "19700101235900"},
+        DateCase{"DATE", "1999-02-29", nullptr}, DateCase{"DATE", "1996-13-01", nullptr},
+        DateCase{"DATE", "1996-3-1", nullptr}, DateCase{"DATE", "tomorrow", nullptr},
+        DateCase{"DATE", "", nullptr}, DateCase{"DATETIME", "1996-12-08 24:00:00", nullptr},
+        DateCase{"DATETIME", "1996-12-08 12:00:00.", nullptr},
+        DateCase{"DATETIME", "1996-12-08 12:00:00 UTC", nullptr},
+        DateCase{"TIME", "12:60", nullptr}, DateCase{"TEXT", "1996-03-01", nullptr},
+        DateCase{nullptr, "1996-03-01", nullptr}));
 
 TEST(TemporalKind, FollowsTheDeclaredType) {
     EXPECT_EQ(dorvd::temporal_kind(nullptr), TemporalKind::none);

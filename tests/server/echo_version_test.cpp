@@ -12,7 +12,8 @@ using dorvd_test::TestServer;
 
 std::string all_byte_values(size_t size) {
     std::string text(size, '\0');
-    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>(i % 256);
+    for (size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>(i % 256);
     return text;
 }
 

@@ -60,7 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Malformed,
     ::testing::Values(
         MalformedCase{"LengthZero", "\x00\x00"s, "below 4", true},
-        MalformedCase{"LengthThree", "\x00\x03"s "E", "below 4", true},
+        MalformedCase{"LengthThree",
+                      "\x00\x03"s
+                      "E",
+                      "below 4", true},
         MalformedCase{"LengthAbove1024", over_long_block(), "above 1024", false},
         MalformedCase{"UnknownType", block('Z', "hello"), "Unknown request type 0x5A", false},
         MalformedCase{"StatementWithoutCode", block('S', ""), "without a request code", false},
@@ -75,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Malformed, AConnectionClosedMidBlockEndsOnlyThatConnection) {
     TestServer server;
-    for (const std::string& partial : {"\x00"s, "\x00\x10"s, "\x00\x10" "E\x01" "ab"s}) {
+    for (const std::string& partial : {"\x00"s, "\x00\x10"s,
+                                       "\x00\x10"
+                                       "E\x01"
+                                       "ab"s}) {
         RawClient client = server.connect();
         ASSERT_TRUE(client.send_bytes(partial));
         client.close_now();

@@ -42,19 +42,19 @@ TEST_P(ParseOpenDatabase, ReadsTheList) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseOpenDatabase,
-    ::testing::Values(
-        ParseCase{"OPEN DATABASE 'sample'", {"sample"}},
-        ParseCase{"  open\tdatabase 'secret' as 'geheim'", {"secret=geheim"}},
-        ParseCase{"OPEN DATABASE 'secret' AS 'geheim', 'sample'", {"secret=geheim", "sample"}},
-        ParseCase{"Open Database \"a\" As \"p w\",b AS pw2;", {"a=p w", "b=pw2"}},
-        ParseCase{"OPEN DATABASE 'a'AS'x','b'", {"a=x", "b"}},
-        ParseCase{"OPEN DATABASE 'a' AS ''", {"a="}},
-        ParseCase{"OPEN DATABASE", {}, "database name expected"},
-        ParseCase{"OPEN DATABASE 'a',", {}, "database name expected"},
-        ParseCase{"OPEN DATABASE 'a' AS", {}, "password after AS expected"},
-        ParseCase{"OPEN DATABASE 'a", {}, "unterminated quote"},
-        ParseCase{"OPEN DATABASE 'a' 'b'", {}, "unexpected text"},
-        ParseCase{"OPEN DATABASE 'a' AS 'p' extra", {}, "unexpected text"}));
+    ::testing::Values(ParseCase{"OPEN DATABASE 'sample'", {"sample"}},
+                      ParseCase{"  open\tdatabase 'secret' as 'geheim'", {"secret=geheim"}},
+                      ParseCase{"OPEN DATABASE 'secret' AS 'geheim', 'sample'",
+                                {"secret=geheim", "sample"}},
+                      ParseCase{"Open Database \"a\" As \"p w\",b AS pw2;", {"a=p w", "b=pw2"}},
+                      ParseCase{"OPEN DATABASE 'a'AS'x','b'", {"a=x", "b"}},
+                      ParseCase{"OPEN DATABASE 'a' AS ''", {"a="}},
+                      ParseCase{"OPEN DATABASE", {}, "database name expected"},
+                      ParseCase{"OPEN DATABASE 'a',", {}, "database name expected"},
+                      ParseCase{"OPEN DATABASE 'a' AS", {}, "password after AS expected"},
+                      ParseCase{"OPEN DATABASE 'a", {}, "unterminated quote"},
+                      ParseCase{"OPEN DATABASE 'a' 'b'", {}, "unexpected text"},
+                      ParseCase{"OPEN DATABASE 'a' AS 'p' extra", {}, "unexpected text"}));
 
 TEST(IsOpenDatabase, NeedsBothKeywords) {
     EXPECT_FALSE(dorvd::is_open_database("SELECT 'OPEN DATABASE'"));
@@ -71,6 +71,10 @@ TEST(ValidDatabaseName, KeepsNamesInsideTheDataFolder) {
     EXPECT_FALSE(dorvd::valid_database_name("a/b"));
     EXPECT_FALSE(dorvd::valid_database_name("a.b"));
     EXPECT_FALSE(dorvd::valid_database_name(std::string(65, 'a')));
+    EXPECT_TRUE(dorvd::valid_database_name(std::string(64, 'a')));
+    EXPECT_FALSE(dorvd::valid_database_name("TEMP"));
+    EXPECT_FALSE(dorvd::valid_database_name("main"));
+    EXPECT_TRUE(dorvd::valid_database_name("maintenance"));
 }
 
 } // namespace

@@ -141,7 +141,8 @@ TEST(OpenDatabase, ASecondServerStartKeepsTheDataFolderAsItIs) {
     TestServer server([&](auto& o) { o.data_dir = folder.path(); });
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "sample.db"));
     std::ifstream passwords(folder.path() / "passwords");
-    std::string content((std::istreambuf_iterator<char>(passwords)), std::istreambuf_iterator<char>());
+    std::string content((std::istreambuf_iterator<char>(passwords)),
+                        std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "own:pw\n");
     RawClient client = server.connect();
     EXPECT_EQ(client.exec("OPEN DATABASE 'own' AS 'pw'").status, kOk);

@@ -35,7 +35,8 @@ Process start(const std::vector<std::string>& args) {
     std::vector<std::string> all = {DORVD_BINARY};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(arg.data());
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     if (posix_spawn(&process.pid, DORVD_BINARY, &actions, nullptr, argv.data(), environ) != 0) {
         process.pid = -1;

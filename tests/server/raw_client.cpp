@@ -54,9 +54,13 @@ RawClient::RawClient(uint16_t port) {
     }
 }
 
-RawClient::RawClient(RawClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+RawClient::RawClient(RawClient&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
-RawClient::~RawClient() { close_now(); }
+RawClient::~RawClient() {
+    close_now();
+}
 
 void RawClient::close_now() {
     if (fd_ >= 0) close(fd_);
@@ -135,8 +139,8 @@ StatusReply RawClient::statement(char code, std::string_view rest) {
     reply.blocks = std::move(*blocks);
     for (const WireBlock& block : reply.blocks) {
         if (block.type != 'S' || block.payload.size() < 2) {
-            ADD_FAILURE() << "reply block of type '" << block.type << "' and length " << block.length
-                          << ": " << block.payload;
+            ADD_FAILURE() << "reply block of type '" << block.type << "' and length "
+                          << block.length << ": " << block.payload;
             return reply;
         }
         if (&block != &reply.blocks.back() && block.flag != 0) {
@@ -162,7 +166,9 @@ StatusReply RawClient::exec(std::string_view statement_text) {
     return statement('E', rest);
 }
 
-StatusReply RawClient::explain() { return statement('M', std::string_view("\0", 1)); }
+StatusReply RawClient::explain() {
+    return statement('M', std::string_view("\0", 1));
+}
 
 std::optional<std::string> RawClient::echo(std::string_view text) {
     if (!send_block('E', text)) return std::nullopt;

@@ -134,7 +134,8 @@ TEST(EndOfData, AnEmptyResultHasAHeaderButNoRow) {
     run(client, "CREATE TABLE t(alpha INTEGER, beta TEXT)");
     run(client, "SELECT * FROM t");
     EXPECT_EQ(client.statement('H', "\0"s).data, "alpha beta");
-    EXPECT_EQ(record_fields(client.statement('V').data), (std::vector<std::string>{"Salpha", "Sbeta"}));
+    EXPECT_EQ(record_fields(client.statement('V').data),
+              (std::vector<std::string>{"Salpha", "Sbeta"}));
     EXPECT_EQ(client.statement('R', "\0"s).status, kEndOfData);
 }
 
@@ -192,7 +193,8 @@ TEST_P(SmallBlocks, CarryTheSameDataAsOneBigBlock) {
         EXPECT_EQ(whole.blocks.size(), 1u);
         const size_t room = block_size - 6;
         EXPECT_EQ(split.blocks.size(), std::max<size_t>(1, (whole.data.size() + room - 1) / room));
-        for (const auto& block : split.blocks) EXPECT_LE(block.length, block_size);
+        for (const auto& block : split.blocks)
+            EXPECT_LE(block.length, block_size);
     }
     // A failure's message is split too.
     const auto failure = a.exec("SELECT * FROM a_table_that_is_not_there");
@@ -207,8 +209,8 @@ TEST(MemoryBound, RefusesAResultTooLargeAndKeepsServing) {
     TestServer server([](auto& o) { o.max_result_bytes = 64 * 1024; });
     RawClient client = server.connect();
     // Without a LIMIT this query never ends: only the bound stops it.
-    const auto reply =
-        client.exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c");
+    const auto reply = client.exec(
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c");
     ASSERT_TRUE(reply.ok);
     EXPECT_EQ(reply.status, 204);
     EXPECT_NE(reply.data.find("65536 bytes"), std::string::npos) << reply.data;

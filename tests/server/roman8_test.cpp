@@ -24,13 +24,20 @@ constexpr std::array<unsigned char, 96> kClientWindowsValues = {
 
 char32_t windows_1252_to_unicode(unsigned char value) {
     switch (value) {
-    case 0x83: return 0x0192;
-    case 0x88: return 0x02C6;
-    case 0x8A: return 0x0160;
-    case 0x98: return 0x02DC;
-    case 0x9A: return 0x0161;
-    case 0x9F: return 0x0178;
-    default: return value; // 0x20-0x7F and 0xA0-0xFF are Latin-1
+    case 0x83:
+        return 0x0192;
+    case 0x88:
+        return 0x02C6;
+    case 0x8A:
+        return 0x0160;
+    case 0x98:
+        return 0x02DC;
+    case 0x9A:
+        return 0x0161;
+    case 0x9F:
+        return 0x0178;
+    default:
+        return value; // 0x20-0x7F and 0xA0-0xFF are Latin-1
     }
 }
 
@@ -77,17 +84,17 @@ TEST_P(Utf8ToRoman8, Converts) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Utf8ToRoman8,
     ::testing::Values(Utf8Case{"plain ASCII", "plain ASCII"},
-                      Utf8Case{"M\xC3\xBCller", "M\xCFller"},                // ü
-                      Utf8Case{"S\xC3\xB8ren", "S\xD6ren"},                  // ø
-                      Utf8Case{"Fran\xC3\xA7oise", "Fran\xB5oise"},          // ç
+                      Utf8Case{"M\xC3\xBCller", "M\xCFller"},                   // ü
+                      Utf8Case{"S\xC3\xB8ren", "S\xD6ren"},                     // ø
+                      Utf8Case{"Fran\xC3\xA7oise", "Fran\xB5oise"},             // ç
                       Utf8Case{"\xC2\xA3 \xC3\x9F \xC5\xB8", "\xBB \xDE \xEE"}, // £ ß Ÿ
-                      Utf8Case{"\xE2\x80\x94", "\xF6"},                      // em dash
-                      Utf8Case{"5 \xE2\x82\xAC", "5 ?"},                     // euro: no Roman-8
-                      Utf8Case{"\xE4\xB8\xAD\xF0\x9F\x98\x80", "??"},        // CJK, emoji
-                      Utf8Case{"a\xFFz", "a?z"},                             // not UTF-8
-                      Utf8Case{"\xC0\xAF", "??"},                            // overlong
-                      Utf8Case{"\xED\xA0\x80", "???"},                       // surrogate
-                      Utf8Case{"cut \xC3", "cut ?"}));                       // cut sequence
+                      Utf8Case{"\xE2\x80\x94", "\xF6"},                         // em dash
+                      Utf8Case{"5 \xE2\x82\xAC", "5 ?"},                        // euro: no Roman-8
+                      Utf8Case{"\xE4\xB8\xAD\xF0\x9F\x98\x80", "??"},           // CJK, emoji
+                      Utf8Case{"a\xFFz", "a?z"},                                // not UTF-8
+                      Utf8Case{"\xC0\xAF", "??"},                               // overlong
+                      Utf8Case{"\xED\xA0\x80", "???"},                          // surrogate
+                      Utf8Case{"cut \xC3", "cut ?"}));                          // cut sequence
 
 TEST(Roman8Stream, JoinsASequenceCutBetweenPieces) {
     dorvd::Utf8ToRoman8Stream stream;
