@@ -116,6 +116,18 @@ TEST(OpenDatabase, ReadsThePasswordFileAtEveryOpen) {
     EXPECT_EQ(first_field(client, "SELECT count(*) FROM sample.customers"), "N6");
 }
 
+TEST(OpenDatabase, AnUnreadablePasswordFileOpensNothing) {
+    TestServer server;
+    std::filesystem::remove(server.data_dir() / "passwords");
+    std::filesystem::create_directory(server.data_dir() / "passwords");
+    RawClient client = server.connect();
+    const auto reply = client.exec("OPEN DATABASE 'sample'");
+    EXPECT_EQ(reply.status, 207);
+    EXPECT_NE(reply.data.find("password file"), std::string::npos) << reply.data;
+    EXPECT_EQ(first_field(client, "SELECT count(*) FROM customers"),
+              "status 1: no such table: customers");
+}
+
 TEST(OpenDatabase, AFileThatIsNoDatabaseIsRefusedAndTheConnectionGoesOn) {
     TestServer server;
     {
