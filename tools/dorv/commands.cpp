@@ -1,0 +1,137 @@
+#include "commands.h"
+
+#include "output.h"
+
+#include "dorv32.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The server's explanation of a failed status, on standard error.
+void explain(int handle) {
+    char text[1024];
+    if (hl_dorv_explain(handle, text, sizeof text, 0) != DORV_NO_STATUS) fprintf(stderr, "dorv: %s\n", text);
+}
+
+// Executes a statement list; true when the server accepted it (status 0 or below).
+bool execute(int handle, const std::string& statements) {
+    std::vector<char> text(statements.begin(), statements.end());
+    text.push_back('\0');
+    int status = hl_dorv_exec(handle, text.data());
+    if (status > 0) {
+        if (status != DORV_NO_STATUS) explain(handle);
+        return false;
+    }
+    return true;
+}
+
+bool print_table(int handle) {
+    char line[1024];
+    int status = hl_dorv_hdr_ln(handle, 2, line, sizeof line);
+    if (status != 0) {
+        if (status == DORV_EOF) return true; // no result: nothing to print
+        if (status != DORV_NO_STATUS) explain(handle);
+        return false;
+    }
+    printf("%s\n%s\n", line, rule_for(line).c_str());
+    int rows = 0;
+    while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0) {
+        printf("%s\n", line);
+        ++rows;
+    }
+    if (status != DORV_EOF) {
+        if (status != DORV_NO_STATUS) explain(handle);
+        return false;
+    }
+    printf("(%d row%s)\n", rows, rows == 1 ? "" : "s");
+    return true;
+}
+
+// Header and rows field by field: as CSV, or as typed values.
+bool print_values(int handle, bool csv) {
+    int status = hl_dorv_hdr_val(handle);
+    bool header = true;
+    while (status == 0) {
+        std::string out;
+        char field[1024];
+        int n = 0;
+        while ((status = hl_dorv_tfield(handle, field, sizeof field)) != DORV_EOF) {
+            if (status != 0) {
+                if (status != DORV_NO_STATUS) explain(handle);
+                return false;
+            }
+            std::string text = field;
+            if (n++ > 0) out += csv ? "," : "  ";
+            if (csv)
+                out += csv_field(text.empty() ? text : text.substr(1));
+            else
+                out += header ? text.substr(text.empty() ? 0 : 1) : typed_value(text);
+        }
+        printf("%s\n", out.c_str());
+        header = false;
+        status = hl_dorv_next_val(handle);
+    }
+    if (status != DORV_EOF) {
+        if (status != DORV_NO_STATUS) explain(handle);
+        return false;
+    }
+    return true;
+}
+
+bool run_host(int handle, const std::string& command, bool by_blocks) {
+    if (hl_uxcmd(handle, command.c_str()) != 0) return false;
+    if (by_blocks) {
+        char block[1024];
+        int n;
+        while ((n = hl_fetch_blk(handle, block, sizeof block)) > 0) fwrite(block, 1, static_cast<size_t>(n), stdout);
+        return n == 0;
+    }
+    char line[1024];
+    int n;
+    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0) fputs(line, stdout);
+    return n == 0;
+}
+
+bool run_pick(int handle, const Command& command) {
+    if (!execute(handle, command.argument)) return false;
+    char key[256] = {};
+    snprintf(key, sizeof key, "%s", command.keyfield.c_str());
+    int result = hl_dorv_select_entry(handle, key, command.keylen, command.max_select);
+    if (result < 0) return false;
+    if (result == 0) {
+        printf("No entry qualified\n");
+        return true;
+    }
+    printf("%s\n", key);
+    return true;
+}
+
+} // namespace
+
+bool run_command(int handle, const Command& command, int) {
+    const std::string& name = command.name;
+    if (name == "exec") return execute(handle, command.argument);
+    if (name == "query") return execute(handle, command.argument) && print_table(handle);
+    if (name == "values") return execute(handle, command.argument) && print_values(handle, false);
+    if (name == "csv") return execute(handle, command.argument) && print_values(handle, true);
+    if (name == "pick") return run_pick(handle, command);
+    if (name == "echo") {
+        if (hl_echo(handle, command.argument.c_str()) != 0) return false;
+        printf("echo ok: %s\n", command.argument.c_str());
+        return true;
+    }
+    if (name == "version") {
+        char text[1019];
+        if (hl_dorv_version(handle, text) != 0) return false;
+        printf("%s\n", text);
+        return true;
+    }
+    if (name == "host") return run_host(handle, command.argument, false);
+    if (name == "hostblk") return run_host(handle, command.argument, true);
+    fprintf(stderr, "dorv: unknown command %s\n", name.c_str());
+    return false;
+}
