@@ -227,7 +227,18 @@ TEST(SelectDialog, ConfiguredSizeIsHeldBetweenTheSmallestSizeAndTheScreen) {
         SCOPED_TRACE(c.config);
         BoxCapture boxes;
         EntryDialogDriver driver(boxes);
-        driver.answer = [](const SeenDialog&) { return DialogAnswer{DialogAnswer::Cancel, 0}; };
+        int template_width = 0, template_height = 0; // the template's client size (POSIX: 0)
+        driver.answer = [&](const SeenDialog& d) {
+#ifdef _WIN32
+            RECT t{0, 0, 184, 162}; // dialog units
+            MapDialogRect(static_cast<HWND>(d.window), &t);
+            template_width = t.right;
+            template_height = t.bottom;
+#else
+            (void)d;
+#endif
+            return DialogAnswer{DialogAnswer::Cancel, 0};
+        };
         PeerSession s;
         script_rows(s.peer, HEADER, CITIES);
         s.open();
@@ -236,15 +247,8 @@ TEST(SelectDialog, ConfiguredSizeIsHeldBetweenTheSmallestSizeAndTheScreen) {
         EXPECT_EQ(hl_dorv_select_entry(s.handle, key.text, 6, 0), 0);
         ASSERT_EQ(driver.seen.size(), 1u);
         const SeenDialog& d = driver.seen[0];
-#ifdef _WIN32
-        RECT t{0, 0, 184, 162}; // the template's size in dialog units
-        MapDialogRect(static_cast<HWND>(d.window), &t);
-        EXPECT_EQ(d.client_width, c.width == -1 ? t.right : c.width);
-        EXPECT_EQ(d.client_height, c.height == -1 ? t.bottom : c.height);
-#else
-        EXPECT_EQ(d.client_width, c.width == -1 ? 0 : c.width);
-        EXPECT_EQ(d.client_height, c.height == -1 ? 0 : c.height);
-#endif
+        EXPECT_EQ(d.client_width, c.width == -1 ? template_width : c.width);
+        EXPECT_EQ(d.client_height, c.height == -1 ? template_height : c.height);
     }
 }
 
