@@ -1,5 +1,5 @@
 // The library against the reference server: statements, lines, values.
-#include "dorvd_process.h"
+#include "support/dorvd_process.h"
 
 #include "dorv32.h"
 

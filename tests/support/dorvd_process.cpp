@@ -1,4 +1,4 @@
-#include "dorvd_process.h"
+#include "support/dorvd_process.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +8,10 @@
 #include <unistd.h>
 
 bool DorvdProcess::start(const std::vector<std::string>& options) {
+    return start_program(DORVD_PATH, options);
+}
+
+bool DorvdProcess::start_program(const std::string& program, const std::vector<std::string>& options) {
     char folder[] = "/tmp/dorvd_e2e_XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         error_ = "no temporary folder";
@@ -15,7 +19,7 @@ bool DorvdProcess::start(const std::vector<std::string>& options) {
     }
     data_dir_ = folder;
     std::string log = data_dir_ + ".log";
-    std::vector<std::string> args = {DORVD_PATH, "--port", "0", "--data", data_dir_};
+    std::vector<std::string> args = {program, "--port", "0", "--data", data_dir_};
     args.insert(args.end(), options.begin(), options.end());
     pid_ = fork();
     if (pid_ == 0) {

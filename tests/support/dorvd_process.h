@@ -9,6 +9,8 @@ class DorvdProcess {
   public:
     // Starts dorvd with the extra options; false (and a reason) when it did not come up.
     bool start(const std::vector<std::string>& options = {});
+    // The same with the server program named.
+    bool start_program(const std::string& program, const std::vector<std::string>& options = {});
     void stop();
     ~DorvdProcess() { stop(); }
     std::string service() const { return std::to_string(port_); }
