@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "encoding.h"
 #include "output.h"
 
 #include "dorv32.h"
@@ -14,12 +15,13 @@ namespace {
 // The server's explanation of a failed status, on standard error.
 void explain(int handle) {
     char text[1024];
-    if (hl_dorv_explain(handle, text, sizeof text, 0) != DORV_NO_STATUS) fprintf(stderr, "dorv: %s\n", text);
+    if (hl_dorv_explain(handle, text, sizeof text, 0) != DORV_NO_STATUS) fprintf(stderr, "dorv: %s\n", ansi_to_terminal(text).c_str());
 }
 
 // Executes a statement list; true when the server accepted it (status 0 or below).
 bool execute(int handle, const std::string& statements) {
-    std::vector<char> text(statements.begin(), statements.end());
+    std::string ansi = terminal_to_ansi(statements);
+    std::vector<char> text(ansi.begin(), ansi.end());
     text.push_back('\0');
     int status = hl_dorv_exec(handle, text.data());
     if (status > 0) {
@@ -37,10 +39,10 @@ bool print_table(int handle) {
         if (status != DORV_NO_STATUS) explain(handle);
         return false;
     }
-    printf("%s\n%s\n", line, rule_for(line).c_str());
+    printf("%s\n%s\n", ansi_to_terminal(line).c_str(), rule_for(line).c_str());
     int rows = 0;
     while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0) {
-        printf("%s\n", line);
+        printf("%s\n", ansi_to_terminal(line).c_str());
         ++rows;
     }
     if (status != DORV_EOF) {
@@ -71,7 +73,7 @@ bool print_values(int handle, bool csv) {
             else
                 out += header ? text.substr(text.empty() ? 0 : 1) : typed_value(text);
         }
-        printf("%s\n", out.c_str());
+        printf("%s\n", ansi_to_terminal(out).c_str());
         header = false;
         status = hl_dorv_next_val(handle);
     }
@@ -83,7 +85,7 @@ bool print_values(int handle, bool csv) {
 }
 
 bool run_host(int handle, const std::string& command, bool by_blocks) {
-    if (hl_uxcmd(handle, command.c_str()) != 0) return false;
+    if (hl_uxcmd(handle, terminal_to_ansi(command).c_str()) != 0) return false;
     if (by_blocks) {
         char block[1024];
         int n;
@@ -92,21 +94,21 @@ bool run_host(int handle, const std::string& command, bool by_blocks) {
     }
     char line[1024];
     int n;
-    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0) fputs(line, stdout);
+    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0) fputs(ansi_to_terminal(line).c_str(), stdout);
     return n == 0;
 }
 
 bool run_pick(int handle, const Command& command) {
     if (!execute(handle, command.argument)) return false;
     char key[256] = {};
-    snprintf(key, sizeof key, "%s", command.keyfield.c_str());
+    snprintf(key, sizeof key, "%s", terminal_to_ansi(command.keyfield).c_str());
     int result = hl_dorv_select_entry(handle, key, command.keylen, command.max_select);
     if (result < 0) return false;
     if (result == 0) {
         printf("No entry qualified\n");
         return true;
     }
-    printf("%s\n", key);
+    printf("%s\n", ansi_to_terminal(key).c_str());
     return true;
 }
 
