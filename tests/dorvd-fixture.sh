@@ -1,0 +1,40 @@
+#!/bin/sh
+# CTest fixture for Windows test programs under wine: starts the native
+# reference server on a fresh data folder and a free port, or stops it again.
+#   dorvd-fixture.sh start STATE_DIR DORVD [dorvd options...]
+#   dorvd-fixture.sh stop STATE_DIR
+# The port goes to STATE_DIR/port ("none" when there is no server program, so
+# the tests that need it can say they were skipped and why).
+action=$1
+state=$2
+case "$action" in
+start)
+  dorvd=$3
+  shift 3
+  rm -rf "$state"
+  mkdir -p "$state/data"
+  if [ ! -x "$dorvd" ]; then
+    echo none >"$state/port"
+    echo "dorvd-fixture: no server program at $dorvd (build the native preset first)"
+    exit 0
+  fi
+  "$dorvd" --port 0 --data "$state/data" "$@" >"$state/log" 2>&1 &
+  echo $! >"$state/pid"
+  for _ in $(seq 1 100); do
+    port=$(sed -n 's/^dorvd: listening on .*:\([0-9]*\)$/\1/p' "$state/log")
+    if [ -n "$port" ]; then
+      echo "$port" >"$state/port"
+      echo "dorvd-fixture: dorvd listening on 127.0.0.1:$port"
+      exit 0
+    fi
+    sleep 0.1
+  done
+  echo "dorvd-fixture: dorvd did not start"; cat "$state/log"; exit 1
+  ;;
+stop)
+  [ -f "$state/pid" ] && kill "$(cat "$state/pid")" 2>/dev/null
+  exit 0
+  ;;
+esac
+echo "usage: dorvd-fixture.sh start|stop STATE_DIR ..." >&2
+exit 2
