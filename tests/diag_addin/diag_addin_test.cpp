@@ -1,0 +1,78 @@
+// The add-in's diagnostics: its own captions, log key, time text and traces.
+#include "common/diagnostics.h"
+#include "support/box_capture.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+
+namespace {
+
+std::string log_text(const std::string& path) {
+    std::string text = read_text_file(path), out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
+void restart(const std::string& ini) {
+    end_debug_log();
+    write_text_file(windorv_ini_path(), ini);
+    start_debug_log();
+}
+
+// "12/8/96 9:05:03": month/day/two-digit year, hour without leading zero.
+bool is_short_time(const std::string& t) {
+    size_t i = 0;
+    auto number = [&](size_t min, size_t max) {
+        size_t start = i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        return i - start >= min && i - start <= max && !(i - start == 2 && max == 2 && min == 1 && t[start] == '0');
+    };
+    auto sep = [&](char c) { return i < t.size() && t[i++] == c; };
+    return number(1, 2) && sep('/') && number(1, 2) && sep('/') && number(2, 2) && sep(' ') && number(1, 2) &&
+           sep(':') && number(2, 2) && sep(':') && number(2, 2) && i == t.size();
+}
+
+TEST(AddinDiagnostics, ErrorBoxesAndTheirTraceLines) {
+    std::string path = test_temp_dir() + "/xll.log";
+    remove_file(path);
+    // The library's key is not the add-in's: its file stays untouched.
+    std::string dll_log = test_temp_dir() + "/dll.log";
+    restart("[Global]\nDebug=1\nXLLDebugFile=" + path + "\nDLLDebugFile=" + dll_log + "\n");
+    BoxCapture boxes;
+    error_box("Value %d of %s", 7, "100% wrong");
+    debug_print("\nafter");
+    end_debug_log();
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv XLL|Value 7 of 100% wrong"});
+    EXPECT_EQ(boxes.boxes[0].style, 0x30u);
+    std::string text = log_text(path);
+    ASSERT_EQ(text.rfind("\nStart: ", 0), 0u) << text;
+    size_t end_of_time = text.find("\n\n", 8);
+    EXPECT_TRUE(is_short_time(text.substr(8, end_of_time - 8))) << text.substr(8, end_of_time - 8);
+    EXPECT_NE(text.find("\n\n\nERROR: [Value 7 of 100% wrong]\n\nafter\n\nEnde: "), std::string::npos) << text;
+    EXPECT_FALSE(file_exists(dll_log));
+}
+
+TEST(AddinDiagnostics, ErrorBoxesShowWithoutTracingWhenDebugIsOff) {
+    std::string path = test_temp_dir() + "/xll-off.log";
+    remove_file(path);
+    restart("[Global]\nDebug=0\nXLLDebugFile=" + path + "\n");
+    BoxCapture boxes;
+    error_box("shown");
+    end_debug_log();
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv XLL|shown"});
+    EXPECT_FALSE(file_exists(path));
+}
+
+TEST(AddinDiagnostics, ALogThatCannotBeOpenedNamesTheAddin) {
+    BoxCapture boxes;
+    restart("[Global]\nDebug=1\nXLLDebugFile=" + test_temp_dir() + "/missing/dir/x.log\n");
+    end_debug_log();
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"DORV.XLL|Unable to open Debug Log file"});
+    remove_file(windorv_ini_path());
+}
+
+} // namespace
