@@ -128,20 +128,21 @@ TEST_F(ConfiguredConnect, WithoutDbopenNothingIsOpened) {
 TEST_F(ConfiguredConnect, DatabasesAreOpenedWithOneStatement) {
     struct Case {
         const char* name;
-        std::string config;
+        std::string global; // further keys of "Global"
+        std::string sections;
         std::string statement;
     } cases[] = {
-        {"the section itself without DBopen", "[conn]\nDatabase=sales\n", "OPEN DATABASE 'sales'"},
-        {"three sections by comma and semicolon",
-         "[Global]\nPassword=common\n[conn]\nDBopen=one,two;three\n[one]\nDatabase=First\nPassword=p1\n"
+        {"the section itself without DBopen", "", "[conn]\nDatabase=sales\n", "OPEN DATABASE 'sales'"},
+        {"three sections by comma and semicolon", "Password=common\n",
+         "[conn]\nDBopen=one,two;three\n[one]\nDatabase=First\nPassword=p1\n"
          "[two]\nDatabase=Second\nPassword=\n[three]\nDatabase=Third\n",
          "OPEN DATABASE 'First' AS 'p1', 'Second' AS 'common', 'Third' AS 'common'"},
-        {"DBopen from Global, trailing separator adds nothing",
-         "[Global]\nDBopen=one;\n[conn]\n[one]\nDatabase=First\n", "OPEN DATABASE 'First'"},
-        {"an empty element is the section of no name",
-         "[conn]\nDBopen=one,,two\n[one]\nDatabase=A\n[]\nDatabase=Nameless\n[two]\nDatabase=B\n",
-         "OPEN DATABASE 'A', 'Nameless', 'B'"},
-        {"names and passwords as they are", "[conn]\nDatabase=it's\nPassword=a'b;c\n",
+        {"DBopen from Global, trailing separator adds nothing", "DBopen=one;\n", "[conn]\n[one]\nDatabase=First\n",
+         "OPEN DATABASE 'First'"},
+        // Two separators in a row: an element of no name, a section no file has, so "Global".
+        {"an empty element reads Global", "Database=FromGlobal\n",
+         "[conn]\nDBopen=one,,two\n[one]\nDatabase=A\n[two]\nDatabase=B\n", "OPEN DATABASE 'A', 'FromGlobal', 'B'"},
+        {"names and passwords as they are", "", "[conn]\nDatabase=it's\nPassword=a'b;c\n",
          "OPEN DATABASE 'it's' AS 'a'b;c'"},
     };
     for (const auto& c : cases) {
@@ -150,7 +151,7 @@ TEST_F(ConfiguredConnect, DatabasesAreOpenedWithOneStatement) {
         server.expect(exec_request(c.statement)).send(status_block(0, ""));
         server.start();
         std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
-                                        "\n" + c.config);
+                                        "\n" + c.global + c.sections);
         release_database_cache();
         boxes.clear();
         int handle = hl_connect_ini(file.c_str(), "conn", 0, 1);
@@ -171,7 +172,7 @@ TEST_F(ConfiguredConnect, FailuresBeforeTheStatementCloseTheConnection) {
     } cases[] = {
         {"no database name", "[conn]\nDBopen=one,two\n[one]\nDatabase=A\n[two]\n", "Dorv|Missing database name"},
         {"an empty database name", "[conn]\nDatabase=\n", "Dorv|Missing database name"},
-        {"an empty list", "[Global]\nDBopen=\n[conn]\nDBopen=;\n", "Dorv|Missing database name"},
+        {"an empty list", "[conn]\nDBopen=;\n", "Dorv|Missing database name"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
