@@ -167,7 +167,7 @@ void serve_connection(int fd, const std::string& name, const ConnectionConfig& c
             }
             break;
         case ReadResult::closed:
-            log_line(name + ": closed by the client");
+            log_line(name + (stopping.load() ? ": closed at shutdown" : ": closed by the client"));
             return;
         case ReadResult::closed_midway:
             log_line(name + ": closed by the client in the middle of a block");
