@@ -102,6 +102,9 @@ INT_PTR CALLBACK ListDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
         if (!state.in_layout) {
             state.in_layout = true;
             resize_list_dialog(dialog, LOWORD(lparam), HIWORD(lparam), true);
+            // The dialog erases the area it gained after this message, over the
+            // controls that moved into it: have them drawn again after that.
+            RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         }
         state.in_layout = false;
         return FALSE;

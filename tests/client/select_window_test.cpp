@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -238,6 +239,50 @@ TEST(SelectWindow, ControlsFollowTheSizeTheUserGivesTheDialog) {
             }
         });
     }
+}
+
+// The number of colours on the screen inside a control's rectangle.
+int colours_shown(HWND dialog, int id) {
+    RECT r;
+    GetWindowRect(GetDlgItem(dialog, id), &r);
+    HDC screen = GetDC(nullptr);
+    std::vector<COLORREF> seen;
+    for (int y = r.top; y < r.bottom; y += 2)
+        for (int x = r.left; x < r.right; x += 2) {
+            COLORREF c = GetPixel(screen, x, y);
+            if (std::find(seen.begin(), seen.end(), c) == seen.end()) seen.push_back(c);
+        }
+    ReleaseDC(nullptr, screen);
+    return static_cast<int>(seen.size());
+}
+
+// Lets the dialog paint what it has to.
+void pump_messages(int milliseconds) {
+    DWORD until = GetTickCount() + static_cast<DWORD>(milliseconds);
+    while (GetTickCount() < until) {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        Sleep(10);
+    }
+}
+
+TEST(SelectWindow, MovedControlsAreDrawnAtTheirNewPlace) {
+    with_shown_dialog("", [](HWND dialog) {
+        pump_messages(200);
+        ASSERT_GT(colours_shown(dialog, IDOK), 1) << "OK drawn at first";
+        RECT frame;
+        GetWindowRect(dialog, &frame);
+        for (int grow = 1; grow <= 2; ++grow)
+            SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left + 130 * grow,
+                         frame.bottom - frame.top + 70 * grow, SWP_NOMOVE | SWP_NOZORDER);
+        pump_messages(300);
+        EXPECT_GT(colours_shown(dialog, IDOK), 1) << "OK drawn after the dialog grew";
+        EXPECT_GT(colours_shown(dialog, IDCANCEL), 1) << "Cancel drawn after the dialog grew";
+        EXPECT_GT(colours_shown(dialog, 1002), 1) << "status line drawn after the dialog grew";
+    });
 }
 
 TEST(SelectWindow, TheUserCannotMakeItSmallerThan260By230) {

@@ -1,0 +1,172 @@
+#!/bin/sh
+# Screenshots of the entry selection dialog with real rows: dorvd's sample
+# database queried by dorv32.dll under wine64 on a private Xvfb display, the
+# dialog captured as it opens and again after it has been made larger.
+#
+#   scripts/screenshot-entry-dialog.sh [output folder]   (default build/screenshots)
+#
+# Needs the mingw-x86_64 and native builds (built here when missing), wine64,
+# Xvfb and ImageMagick's import (installed with apt-get when missing).
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/build/screenshots}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+win_build=$root/build/mingw-x86_64
+native_build=$root/build/native
+dorvd=${DORVD:-$native_build/server/dorvd}
+
+say() { echo "screenshot-entry-dialog: $*"; }
+
+# ---------------------------------------------------------------- tools
+need_apt=""
+command -v Xvfb >/dev/null 2>&1 || need_apt="$need_apt xvfb"
+[ -x /usr/bin/import ] || need_apt="$need_apt imagemagick"
+if [ -n "$need_apt" ]; then
+  say "installing$need_apt"
+  apt-get update >/dev/null 2>&1 || true # an out-of-step i386 index must not stop us
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null
+fi
+
+# ---------------------------------------------------------------- builds
+[ -f "$win_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset mingw-x86_64 >/dev/null)
+cmake --build "$win_build" -j2 --target dorv32 >/dev/null
+if [ ! -x "$dorvd" ]; then
+  [ -f "$native_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset native >/dev/null)
+  cmake --build "$native_build" -j2 --target dorvd >/dev/null
+fi
+
+# The demo program: selects a customer's country code from the sample database.
+# While the dialog is up it reports each state through a file in its folder
+# and waits for the matching "shot" file before going on.
+work=$win_build/screenshots
+mkdir -p "$work"
+cat >"$work/entry_dialog_demo.cpp" <<'EOF'
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include "dorv32.h"
+
+static HHOOK hook;
+static HWND dialog;
+static int stage;
+static char folder[MAX_PATH];
+
+static bool exists(const char* name) {
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\%s", folder, name);
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+static void touch(const char* name) {
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\%s", folder, name);
+    FILE* f = fopen(path, "w");
+    if (f) fclose(f);
+}
+
+static void CALLBACK step(HWND, UINT, UINT_PTR, DWORD) {
+    RECT r;
+    switch (stage) {
+    case 0: touch("ready1"); stage = 1; break;          // shown as laid out
+    case 1:
+        if (!exists("shot1")) break;
+        GetWindowRect(dialog, &r);                       // the user drags it larger, twice
+        for (int grow = 1; grow <= 2; ++grow) {
+            int w = r.right - r.left + 130 * grow, h = r.bottom - r.top + 70 * grow;
+            SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+                         (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER);
+        }
+        stage = 2;
+        break;
+    case 2: touch("ready2"); stage = 3; break;
+    case 3:
+        if (!exists("shot2")) break;
+        SendDlgItemMessageA(dialog, 1001, LB_SETCURSEL, 4, 0);
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        stage = 4;
+        break;
+    }
+}
+
+static LRESULT CALLBACK cbt(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_ACTIVATE && dialog == nullptr) {
+        char caption[64];
+        GetWindowTextA((HWND)wparam, caption, sizeof caption);
+        if (lstrcmpA(caption, "Please select an entry") == 0) {
+            dialog = (HWND)wparam;
+            SetTimer(nullptr, 0, 300, step);
+        }
+    }
+    return CallNextHookEx(hook, code, wparam, lparam);
+}
+
+int main(int argc, char** argv) {
+    if (argc < 3) return 2;
+    snprintf(folder, sizeof folder, "%s", argv[2]);
+    char transport[] = "WINSOCK";
+    int h = hl_connect(transport, "127.0.0.1", argv[1], 0);
+    if (h < 0) return 3;
+    char open[] = "OPEN DATABASE 'sample'";
+    char query[] = "select name, city, country, customer_since from customers";
+    if (hl_dorv_exec(h, open) != 0 || hl_dorv_exec(h, query) != 0) return 4;
+    hook = SetWindowsHookExA(WH_CBT, cbt, nullptr, GetCurrentThreadId());
+    char key[256] = "country";
+    int result = hl_dorv_select_entry(h, key, 2, 0);
+    printf("result %d, key [%s]\n", result, key);
+    hl_disconnect(h);
+    return result == 1 ? 0 : 5;
+}
+EOF
+x86_64-w64-mingw32-g++ -O1 -std=c++20 -static -I"$root/client/include" -o "$work/entry_dialog_demo.exe" \
+  "$work/entry_dialog_demo.cpp" "$win_build/client/libdorv32.dll.a"
+cp "$win_build/client/dorv32.dll" "$work/"
+
+# ---------------------------------------------------------------- run
+pids=""
+cleanup() { for p in $pids; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT INT TERM
+
+display=:$((50 + $$ % 100))
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+pids="$pids $!"
+
+data=$(mktemp -d)
+"$dorvd" --data "$data" --port 0 >"$work/dorvd.log" 2>&1 &
+pids="$pids $!"
+port=""
+for _ in $(seq 1 100); do
+  port=$(sed -n 's/^dorvd: listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/dorvd.log")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { say "dorvd did not start: $(cat "$work/dorvd.log")"; exit 1; }
+
+rm -f "$work/ready1" "$work/ready2" "$work/shot1" "$work/shot2"
+DISPLAY=$display "$root/tests/wine-run.sh" "$work/entry_dialog_demo.exe" "$port" 'Z:'"$(echo "$work" | tr / '\\')" \
+  >"$work/demo.log" 2>&1 &
+demo=$!
+pids="$pids $demo"
+
+wait_for() {
+  for _ in $(seq 1 600); do
+    [ -f "$1" ] && return 0
+    kill -0 "$demo" 2>/dev/null || { say "the demo ended early: $(cat "$work/demo.log")"; exit 1; }
+    sleep 0.1
+  done
+  say "timed out waiting for $1"
+  exit 1
+}
+
+wait_for "$work/ready1"
+sleep 0.5
+/usr/bin/import -display "$display" -window root "$out/entry-dialog.png"
+touch "$work/shot1"
+wait_for "$work/ready2"
+sleep 0.5
+/usr/bin/import -display "$display" -window root "$out/entry-dialog-resized.png"
+touch "$work/shot2"
+wait "$demo" || { say "the demo failed: $(cat "$work/demo.log")"; exit 1; }
+say "$(tr -d '\r' <"$work/demo.log" | grep '^result' || true)"
+say "wrote $out/entry-dialog.png and $out/entry-dialog-resized.png"
+rm -rf "$data"
