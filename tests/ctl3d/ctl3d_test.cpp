@@ -75,13 +75,13 @@ std::string hex(const void* window) {
     std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
     return text;
 }
-#endif
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
 }
+#endif
 
 PlatInstance own_instance() {
 #ifdef _WIN32
