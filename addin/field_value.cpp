@@ -1,0 +1,100 @@
+#include "addin/field_value.h"
+
+#include "addin/lifecycle.h"
+#include "common/diagnostics.h"
+
+#include <locale.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// The counted text behind the type character, made in place.
+void text_value(XLOPER* value, char* field) {
+    size_t n = field[0] == '\0' ? 0 : strnlen(field + 1, FIELD_SIZE - 2);
+    field[0] = static_cast<char>(n);
+    value->xltype = xltypeStr;
+    value->val.str = field;
+}
+
+// Reads a number as the C library's atof does in its initial locale: a full
+// stop is the decimal point whatever locale the host process has selected.
+double read_number(const char* text) {
+    const char* point = localeconv()->decimal_point;
+    if (point == nullptr || strcmp(point, ".") == 0) return atof(text);
+    char copy[FIELD_SIZE];
+    snprintf(copy, sizeof copy, "%s", text);
+    char* dot = strchr(copy, '.');
+    if (dot != nullptr && strlen(point) == 1) *dot = point[0];
+    return atof(copy);
+}
+
+int digits(const char* text, int n) {
+    char part[5] = {};
+    memcpy(part, text, static_cast<size_t>(n));
+    return atoi(part);
+}
+
+long long floor_div(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Days from 1970-01-01 to the first of the month (proleptic Gregorian calendar).
+long long days_from_civil(long long y, long long m) {
+    y -= m <= 2;
+    long long era = floor_div(y, 400);
+    long long yoe = y - era * 400;
+    long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool date_value(XLOPER* value, const char* field) {
+    const char* t = field + 1;
+    if (strnlen(t, 15) != 14) return false;
+    long long seconds = calendar_seconds(digits(t, 4), digits(t + 4, 2), digits(t + 6, 2), digits(t + 8, 2),
+                                         digits(t + 10, 2), digits(t + 12, 2));
+    if (seconds < 0 || seconds > 2147483647LL) return false;
+    value->xltype = xltypeNum;
+    value->val.num = static_cast<double>(seconds) * (1.0 / 86400.0) + 25569.0;
+    return true;
+}
+
+} // namespace
+
+long long calendar_seconds(int year, int month, int day, int hour, int minute, int second) {
+    long long months = static_cast<long long>(year) * 12 + (month - 1);
+    long long y = floor_div(months, 12);
+    long long m = months - y * 12 + 1;
+    long long days = days_from_civil(y, m) + (day - 1);
+    return ((days * 24 + hour) * 60 + minute) * 60 + second;
+}
+
+void xl_field_value(XLOPER* value, char* field) {
+    switch (field[0]) {
+    case ' ':
+    case 'S':
+        text_value(value, field);
+        return;
+    case 'N': {
+        if (xl_decimal_sep[0] != '\0') {
+            char* sep = strchr(field + 1, xl_decimal_sep[0]);
+            if (sep != nullptr) *sep = '.';
+        }
+        value->xltype = xltypeNum;
+        value->val.num = read_number(field + 1);
+        return;
+    }
+    case 'D':
+    case 'T':
+        if (date_value(value, field)) return;
+        debug_print("Bad Date: [%s]\n", field);
+        field[0] = '\0';
+        field[1] = '\0';
+        text_value(value, field);
+        return;
+    default:
+        debug_print("Typ default: [%s]\n", field);
+        text_value(value, field);
+        return;
+    }
+}

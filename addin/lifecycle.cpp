@@ -1,0 +1,34 @@
+#include "addin/lifecycle.h"
+
+#include "addin/func_table.h"
+#include "addin/xl_callback.h"
+#include "common/diagnostics.h"
+#include "platform/platform.h"
+
+char xl_decimal_sep[2] = ".";
+
+namespace {
+bool attached = false;
+}
+
+bool xll_attach() {
+    start_debug_log();
+    if (!xl_bind_excel()) {
+        end_debug_log();
+        attached = false;
+        return false;
+    }
+    func_table_set_lengths();
+    debug_enabled = plat_ini_int("Global", "Debug", 0, "windorv.ini");
+    plat_profile_string("intl", "sDecimal", ".", xl_decimal_sep, sizeof xl_decimal_sep);
+    attached = true;
+    return true;
+}
+
+void xll_detach() {
+    attached = false;
+    xl_release_excel();
+    end_debug_log();
+}
+
+bool xll_attached() { return attached; }

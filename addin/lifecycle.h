@@ -1,0 +1,16 @@
+// Start-up and shut-down of the add-in in Excel's process.
+#pragma once
+
+// The user's decimal separator and a NUL (from the Windows profile, at attach).
+extern char xl_decimal_sep[2];
+
+// Process attach: debug log, binding of Excel's callback library, lengths of the
+// registration texts, debug switch, decimal separator. False when Excel's
+// callback library cannot be bound: the box has been shown, the log is closed
+// again, and the add-in must not be used.
+bool xll_attach();
+// Process detach: releases the callback library, closes the log.
+void xll_detach();
+// True between a successful attach and the detach. Every export answers with
+// its failure value while it is false.
+bool xll_attached();

@@ -1,0 +1,72 @@
+// The Excel side of the add-in interface, declared for the fake Excel and the
+// tests on their own (not shared with the add-in, so that a wrong number or
+// layout in the add-in shows up as a failure): XLOPER as Excel lays it out in
+// 32-bit and 64-bit Excel, the type, error, function and return numbers.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define EXCEL_STDCALL __stdcall
+#else
+#define EXCEL_STDCALL
+#endif
+
+namespace excel {
+
+struct Ref {
+    uint16_t rwFirst, rwLast;
+    uint8_t colFirst, colLast;
+};
+
+struct MRef {
+    uint16_t count;
+    Ref reftbl[1];
+};
+
+struct Oper {
+    union {
+        double num;
+        char* str;
+        uint16_t xbool;
+        uint16_t err;
+        int16_t w;
+        struct {
+            uint16_t count;
+            Ref ref;
+        } sref;
+        struct {
+            MRef* lpmref;
+            uintptr_t idSheet;
+        } mref;
+        struct {
+            Oper* lparray;
+            uint16_t rows, columns;
+        } array;
+        unsigned char raw[2 * sizeof(void*)];
+    } val;
+    uint16_t xltype;
+};
+
+static_assert(sizeof(Oper) == (sizeof(void*) == 8 ? 24 : 16));
+static_assert(offsetof(Oper, xltype) == 2 * sizeof(void*));
+static_assert(offsetof(Oper, val.mref.idSheet) == sizeof(void*));
+
+enum : uint16_t {
+    Num = 1, Str = 2, Bool = 4, RefType = 8, Err = 16, Multi = 64, Missing = 128, Nil = 256, SRef = 1024,
+    Int = 2048, XLFreeBit = 0x1000, DLLFreeBit = 0x4000,
+};
+enum : uint16_t { ErrNull = 0, ErrDiv0 = 7, ErrValue = 15, ErrRef = 23, ErrName = 29, ErrNum = 36, ErrNA = 42 };
+enum : int {
+    RetSuccess = 0, RetAbort = 1, RetInvXlfn = 2, RetInvCount = 4, RetInvXloper = 8, RetFailed = 32,
+    RetUncalced = 64,
+};
+enum : int {
+    FnSetName = 88, FnRegister = 149, CmdAlert = 0x8000 | 118,
+    Free = 0x4000, Coerce = 0x4002, Set = 0x4003, SheetId = 0x4004, GetName = 0x4009,
+};
+
+const unsigned LAST_ROW = 65535, LAST_COLUMN = 255;
+
+} // namespace excel
