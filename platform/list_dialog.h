@@ -86,12 +86,12 @@ struct PlatListView {
     const char* caption;
     const char* const* rows; // sorted as the list box sorts them
     int count;
-    int selected;            // the entry selected (0)
-    const char* status;      // the status line
+    int selected;       // the entry selected (0)
+    const char* status; // the status line
     const char* ok_text;
     const char* cancel_text;
-    PlatListFont font;       // the list's font as the caller set it
-    int width, height;       // client size of the first layout (0: the template's)
+    PlatListFont font; // the list's font as the caller set it
+    int width, height; // client size of the first layout (0: the template's)
 };
 // Returns the index of the row picked (as OK), or -1 for Cancel. Any other
 // value counts as Cancel.

@@ -39,7 +39,8 @@ bool read_key(const char* key, char* value) {
 }
 
 bool configured() {
-    return selection.connection->ini_file[0] != '\0' && selection.connection->ini_section[0] != '\0';
+    return selection.connection->ini_file[0] != '\0' &&
+           selection.connection->ini_section[0] != '\0';
 }
 
 // Shows a configured message (backslash-n: a new line) or the built-in one.
@@ -82,7 +83,8 @@ void set_list_font(PlatWindow dialog, const char* text) {
     font.width = parsed.width;
     memcpy(font.face, parsed.face, sizeof font.face);
     if (plat_list_set_font(dialog, &font) != 0)
-        debug_print("\nFont: Name= [%s], Width=%4d, Height= %4d", font.face, font.width, font.height);
+        debug_print("\nFont: Name= [%s], Width=%4d, Height= %4d", font.face, font.width,
+                    font.height);
 }
 
 // With count 0 only the no-entries message; otherwise the configured texts,
@@ -108,12 +110,16 @@ void layout_list_dialog(PlatWindow dialog, int count) {
 
     int screen_width, screen_height;
     plat_screen_size(&screen_width, &screen_height);
-    int width = clamp_dialog_extent(read_key("DlgWidth", value) ? value : "", screen_width, SELECT_MIN_WIDTH);
-    int height = clamp_dialog_extent(read_key("DlgHeight", value) ? value : "", screen_height, SELECT_MIN_HEIGHT);
+    int width = clamp_dialog_extent(read_key("DlgWidth", value) ? value : "", screen_width,
+                                    SELECT_MIN_WIDTH);
+    int height = clamp_dialog_extent(read_key("DlgHeight", value) ? value : "", screen_height,
+                                     SELECT_MIN_HEIGHT);
     plat_list_first_layout(dialog, width, height);
 
     if (count == selection.max_select)
-        show_message("MsgTooMuch", "More than the declared number of entries qualified.\nPlease restrict your selection");
+        show_message(
+            "MsgTooMuch",
+            "More than the declared number of entries qualified.\nPlease restrict your selection");
 }
 
 // Takes entry `index`: its key goes to the caller's keyfield.
@@ -155,8 +161,9 @@ bool check_arguments(const char* keyfield, int keylen) {
         return false;
     }
     if (strnlen(keyfield, SELECT_TEXT_SIZE) == SELECT_TEXT_SIZE) {
-        error_box("Invalid argument (hl_dorv_select_entry):\n keyfield is not terminated within %d bytes",
-                  static_cast<int>(SELECT_TEXT_SIZE));
+        error_box(
+            "Invalid argument (hl_dorv_select_entry):\n keyfield is not terminated within %d bytes",
+            static_cast<int>(SELECT_TEXT_SIZE));
         return false;
     }
     if (keylen < 0) {

@@ -43,7 +43,8 @@ char* expand_newlines(char* text) {
             *out++ = *in++;
             continue;
         }
-        while (*in == '\\') ++in;
+        while (*in == '\\')
+            ++in;
         if (*in == '\0') break;
         *out++ = *in == 'n' ? '\n' : *in;
         ++in;
@@ -103,13 +104,15 @@ bool is_count_format(const char* format) {
     for (const char* p = format; *p != '\0'; ++p) {
         if (*p != '%') continue;
         ++p;
-        while (*p != '\0' && strchr("-+ 0#", *p) != nullptr) ++p;
+        while (*p != '\0' && strchr("-+ 0#", *p) != nullptr)
+            ++p;
         if (!skip_small_number(&p)) return false;
         if (*p == '.') {
             ++p;
             if (!skip_small_number(&p)) return false;
         }
-        if (*p != 'd' && *p != 'i' && *p != 'u') return false; // '*', length modifiers, other kinds, "%%"
+        if (*p != 'd' && *p != 'i' && *p != 'u')
+            return false; // '*', length modifiers, other kinds, "%%"
         ++directives;
     }
     return directives == 1;

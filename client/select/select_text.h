@@ -4,11 +4,11 @@
 #pragma once
 
 enum : int {
-    SELECT_TEXT_SIZE = 256,     // rows, header line, keys and configured texts
-    SELECT_MAX_KEY = 255,       // a key holds at most this many characters
-    SELECT_FACE_SIZE = 32,      // a font's face name: 31 characters and the NUL
-    SELECT_MIN_WIDTH = 260,     // smallest configured client width (pixels)
-    SELECT_MIN_HEIGHT = 230,    // smallest configured client height
+    SELECT_TEXT_SIZE = 256,  // rows, header line, keys and configured texts
+    SELECT_MAX_KEY = 255,    // a key holds at most this many characters
+    SELECT_FACE_SIZE = 32,   // a font's face name: 31 characters and the NUL
+    SELECT_MIN_WIDTH = 260,  // smallest configured client width (pixels)
+    SELECT_MIN_HEIGHT = 230, // smallest configured client height
 };
 
 // Offset of the key column: the first occurrence of `keyfield` in `header`

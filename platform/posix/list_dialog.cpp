@@ -27,10 +27,14 @@ struct PosixListDialog {
 PlatListAnswerer answerer = nullptr;
 void* answerer_context = nullptr;
 
-PosixListDialog* dialog_of(PlatWindow dialog) { return static_cast<PosixListDialog*>(dialog); }
+PosixListDialog* dialog_of(PlatWindow dialog) {
+    return static_cast<PosixListDialog*>(dialog);
+}
 
 // The list box's order: case-insensitive; a new row goes before equal ones.
-bool sorts_before(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; }
+bool sorts_before(const std::string& a, const std::string& b) {
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+}
 
 } // namespace
 
@@ -43,17 +47,27 @@ bool plat_list_dialog_run(PlatInstance, const PlatListDialogCalls* calls, int* r
     PosixListDialog d;
     calls->init(calls->context, &d);
     if (!d.ended) {
-        std::vector<const char*> rows;
-        for (const auto& r : d.rows) rows.push_back(r.c_str());
-        PlatListView view{"Please select an entry", rows.data(), static_cast<int>(rows.size()), d.selected,
-                          d.status.c_str(), d.ok_text.c_str(), d.cancel_text.c_str(), d.font, d.width, d.height};
+        std::vector<const char*> rows(d.rows.size());
+        std::transform(d.rows.begin(), d.rows.end(), rows.begin(),
+                       [](const std::string& r) { return r.c_str(); });
+        PlatListView view{"Please select an entry",
+                          rows.data(),
+                          static_cast<int>(rows.size()),
+                          d.selected,
+                          d.status.c_str(),
+                          d.ok_text.c_str(),
+                          d.cancel_text.c_str(),
+                          d.font,
+                          d.width,
+                          d.height};
         int pick = answerer != nullptr ? answerer(&view, answerer_context) : -1;
         if (pick >= 0 && pick < static_cast<int>(d.rows.size())) {
             d.selected = pick;
             calls->take(calls->context, &d, pick);
             d.result = 1;
         } else {
-            if (answerer == nullptr) fputs("Please select an entry: no answerer, cancelled\n", stderr);
+            if (answerer == nullptr)
+                fputs("Please select an entry: no answerer, cancelled\n", stderr);
             d.result = 0;
         }
         calls->ctl3d_unregister(&d);
@@ -73,7 +87,9 @@ void plat_list_add(PlatWindow dialog, const char* row) {
     rows.insert(std::lower_bound(rows.begin(), rows.end(), text, sorts_before), text);
 }
 
-int plat_list_count(PlatWindow dialog) { return static_cast<int>(dialog_of(dialog)->rows.size()); }
+int plat_list_count(PlatWindow dialog) {
+    return static_cast<int>(dialog_of(dialog)->rows.size());
+}
 
 int plat_list_text(PlatWindow dialog, int index, char* buffer, int size) {
     if (size < 1) return -1;
@@ -89,9 +105,12 @@ int plat_list_text(PlatWindow dialog, int index, char* buffer, int size) {
 
 void plat_list_set_item_text(PlatWindow dialog, int id, const char* text) {
     PosixListDialog* d = dialog_of(dialog);
-    if (id == LIST_ID_OK) d->ok_text = text;
-    else if (id == LIST_ID_CANCEL) d->cancel_text = text;
-    else if (id == LIST_ID_STATUS) d->status = text;
+    if (id == LIST_ID_OK)
+        d->ok_text = text;
+    else if (id == LIST_ID_CANCEL)
+        d->cancel_text = text;
+    else if (id == LIST_ID_STATUS)
+        d->status = text;
 }
 
 int plat_list_set_font(PlatWindow dialog, const PlatListFont* font) {

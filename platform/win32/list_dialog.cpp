@@ -10,16 +10,18 @@ namespace {
 // dialog's state is static.
 struct ListDialogState {
     const PlatListDialogCalls* calls;
-    bool started;    // WM_INITDIALOG was reached
-    bool in_layout;  // the next WM_SIZE only clears it
-    int border;      // frame width in pixels
-    int caption;     // title bar and upper frame in pixels
+    bool started;                    // WM_INITDIALOG was reached
+    bool in_layout;                  // the next WM_SIZE only clears it
+    int border;                      // frame width in pixels
+    int caption;                     // title bar and upper frame in pixels
     int client_width, client_height; // the size the controls were last laid out for
-    HFONT list_font; // made by plat_list_set_font, released when the dialog is gone
+    HFONT list_font;                 // made by plat_list_set_font, released when the dialog is gone
 };
 ListDialogState state;
 
-HWND item(PlatWindow dialog, int id) { return GetDlgItem(static_cast<HWND>(dialog), id); }
+HWND item(PlatWindow dialog, int id) {
+    return GetDlgItem(static_cast<HWND>(dialog), id);
+}
 
 // Moves control `id` by dx, dy and grows it by dw, dh; positions are taken
 // relative to the client area from the dialog's window rectangle.
@@ -61,7 +63,8 @@ void resize_list_dialog(HWND dialog, int width, int height, bool repaint) {
     shift_control(dialog, frame, LIST_ID_OK, 0, dy, 0, 0, repaint);
     shift_control(dialog, frame, LIST_ID_CANCEL, dx, dy, 0, 0, repaint);
     if (!repaint && state.calls->center != nullptr)
-        state.calls->center(dialog, width + 2 * state.border, height + state.border + state.caption);
+        state.calls->center(dialog, width + 2 * state.border,
+                            height + state.border + state.caption);
     remember_client_size(dialog);
 }
 
@@ -91,7 +94,8 @@ INT_PTR CALLBACK ListDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
             EndDialog(dialog, 0);
             return TRUE;
         case LIST_ID_LIST:
-            if (HIWORD(wparam) == LBN_DBLCLK && reinterpret_cast<HWND>(lparam) == GetDlgItem(dialog, LIST_ID_LIST))
+            if (HIWORD(wparam) == LBN_DBLCLK &&
+                reinterpret_cast<HWND>(lparam) == GetDlgItem(dialog, LIST_ID_LIST))
                 take_selected(dialog);
             return TRUE;
         default:
@@ -134,9 +138,11 @@ INT_PTR CALLBACK ListDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
 bool plat_list_dialog_run(PlatInstance instance, const PlatListDialogCalls* calls, int* result) {
     state = ListDialogState{};
     state.calls = calls;
-    INT_PTR ended = DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(LIST_DIALOG_TEMPLATE),
-                                    nullptr, ListDlgProc, reinterpret_cast<LPARAM>(calls));
-    if (state.list_font != nullptr) DeleteObject(state.list_font); // the list is gone with the dialog
+    INT_PTR ended =
+        DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(LIST_DIALOG_TEMPLATE),
+                        nullptr, ListDlgProc, reinterpret_cast<LPARAM>(calls));
+    if (state.list_font != nullptr)
+        DeleteObject(state.list_font); // the list is gone with the dialog
     bool started = state.started;
     state = ListDialogState{};
     if (ended == -1 && !started) return false;
@@ -144,7 +150,9 @@ bool plat_list_dialog_run(PlatInstance instance, const PlatListDialogCalls* call
     return true;
 }
 
-void plat_list_end(PlatWindow dialog, int result) { EndDialog(static_cast<HWND>(dialog), result); }
+void plat_list_end(PlatWindow dialog, int result) {
+    EndDialog(static_cast<HWND>(dialog), result);
+}
 
 void plat_list_add(PlatWindow dialog, const char* row) {
     SendMessageA(item(dialog, LIST_ID_LIST), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
@@ -161,7 +169,8 @@ int plat_list_text(PlatWindow dialog, int index, char* buffer, int size) {
     HWND list = item(dialog, LIST_ID_LIST);
     LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == LB_ERR || length >= size) return -1;
-    LRESULT got = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer));
+    LRESULT got = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                               reinterpret_cast<LPARAM>(buffer));
     if (got == LB_ERR) {
         buffer[0] = '\0';
         return -1;
@@ -175,9 +184,11 @@ void plat_list_set_item_text(PlatWindow dialog, int id, const char* text) {
 }
 
 int plat_list_set_font(PlatWindow dialog, const PlatListFont* font) {
-    HFONT dialog_font = reinterpret_cast<HFONT>(SendMessageA(static_cast<HWND>(dialog), WM_GETFONT, 0, 0));
+    HFONT dialog_font =
+        reinterpret_cast<HFONT>(SendMessageA(static_cast<HWND>(dialog), WM_GETFONT, 0, 0));
     LOGFONTA description;
-    if (dialog_font == nullptr || GetObjectA(dialog_font, sizeof description, &description) != sizeof description)
+    if (dialog_font == nullptr ||
+        GetObjectA(dialog_font, sizeof description, &description) != sizeof description)
         return 0;
     description.lfWeight = FW_NORMAL;
     description.lfHeight = font->height;

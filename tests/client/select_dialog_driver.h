@@ -144,11 +144,14 @@ inline SeenDialog EntryDialogDriver::read(void* w) {
 inline void EntryDialogDriver::respond(void* w, const DialogAnswer& a) {
     HWND dialog = static_cast<HWND>(w);
     HWND list = GetDlgItem(dialog, LIST_ID_LIST);
-    if (a.how != DialogAnswer::Cancel) SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(a.index), 0);
+    if (a.how != DialogAnswer::Cancel)
+        SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(a.index), 0);
     if (a.how == DialogAnswer::Ok)
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     else if (a.how == DialogAnswer::DoubleClick)
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(LIST_ID_LIST, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(LIST_ID_LIST, LBN_DBLCLK),
+                     reinterpret_cast<LPARAM>(list));
     else
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
@@ -184,7 +187,8 @@ inline int EntryDialogDriver::answerer(const PlatListView* view, void* context) 
     EntryDialogDriver* d = static_cast<EntryDialogDriver*>(context);
     SeenDialog s;
     s.caption = view->caption;
-    for (int i = 0; i < view->count; ++i) s.rows.push_back(view->rows[i]);
+    for (int i = 0; i < view->count; ++i)
+        s.rows.push_back(view->rows[i]);
     s.selected = view->selected;
     s.status = view->status;
     s.ok_text = view->ok_text;

@@ -21,10 +21,11 @@ const std::string NO_ROW_ARGUMENT(1, '\0');
 
 // The peer's answers to a selection: the header line (code 2), then each row
 // as it is asked for, then end of data when `eof` says so.
-void script_rows(ScriptedPeer& peer, const std::string& header, const std::vector<std::string>& rows,
-                 bool eof = true) {
+void script_rows(ScriptedPeer& peer, const std::string& header,
+                 const std::vector<std::string>& rows, bool eof = true) {
     peer.expect(request('H', std::string(1, 2))).send(status_block(0, header));
-    for (const auto& row : rows) peer.expect(request('R', NO_ROW_ARGUMENT)).send(status_block(0, row));
+    for (const auto& row : rows)
+        peer.expect(request('R', NO_ROW_ARGUMENT)).send(status_block(0, row));
     if (eof) peer.expect(request('R', NO_ROW_ARGUMENT)).send(status_block(-9, ""));
 }
 
@@ -47,7 +48,9 @@ struct Keyfield {
     }
 };
 
-DialogAnswer pick(int index) { return {DialogAnswer::Ok, index}; }
+DialogAnswer pick(int index) {
+    return {DialogAnswer::Ok, index};
+}
 
 const std::vector<std::string> CITIES = {
     "Wagner      W17   Wien",
@@ -95,27 +98,29 @@ TEST(SelectDialog, ShowsTheRowsSortedWithTheFirstSelectedAndTakesThePick) {
 }
 
 TEST(SelectDialog, TheKeyIsCutFromTheRowUnderTheKeyColumn) {
-    const std::string long_row = std::string(254, 'x') + "yz" + std::string(44, 'q'); // 300: cut to 255
+    const std::string long_row =
+        std::string(254, 'x') + "yz" + std::string(44, 'q'); // 300: cut to 255
     struct Case {
         const char* keyfield;
         int keylen;
         std::string row; // the one picked; a second row makes the dialog appear
         std::string key;
     } cases[] = {
-        {"CODE", 6, "Smith       AB1   Paris", "AB1"},           // offset 12, blanks dropped
+        {"CODE", 6, "Smith       AB1   Paris", "AB1"}, // offset 12, blanks dropped
         {"CODE", 2, "Smith       AB1   Paris", "AB"},
         {"CODE", 6, "Smith       AB1234Paris", "AB1234"},
-        {"CITY", 20, "Smith       AB1   Paris", "Paris"},        // keylen beyond the row's end
-        {"MISSING", 6, "Smith       AB1   Paris", "Smith"},      // not in the header: from the start
-        {"code", 6, "Smith       AB1   Paris", "Smith"},         // the search counts case
+        {"CITY", 20, "Smith       AB1   Paris", "Paris"},   // keylen beyond the row's end
+        {"MISSING", 6, "Smith       AB1   Paris", "Smith"}, // not in the header: from the start
+        {"code", 6, "Smith       AB1   Paris", "Smith"},    // the search counts case
         {"", 6, "Smith       AB1   Paris", "Smith"},
         {"CODE", 0, "Smith       AB1   Paris   ", "Smith       AB1   Paris"}, // keylen 0: whole row
-        {"CODE", 6, "Bo", ""},                                   // the row ends before the key column
-        {"CODE", 6, "Short" + std::string(13, ' '), ""},         // key column all blanks
+        {"CODE", 6, "Bo", ""},                           // the row ends before the key column
+        {"CODE", 6, "Short" + std::string(13, ' '), ""}, // key column all blanks
         {"CODE", 0, long_row, long_row.substr(0, 255)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.keyfield) + "/" + std::to_string(c.keylen) + "/" + c.row.substr(0, 30));
+        SCOPED_TRACE(std::string(c.keyfield) + "/" + std::to_string(c.keylen) + "/" +
+                     c.row.substr(0, 30));
         BoxCapture boxes;
         EntryDialogDriver driver(boxes);
         driver.answer = [&](const SeenDialog& d) {
@@ -144,9 +149,11 @@ TEST(SelectDialog, ConfiguredButtonTextsStatusLineAndFont) {
         std::string face;
     } cases[] = {
         // Section first, then Global.
-        {"DlgOK=Nehmen\nDlgFont=20,Arial\n", "DlgOK=Global OK\nDlgCancel=Abbrechen\nDlgStatusText=%d Zeilen\n", "Conn",
-         "Nehmen", "Abbrechen", "3 Zeilen", -20, -12, "Arial"},
-        {"DlgStatusText=Found: %5d\n", "DlgFont=Arial\n", "Conn", "OK", "Cancel", "Found:     3", -13, -8, "Arial"},
+        {"DlgOK=Nehmen\nDlgFont=20,Arial\n",
+         "DlgOK=Global OK\nDlgCancel=Abbrechen\nDlgStatusText=%d Zeilen\n", "Conn", "Nehmen",
+         "Abbrechen", "3 Zeilen", -20, -12, "Arial"},
+        {"DlgStatusText=Found: %5d\n", "DlgFont=Arial\n", "Conn", "OK", "Cancel", "Found:     3",
+         -13, -8, "Arial"},
         {"DlgFont=9, Times New Roman\n", "", "Conn", "OK", "Cancel", "3 Entries qualified", -9, -5,
          " Times New Roman"},
         // Texts with other directives than one integer are shown as they stand.
@@ -156,8 +163,8 @@ TEST(SelectDialog, ConfiguredButtonTextsStatusLineAndFont) {
         {"DlgStatusText=%n%d\n", "", "Conn", "OK", "Cancel", "%n%d", -13, -8, " Courier"},
         {"DlgStatusText=just text\n", "", "Conn", "OK", "Cancel", "just text", -13, -8, " Courier"},
         // A face name longer than a font description holds is cut to 31 characters.
-        {"DlgFont=12,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n", "", "Conn", "OK", "Cancel", "3 Entries qualified", -12,
-         -7, "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
+        {"DlgFont=12,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n", "", "Conn", "OK", "Cancel",
+         "3 Entries qualified", -12, -7, "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
         // No section: the texts stay the template's, the font is still read.
         {"", "DlgOK=Global OK\nDlgStatusText=%d Zeilen\nDlgFont=20,Arial\n", "", "OK", "Cancel",
          "3 Entries qualified", -20, -12, "Arial"},
@@ -198,9 +205,10 @@ TEST(SelectDialog, TracesTheDialogAndTheFont) {
     Keyfield key("CODE");
     EXPECT_EQ(hl_dorv_select_entry(s.handle, key.text, 6, 0), 1);
     std::string text = log.text();
-    const char* steps[] = {"\nhl_dorv_select_entry: before call ListDlgProc", "\nListDlgProc: WM_INITDIALOG Start",
-                           "\nFont: Name= [Arial], Width= -12, Height=  -20", "\nListDlgProc: WM_INITDIALOG End",
-                           "\nhl_dorv_select_entry: after  call ListDlgProc"};
+    const char* steps[] = {
+        "\nhl_dorv_select_entry: before call ListDlgProc", "\nListDlgProc: WM_INITDIALOG Start",
+        "\nFont: Name= [Arial], Width= -12, Height=  -20", "\nListDlgProc: WM_INITDIALOG End",
+        "\nhl_dorv_select_entry: after  call ListDlgProc"};
     size_t at = 0;
     for (const char* step : steps) {
         size_t found = text.find(step, at);
@@ -264,8 +272,12 @@ TEST(SelectDialog, TheDeclaredLimitStopsReadingAndWarnsButTheRowsAreShown) {
         std::string config;
         std::string message;
     } cases[] = {
-        {12, "", "Dorv|More than the declared number of entries qualified.\nPlease restrict your selection"},
-        {10, "", "Dorv|More than the declared number of entries qualified.\nPlease restrict your selection"},
+        {12, "",
+         "Dorv|More than the declared number of entries qualified.\nPlease restrict your "
+         "selection"},
+        {10, "",
+         "Dorv|More than the declared number of entries qualified.\nPlease restrict your "
+         "selection"},
         {12, "MsgTooMuch=Too many\\nrows\n", "Dorv|Too many\nrows"},
     };
     for (const auto& c : cases) {
@@ -277,7 +289,8 @@ TEST(SelectDialog, TheDeclaredLimitStopsReadingAndWarnsButTheRowsAreShown) {
         std::vector<std::string> served(twelve.begin(), twelve.begin() + 10);
         // Ten rows are taken; one more is asked for, and no further one.
         s.peer.expect(request('H', std::string(1, 2))).send(status_block(0, HEADER));
-        for (const auto& row : served) s.peer.expect(request('R', NO_ROW_ARGUMENT)).send(status_block(0, row));
+        for (const auto& row : served)
+            s.peer.expect(request('R', NO_ROW_ARGUMENT)).send(status_block(0, row));
         s.peer.expect(request('R', NO_ROW_ARGUMENT))
             .send(c.available > 10 ? status_block(0, twelve[10]) : status_block(-9, ""));
         s.open();
@@ -309,9 +322,21 @@ TEST(SelectEntry, EndsWithoutShowingTheDialogWhenThereIsNothingToChoose) {
         {"one row, limit 5", {"Alpha       A01"}, true, 5, "", 1, "A01", {}},
         {"no row", {}, true, 0, "", 0, "CODE", {}},
         {"no row, limit 5", {}, true, 5, "", 0, "CODE", {"Dorv|No entries qualified"}},
-        {"no row, limit 5, configured", {}, true, 5, "MsgNoEntries=Nothing\\nfound\\\\here\n", 0, "CODE",
+        {"no row, limit 5, configured",
+         {},
+         true,
+         5,
+         "MsgNoEntries=Nothing\\nfound\\\\here\n",
+         0,
+         "CODE",
          {"Dorv|Nothing\nfoundhere"}},
-        {"no row, limit 5, configured text with a directive", {}, true, 5, "MsgNoEntries=100% %s\n", 0, "CODE",
+        {"no row, limit 5, configured text with a directive",
+         {},
+         true,
+         5,
+         "MsgNoEntries=100% %s\n",
+         0,
+         "CODE",
          {"Dorv|100% %s"}},
         {"negative limit reads no row", {}, false, -1, "", 0, "CODE", {}},
     };
@@ -369,7 +394,8 @@ TEST(SelectEntry, ACallDuringTheDialogIsRefusedAndTheRunningSelectionGoesOn) {
     EXPECT_EQ(hl_dorv_select_entry(s.handle, key.text, 6, 0), 1);
     EXPECT_EQ(inner_result, -1);
     EXPECT_STREQ(inner.text, "CITY");
-    EXPECT_EQ(boxes_inside, std::vector<std::string>{"Dorv|hl_dorv_select_entry() is not reentrant"});
+    EXPECT_EQ(boxes_inside,
+              std::vector<std::string>{"Dorv|hl_dorv_select_entry() is not reentrant"});
     EXPECT_STREQ(key.text, "W17"); // keyfield, keylen and key column of the first call
 
     driver.answer = [](const SeenDialog&) { return pick(0); };
@@ -391,12 +417,14 @@ TEST(SelectEntry, BadArgumentsAreReportedAndNothingIsSent) {
     EXPECT_EQ(hl_dorv_select_entry(s.handle, key.text, -1, 0), -1);
     EXPECT_EQ(hl_dorv_select_entry(s.handle + 1000, key.text, 6, 0), -1);
     EXPECT_STREQ(key.text, "CODE");
-    EXPECT_EQ(boxes.summary(),
-              (std::vector<std::string>{
-                  "Dorv|Invalid argument (hl_dorv_select_entry):\n keyfield = NULL",
-                  "Dorv|Invalid argument (hl_dorv_select_entry):\n keyfield is not terminated within 256 bytes",
-                  "Dorv|Invalid argument (hl_dorv_select_entry):\n keylen = -1",
-                  "Dorv|Invalid connection handle:\n handle = " + std::to_string(s.handle + 1000)}));
+    EXPECT_EQ(
+        boxes.summary(),
+        (std::vector<std::string>{"Dorv|Invalid argument (hl_dorv_select_entry):\n keyfield = NULL",
+                                  "Dorv|Invalid argument (hl_dorv_select_entry):\n keyfield is not "
+                                  "terminated within 256 bytes",
+                                  "Dorv|Invalid argument (hl_dorv_select_entry):\n keylen = -1",
+                                  "Dorv|Invalid connection handle:\n handle = " +
+                                      std::to_string(s.handle + 1000)}));
     // The refusals left no selection running.
     s.close();
     PeerSession t;

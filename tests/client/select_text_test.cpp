@@ -39,12 +39,8 @@ TEST(SelectText, CopyTrimmedDropsTrailingBlanksOnly) {
         int n;
         const char* out;
     } cases[] = {
-        {"AB1   Paris", 6, "AB1"},
-        {" A B  ", 6, " A B"},
-        {"      ", 6, ""},
-        {"ABCDEF", 0, ""},
-        {"ABCDEF", -4, ""},
-        {"ABC", 10, "ABC"}, // stops at the source's end
+        {"AB1   Paris", 6, "AB1"}, {" A B  ", 6, " A B"}, {"      ", 6, ""}, {"ABCDEF", 0, ""},
+        {"ABCDEF", -4, ""},        {"ABC", 10, "ABC"}, // stops at the source's end
         {"A\tB\t", 4, "A\tB\t"},
     };
     for (const auto& c : cases) {
@@ -75,7 +71,8 @@ TEST(SelectText, CutKeyTakesKeylenCharactersFromTheKeyColumn) {
         {row300, 0, 400, row300.substr(0, 255), 255},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.row.substr(0, 24) + "/" + std::to_string(c.offset) + "/" + std::to_string(c.keylen));
+        SCOPED_TRACE(c.row.substr(0, 24) + "/" + std::to_string(c.offset) + "/" +
+                     std::to_string(c.keylen));
         char key[256];
         std::memset(key, '#', sizeof key);
         EXPECT_EQ(cut_key(c.row.c_str(), c.offset, c.keylen, key), c.cut);
@@ -89,10 +86,10 @@ TEST(SelectText, ExpandNewlinesDropsBackslashesAndMakesNALineFeed) {
         const char* out;
     } cases[] = {
         {"Too many\\nrows", "Too many\nrows"},
-        {"a\\\\nb", "a\nb"},       // several backslashes, one character after them
-        {"C:\\temp", "C:temp"},    // any other character stays as itself
-        {"N\\N", "NN"},            // only the small letter n
-        {"end\\", "end"},          // a backslash at the end goes
+        {"a\\\\nb", "a\nb"},    // several backslashes, one character after them
+        {"C:\\temp", "C:temp"}, // any other character stays as itself
+        {"N\\N", "NN"},         // only the small letter n
+        {"end\\", "end"},       // a backslash at the end goes
         {"\\\\", ""},
         {"no escapes", "no escapes"},
         {"", ""},
@@ -143,9 +140,9 @@ TEST(SelectText, ConfiguredExtentIsHeldBetweenMinimumAndScreen) {
         const char* text;
         int result;
     } cases[] = {
-        {"", 0},          // not configured: the template's size
+        {"", 0}, // not configured: the template's size
         {"0", 0},
-        {"abc", 0},       // no number reads as 0
+        {"abc", 0}, // no number reads as 0
         {"100", 260},
         {"259", 260},
         {"260", 260},

@@ -1,6 +1,7 @@
 // The entry dialog as a window: its template, sizing by the user, the smallest
 // size, a dialog wider than the screen; and what POSIX does with nobody to ask.
 #include "client/connection/dialog_support.h"
+#include "client/transport/wnsk.h"
 #include "peer_session.h"
 #include "select_dialog_driver.h"
 #include "support/box_capture.h"
@@ -20,7 +21,8 @@ const std::string HEADER = "NAME        CODE  CITY";
 
 void script_rows(ScriptedPeer& peer, const std::vector<std::string>& rows) {
     peer.expect(request('H', std::string(1, 2))).send(status_block(0, HEADER));
-    for (const auto& row : rows) peer.expect(request('R', std::string(1, '\0'))).send(status_block(0, row));
+    for (const auto& row : rows)
+        peer.expect(request('R', std::string(1, '\0'))).send(status_block(0, row));
     peer.expect(request('R', std::string(1, '\0'))).send(status_block(-9, ""));
 }
 
@@ -69,7 +71,8 @@ struct DialogTemplate {
 
 std::string read_sz(const WORD*& p) {
     std::string s;
-    while (*p != 0) s += static_cast<char>(*p++);
+    while (*p != 0)
+        s += static_cast<char>(*p++);
     ++p;
     return s;
 }
@@ -80,11 +83,16 @@ std::string read_field(const WORD*& p) {
         WORD ordinal = p[1];
         p += 2;
         switch (ordinal) {
-        case 0x80: return "Button";
-        case 0x81: return "Edit";
-        case 0x82: return "Static";
-        case 0x83: return "ListBox";
-        default: return "#" + std::to_string(ordinal);
+        case 0x80:
+            return "Button";
+        case 0x81:
+            return "Edit";
+        case 0x82:
+            return "Static";
+        case 0x83:
+            return "ListBox";
+        default:
+            return "#" + std::to_string(ordinal);
         }
     }
     return read_sz(p);
@@ -92,9 +100,11 @@ std::string read_field(const WORD*& p) {
 
 DialogTemplate load_template(int id) {
     DialogTemplate t{};
-    HRSRC found = FindResourceA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), reinterpret_cast<LPCSTR>(RT_DIALOG));
+    HRSRC found = FindResourceA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id),
+                                reinterpret_cast<LPCSTR>(RT_DIALOG));
     if (found == nullptr) return t;
-    const WORD* p = static_cast<const WORD*>(LockResource(LoadResource(GetModuleHandleA(nullptr), found)));
+    const WORD* p =
+        static_cast<const WORD*>(LockResource(LoadResource(GetModuleHandleA(nullptr), found)));
     const DLGTEMPLATE* head = reinterpret_cast<const DLGTEMPLATE*>(p);
     t.style = head->style;
     t.x = head->x;
@@ -135,8 +145,8 @@ TEST(SelectWindow, Template102HoldsTheControlsInTheirOrderWithTheirStyles) {
     EXPECT_EQ(t.font, "System");
     EXPECT_EQ(t.points, 10);
     EXPECT_EQ((std::vector<int>{t.x, t.y, t.cx, t.cy}), (std::vector<int>{200, 100, 184, 162}));
-    unsigned dialog_style = DS_3DLOOK | DS_SETFONT | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
-                            WS_MAXIMIZEBOX;
+    unsigned dialog_style = DS_3DLOOK | DS_SETFONT | WS_POPUP | WS_VISIBLE | WS_CAPTION |
+                            WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX;
     EXPECT_EQ(t.style, dialog_style);
     ASSERT_EQ(t.items.size(), 4u);
     const unsigned child = WS_CHILD | WS_VISIBLE;
@@ -150,14 +160,16 @@ TEST(SelectWindow, Template102HoldsTheControlsInTheirOrderWithTheirStyles) {
         {IDOK, "Button", "OK", 5, 140, 40, 14, child | BS_PUSHBUTTON | WS_TABSTOP},
         {IDCANCEL, "Button", "Cancel", 139, 140, 40, 14, child | BS_PUSHBUTTON | WS_TABSTOP},
         {1001, "ListBox", "", 5, 7, 174, 114,
-         child | LBS_NOTIFY | LBS_SORT | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_BORDER},
+         child | LBS_NOTIFY | LBS_SORT | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL |
+             WS_HSCROLL | WS_BORDER},
         {1002, "Static", "%d entries qualified", 5, 124, 174, 12, child | SS_LEFT | WS_GROUP},
     };
     for (size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(expected[i].id);
         const TemplateItem& it = t.items[i];
         EXPECT_EQ(it.id, expected[i].id);
-        EXPECT_EQ(lstrcmpiA(it.window_class.c_str(), expected[i].window_class), 0) << it.window_class;
+        EXPECT_EQ(lstrcmpiA(it.window_class.c_str(), expected[i].window_class), 0)
+            << it.window_class;
         EXPECT_EQ(it.text, expected[i].text);
         EXPECT_EQ((std::vector<int>{it.x, it.y, it.cx, it.cy}),
                   (std::vector<int>{expected[i].x, expected[i].y, expected[i].cx, expected[i].cy}));
@@ -233,9 +245,11 @@ TEST(SelectWindow, ControlsFollowTheSizeTheUserGivesTheDialog) {
                 if (first && c.first_change_noted_only) dx = dy = 0;
                 first = false;
                 expect_rect(control_rect(dialog, 1001), moved(list, 0, 0, dx, dy), "list grows");
-                expect_rect(control_rect(dialog, 1002), moved(status, 0, dy, 0, 0), "status moves down");
+                expect_rect(control_rect(dialog, 1002), moved(status, 0, dy, 0, 0),
+                            "status moves down");
                 expect_rect(control_rect(dialog, IDOK), moved(ok, 0, dy, 0, 0), "OK moves down");
-                expect_rect(control_rect(dialog, IDCANCEL), moved(cancel, dx, dy, 0, 0), "Cancel moves right and down");
+                expect_rect(control_rect(dialog, IDCANCEL), moved(cancel, dx, dy, 0, 0),
+                            "Cancel moves right and down");
             }
         });
     }
@@ -304,7 +318,8 @@ TEST(SelectWindow, IsCentredOnTheScreenAndStartsLeftOfItWhenWider) {
     struct Case {
         std::string config;
         bool wider;
-    } cases[] = {{"", false}, {"DlgWidth=400\nDlgHeight=300\n", false},
+    } cases[] = {{"", false},
+                 {"DlgWidth=400\nDlgHeight=300\n", false},
                  {"DlgWidth=" + std::to_string(screen_width + 1) + "\n", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.config);
@@ -324,9 +339,36 @@ TEST(SelectWindow, IsCentredOnTheScreenAndStartsLeftOfItWhenWider) {
     }
 }
 
+TEST(SelectWindow, ADialogThatCannotBeCreatedIsReported) {
+    BoxCapture boxes;
+    PeerSession s;
+    s.peer.expect(request('H', std::string(1, 2)))
+        .send(status_block(0, HEADER)); // no row is asked for
+    s.open();
+    PlatInstance own = library_instance;
+    library_instance = GetModuleHandleA("kernel32.dll"); // holds no template 102
+    char key[256] = "CODE";
+    int result = hl_dorv_select_entry(s.handle, key, 6, 0);
+    library_instance = own;
+    EXPECT_EQ(result, -1);
+    EXPECT_STREQ(key, "CODE");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(
+        boxes.boxes[0].text.rfind("Unable to create the entry selection dialog\nWinErrno=", 0), 0u)
+        << boxes.boxes[0].text;
+    // Nothing is left running.
+    s.close();
+    PeerSession t;
+    script_rows(t.peer, {ROWS[0]});
+    t.open();
+    EXPECT_EQ(hl_dorv_select_entry(t.handle, key, 6, 0), 1);
+    EXPECT_STREQ(key, "W17");
+}
+
 TEST(CenterDialog, AWindowLargerThanTheScreenGetsNegativeCoordinates) {
     int screen_width = GetSystemMetrics(SM_CXSCREEN), screen_height = GetSystemMetrics(SM_CYSCREEN);
-    HWND w = CreateWindowExA(0, "Static", "probe", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND w = CreateWindowExA(0, "Static", "probe", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
+                             nullptr, nullptr);
     ASSERT_NE(w, nullptr);
     struct Case {
         int width, height; // asked for (0: as it is)
@@ -370,7 +412,9 @@ TEST(SelectWindow, AnAnswerOutsideTheRowsCancels) {
         PeerSession s;
         script_rows(s.peer, ROWS);
         s.open();
-        plat_set_list_answerer([](const PlatListView*, void* context) { return *static_cast<int*>(context); }, &answer);
+        plat_set_list_answerer(
+            [](const PlatListView*, void* context) { return *static_cast<int*>(context); },
+            &answer);
         char key[256] = "CODE";
         EXPECT_EQ(hl_dorv_select_entry(s.handle, key, 6, 0), 0);
         plat_set_list_answerer(nullptr, nullptr);

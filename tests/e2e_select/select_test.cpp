@@ -99,7 +99,8 @@ TEST_P(SelectEndToEnd, TheRowPickedGivesTheKeyUnderItsColumn) {
         }
         ASSERT_EQ(picker.rows.size(), 6u);
         for (size_t i = 1; i < picker.rows.size(); ++i)
-            EXPECT_LE(strcasecmp(picker.rows[i - 1].c_str(), picker.rows[i].c_str()), 0) << "sorted";
+            EXPECT_LE(strcasecmp(picker.rows[i - 1].c_str(), picker.rows[i].c_str()), 0)
+                << "sorted";
         EXPECT_EQ(picker.status, "6 Entries qualified");
         EXPECT_TRUE(boxes.boxes.empty());
     }
@@ -116,8 +117,8 @@ TEST_P(SelectEndToEnd, LimitAndEmptyResultAreReported) {
     EXPECT_EQ(picker.status, "3 Entries qualified");
     EXPECT_EQ(std::string(key), "80"); // Käsekuchen
     EXPECT_EQ(boxes.summary(),
-              std::vector<std::string>{
-                  "Dorv|More than the declared number of entries qualified.\nPlease restrict your selection"});
+              std::vector<std::string>{"Dorv|More than the declared number of entries "
+                                       "qualified.\nPlease restrict your selection"});
 
     boxes.clear();
     ASSERT_EQ(exec(handle, "select name from products where price > 1000"), 0);
