@@ -143,13 +143,15 @@ done
 [ -n "$port" ] || { say "dorvd did not start: $(cat "$work/dorvd.log")"; exit 1; }
 
 rm -f "$work/ready1" "$work/ready2" "$work/shot1" "$work/shot2"
-DISPLAY=$display "$root/tests/wine-run.sh" "$work/entry_dialog_demo.exe" "$port" 'Z:'"$(echo "$work" | tr / '\\')" \
+# A prefix of its own: a wineserver shared with tests running on another
+# display would put the dialog there.
+DISPLAY=$display WINEPREFIX=$work/wineprefix64 "$root/tests/wine-run.sh" "$work/entry_dialog_demo.exe" "$port" 'Z:'"$(echo "$work" | tr / '\\')" \
   >"$work/demo.log" 2>&1 &
 demo=$!
 pids="$pids $demo"
 
 wait_for() {
-  for _ in $(seq 1 600); do
+  for _ in $(seq 1 1800); do # the first run also creates the wine prefix
     [ -f "$1" ] && return 0
     kill -0 "$demo" 2>/dev/null || { say "the demo ended early: $(cat "$work/demo.log")"; exit 1; }
     sleep 0.1
