@@ -69,6 +69,8 @@ TEST_F(ConfiguredConnect, KeysComeFromTheSectionFirstThenFromGlobal) {
         {"an empty value falls back", "[Global]\n{ADDRESS}\n[conn]\nTransport=winsock\nServer=\nService=\n", true, ""},
         {"service missing", "[conn]\nTransport=WINSOCK\nServer=127.0.0.1\n", false,
          "Dorv|Missing configuration data\nPlease check file {FILE}, section conn"},
+        {"server missing", "[conn]\nTransport=WINSOCK\nService=2000\n", false,
+         "Dorv|Missing configuration data\nPlease check file {FILE}, section conn"},
         {"transport missing", "[Global]\n{ADDRESS}[conn]\n", false,
          "Dorv|Missing configuration data\nPlease check file {FILE}, section conn"},
         {"section of another name", "[other]\nTransport=WINSOCK\n{ADDRESS}", false,
