@@ -1,5 +1,9 @@
 #include "encoding.h"
 
+#ifdef _WIN32
+std::string ansi_to_terminal(const std::string& text) { return text; }
+std::string terminal_to_ansi(const std::string& text) { return text; }
+#else
 namespace {
 
 // Unicode code points of code page 1252's 0x80-0x9F (0 where it has none).
@@ -28,10 +32,6 @@ void append_utf8(std::string& out, unsigned cp) {
 
 } // namespace
 
-#ifdef _WIN32
-std::string ansi_to_terminal(const std::string& text) { return text; }
-std::string terminal_to_ansi(const std::string& text) { return text; }
-#else
 std::string ansi_to_terminal(const std::string& text) {
     std::string out;
     for (unsigned char c : text) append_utf8(out, code_point(c));
