@@ -26,12 +26,17 @@ foreach(line IN LISTS lines)
   elseif(line STREQUAL "")
     set(import_dll "")
   elseif(DEFINED ORDINAL_DLL AND import_dll STREQUAL ordinal_dll_upper
-         AND line MATCHES "^\t[0-9a-fA-F]+\t +([0-9a-fA-F]+)  (.+)$")
-    # An import by ordinal has no member name; objdump shows the ordinal in hex.
-    set(hint "${CMAKE_MATCH_1}")
+         AND line MATCHES "^\t([0-9a-fA-F]+)\t +[0-9a-fA-F]+  (.+)$")
+    # An import by ordinal has no member name, and its thunk holds the
+    # ordinal in its low 16 bits (objdump's second column is hexadecimal in
+    # 64-bit images and decimal in 32-bit ones).
+    set(thunk "${CMAKE_MATCH_1}")
     set(member "${CMAKE_MATCH_2}")
     if(member MATCHES "^<none>")
-      math(EXPR ordinal "0x${hint}")
+      string(LENGTH "${thunk}" n)
+      math(EXPR start "${n} - 4")
+      string(SUBSTRING "${thunk}" ${start} 4 low)
+      math(EXPR ordinal "0x${low}")
       list(APPEND ordinal_imports ${ordinal})
     else()
       list(APPEND problems "imports ${member} from ${ORDINAL_DLL} by name")

@@ -25,6 +25,10 @@ class ShownBoxes {
     // on Windows; empty on POSIX.
     std::vector<unsigned> styles();
     void clear();
+#ifdef _WIN32
+    // For tests that drive a dialog themselves (BoxCapture::on_dialog).
+    BoxCapture& capture() { return capture_; }
+#endif
 
   private:
 #ifdef _WIN32
