@@ -2,6 +2,7 @@
 #include "client/include/dorv32.h"
 #include "client/protocol/charset.h"
 #include "client/protocol/message_layer.h"
+#include "client/protocol/password_mask.h"
 #include "client/protocol/statement_split.h"
 #include "client/transport/wnsk.h"
 #include "common/diagnostics.h"
@@ -46,7 +47,9 @@ extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
     if (connection == nullptr) return NO_STATUS;
     ll_drain(connection);
     if (text == nullptr) text = const_cast<char*>("");
-    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", static_cast<int>(strlen(text)), text);
+    char traced[1024];
+    if (debug_enabled != 0) mask_passwords(text, traced, sizeof traced);
+    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", static_cast<int>(strlen(text)), traced);
 
     // An empty text executes nothing: end of data, nothing to read.
     int status = STATUS_EOF;
@@ -59,7 +62,8 @@ extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
             error_box("Statement size exceeds maximum (%d)", MAX_STATEMENT);
             return NO_STATUS;
         }
-        debug_print("\nDORV EXEC: stmt length: %d\n   stmt: [%s]", n, rest);
+        if (debug_enabled != 0) mask_passwords(rest, traced, sizeof traced);
+        debug_print("\nDORV EXEC: stmt length: %d\n   stmt: [%s]", n, traced);
         begin_request('S', 2 + n);
         request_block[BLOCK_PAYLOAD] = 'E';
         request_block[BLOCK_PAYLOAD + 1] = 0;
