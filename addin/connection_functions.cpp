@@ -19,10 +19,10 @@ XLOPER* not_attached() {
     return &xl_result;
 }
 
-
 } // namespace
 
-extern "C" XLOPER* XL_CALL XDorvConnect(XLOPER* transport, XLOPER* server, XLOPER* service, XLOPER* debug) {
+extern "C" XLOPER* XL_CALL XDorvConnect(XLOPER* transport, XLOPER* server, XLOPER* service,
+                                        XLOPER* debug) {
     if (!xll_attached()) return not_attached();
     tmpstr_reset();
     char* transport_text = MKSTR(transport);
@@ -36,7 +36,8 @@ extern "C" XLOPER* XL_CALL XDorvConnect(XLOPER* transport, XLOPER* server, XLOPE
     return xl_handle_result(hl_connect(transport_text, server_text, service_text, warnings));
 }
 
-extern "C" XLOPER* XL_CALL XDorvConnectIni(XLOPER* filename, XLOPER* section, XLOPER* debug, XLOPER* dbopen) {
+extern "C" XLOPER* XL_CALL XDorvConnectIni(XLOPER* filename, XLOPER* section, XLOPER* debug,
+                                           XLOPER* dbopen) {
     if (!xll_attached()) return not_attached();
     tmpstr_reset();
     char* file = MKSTR(filename);
@@ -44,7 +45,8 @@ extern "C" XLOPER* XL_CALL XDorvConnectIni(XLOPER* filename, XLOPER* section, XL
     char* section_text = MKSTR(section);
     if (section_text == nullptr) return &xl_result;
     int warnings = 0, open_databases = 0;
-    if (!xl_optional_int(debug, 0, &warnings) || !xl_optional_int(dbopen, 0, &open_databases)) return &xl_result;
+    if (!xl_optional_int(debug, 0, &warnings) || !xl_optional_int(dbopen, 0, &open_databases))
+        return &xl_result;
     return xl_handle_result(hl_connect_ini(file, section_text, warnings, open_databases));
 }
 
@@ -65,7 +67,8 @@ extern "C" int16_t XL_CALL XDorvSetInifile(XLOPER* handle, XLOPER* filename, XLO
     if (file == nullptr) return 0;
     char* section_text = MKSTR(section);
     if (section_text == nullptr) return 0;
-    debug_print("\nXDorvSetInifile: call hl_set_inifile (DLL function) with:\n   hdl: %d\n   filename: [%s]\n"
+    debug_print("\nXDorvSetInifile: call hl_set_inifile (DLL function) with:\n   hdl: %d\n   "
+                "filename: [%s]\n"
                 "   section: [%s]\n",
                 hdl, file, section_text);
     hl_set_inifile(hdl, file, section_text);

@@ -22,8 +22,10 @@ int fail_str(uint16_t error) {
 void trimmed(const char* counted, const char** start, int* length) {
     const char* p = counted + 1;
     int n = static_cast<unsigned char>(counted[0]);
-    while (n > 0 && *p == ' ') ++p, --n;
-    while (n > 0 && p[n - 1] == ' ') --n;
+    while (n > 0 && *p == ' ')
+        ++p, --n;
+    while (n > 0 && p[n - 1] == ' ')
+        --n;
     *start = p;
     *length = n;
 }
@@ -116,7 +118,9 @@ char* join_texts(XLOPER* argument) {
 
 } // namespace
 
-uint16_t xl_type(const XLOPER* x) { return static_cast<uint16_t>(x->xltype & ~(xlbitXLFree | xlbitDLLFree)); }
+uint16_t xl_type(const XLOPER* x) {
+    return static_cast<uint16_t>(x->xltype & ~(xlbitXLFree | xlbitDLLFree));
+}
 
 bool xl_optional_int(XLOPER* argument, int deflt, int* value) {
     if (MKINT(argument, value) == 0) return true;
@@ -125,7 +129,9 @@ bool xl_optional_int(XLOPER* argument, int deflt, int* value) {
     return true;
 }
 
-bool xl_missing(const XLOPER* argument) { return argument != nullptr && xl_type(argument) == xltypeMissing; }
+bool xl_missing(const XLOPER* argument) {
+    return argument != nullptr && xl_type(argument) == xltypeMissing;
+}
 
 void xl_set_error(XLOPER* x, uint16_t error) {
     x->xltype = xltypeErr;
@@ -137,13 +143,16 @@ void xl_set_int(XLOPER* x, int16_t value) {
     x->val.w = value;
 }
 
-void tmpstr_reset() { tmp_ofs = 0; }
+void tmpstr_reset() {
+    tmp_ofs = 0;
+}
 
 char* tmpstr_alloc(int n) {
     if (n <= 0) return nullptr;
     if (n >= TMPSTR_SIZE - tmp_ofs) {
-        error_box("not enough memory to alloc tmpstr\n   max size: %d\n   offset: %d\n   nbytes: %d", TMPSTR_SIZE,
-                  tmp_ofs, n);
+        error_box(
+            "not enough memory to alloc tmpstr\n   max size: %d\n   offset: %d\n   nbytes: %d",
+            TMPSTR_SIZE, tmp_ofs, n);
         return nullptr;
     }
     char* p = tmpstr + tmp_ofs;
@@ -198,7 +207,9 @@ int MKINT(XLOPER* argument, int* value) {
         XLOPER array;
         if (coerce_to_array(argument, &array) != 0) return -1;
         int rc;
-        XLOPER* first = array.val.array.rows * array.val.array.columns > 0 ? &array.val.array.lparray[0] : nullptr;
+        XLOPER* first = array.val.array.rows * array.val.array.columns > 0
+                            ? &array.val.array.lparray[0]
+                            : nullptr;
         if (first != nullptr && xl_type(first) == xltypeNum) {
             rc = number_to_int(first->val.num, value);
         } else if (first != nullptr && xl_type(first) == xltypeErr) {

@@ -13,6 +13,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     return TRUE;
 }
 #else
-__attribute__((constructor)) static void dorvxll32_load() { xll_attach(); }
-__attribute__((destructor)) static void dorvxll32_unload() { xll_detach(); }
+__attribute__((constructor)) static void dorvxll32_load() {
+    xll_attach();
+}
+__attribute__((destructor)) static void dorvxll32_unload() {
+    xll_detach();
+}
 #endif

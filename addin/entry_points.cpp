@@ -37,7 +37,8 @@ bool same_procedure(const char* counted, const char* procedure) {
     if (counted[0] != procedure[0]) return false;
     int n = static_cast<unsigned char>(procedure[0]);
     for (int i = 1; i <= n; ++i)
-        if (tolower(static_cast<unsigned char>(counted[i])) != tolower(static_cast<unsigned char>(procedure[i])))
+        if (tolower(static_cast<unsigned char>(counted[i])) !=
+            tolower(static_cast<unsigned char>(procedure[i])))
             return false;
     return true;
 }
@@ -54,7 +55,8 @@ extern "C" int XL_CALL xlAutoOpen() {
     // Without its own path name there is nothing to register the functions under.
     if (xl_call(xlGetName, &xl_dll_name, 0) != xlretSuccess) return 1;
     // A row that Excel refuses does not stop the others.
-    for (auto& row : func_table) register_row(&xl_dll_name, nullptr, row);
+    for (auto& row : func_table)
+        register_row(&xl_dll_name, nullptr, row);
     xl_call(xlFree, nullptr, 1, &xl_dll_name);
     return 1;
 }
@@ -62,7 +64,8 @@ extern "C" int XL_CALL xlAutoOpen() {
 extern "C" int XL_CALL xlAutoClose() {
     if (!xll_attached()) return 0;
     // xlfSetName with a name alone deletes the name that the registration defined.
-    for (auto& row : func_table) xl_call(xlfSetName, nullptr, 1, xl_temp_str(row[FUNC_FUNCTION_TEXT]));
+    for (auto& row : func_table)
+        xl_call(xlfSetName, nullptr, 1, xl_temp_str(row[FUNC_FUNCTION_TEXT]));
     return 1;
 }
 
@@ -82,9 +85,13 @@ extern "C" XLOPER* XL_CALL xlAutoRegister(XLOPER* name) {
     return &xl_register_id;
 }
 
-extern "C" int XL_CALL xlAutoAdd() { return xll_attached() ? alert(loaded_text) : 0; }
+extern "C" int XL_CALL xlAutoAdd() {
+    return xll_attached() ? alert(loaded_text) : 0;
+}
 
-extern "C" int XL_CALL xlAutoRemove() { return xll_attached() ? alert(removed_text) : 0; }
+extern "C" int XL_CALL xlAutoRemove() {
+    return xll_attached() ? alert(removed_text) : 0;
+}
 
 extern "C" XLOPER* XL_CALL xlAddInManagerInfo(XLOPER* action) {
     set_error(&xl_info, xlerrValue);

@@ -36,7 +36,9 @@ int digits(const char* text, int n) {
     return atoi(part);
 }
 
-long long floor_div(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+long long floor_div(long long a, long long b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // Days from 1970-01-01 to the first of the month (proleptic Gregorian calendar).
 long long days_from_civil(long long y, long long m) {
@@ -51,8 +53,8 @@ long long days_from_civil(long long y, long long m) {
 bool date_value(XLOPER* value, const char* field) {
     const char* t = field + 1;
     if (strnlen(t, 15) != 14) return false;
-    long long seconds = calendar_seconds(digits(t, 4), digits(t + 4, 2), digits(t + 6, 2), digits(t + 8, 2),
-                                         digits(t + 10, 2), digits(t + 12, 2));
+    long long seconds = calendar_seconds(digits(t, 4), digits(t + 4, 2), digits(t + 6, 2),
+                                         digits(t + 8, 2), digits(t + 10, 2), digits(t + 12, 2));
     if (seconds < 0 || seconds > 2147483647LL) return false;
     value->xltype = xltypeNum;
     value->val.num = static_cast<double>(seconds) * (1.0 / 86400.0) + 25569.0;

@@ -10,7 +10,9 @@ XLOPER* xl_handle_result(int handle) {
         return &xl_result;
     }
     hl_disconnect(handle);
-    error_box("Connection handle %d does not fit into a cell\n(-32768 to 32767): connection closed.", handle);
+    error_box(
+        "Connection handle %d does not fit into a cell\n(-32768 to 32767): connection closed.",
+        handle);
     xl_set_error(&xl_result, xlerrNum);
     return &xl_result;
 }

@@ -31,4 +31,6 @@ void xll_detach() {
     end_debug_log();
 }
 
-bool xll_attached() { return attached; }
+bool xll_attached() {
+    return attached;
+}

@@ -14,9 +14,13 @@ namespace {
 
 enum RowEnd { ROW_DONE, ROW_FAILED };
 
-void explain(int handle) { hl_dorv_explain(handle, nullptr, 0, 2000); }
+void explain(int handle) {
+    hl_dorv_explain(handle, nullptr, 0, 2000);
+}
 
-void trace_eof(int line) { debug_print("\nXDorvExecRange: DORV_EOF, line = %d\n", line); }
+void trace_eof(int line) {
+    debug_print("\nXDorvExecRange: DORV_EOF, line = %d\n", line);
+}
 
 // The fields of the row just fetched, up to the bound of the target. A status
 // other than 0 and DORV_EOF is explained; a failed store is not.
@@ -67,7 +71,8 @@ bool write_result(int handle, const ResultTarget& t, long* r) {
 
 } // namespace
 
-extern "C" int16_t XL_CALL XDorvExecRange(XLOPER* handle, XLOPER* stmt, XLOPER* target, XLOPER* mode) {
+extern "C" int16_t XL_CALL XDorvExecRange(XLOPER* handle, XLOPER* stmt, XLOPER* target,
+                                          XLOPER* mode) {
     if (!xll_attached()) return 0;
     tmpstr_reset();
     int hdl = 0;
@@ -130,6 +135,7 @@ extern "C" int16_t XL_CALL XDorvExec(XLOPER* handle, XLOPER* stmt) {
 }
 
 extern "C" int16_t XL_CALL XDorvClearRange(XLOPER* target, XLOPER* value) {
-    if (!xll_attached() || target == nullptr || value == nullptr || xl_type(target) != xltypeSRef) return 0;
+    if (!xll_attached() || target == nullptr || value == nullptr || xl_type(target) != xltypeSRef)
+        return 0;
     return xl_call(xlSet, nullptr, 2, target, value) == xlretSuccess ? 1 : 0;
 }

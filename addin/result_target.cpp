@@ -63,8 +63,8 @@ bool store_field(const ResultTarget& t, long r, long f, char* field) {
         row = t.area.rwFirst + (f - t.area.colFirst);
         column = t.area.colFirst + (r - t.area.rwFirst);
     }
-    XLOPER* cell = xl_temp_ref(static_cast<uint16_t>(row), static_cast<uint16_t>(row), static_cast<uint8_t>(column),
-                               static_cast<uint8_t>(column));
+    XLOPER* cell = xl_temp_ref(static_cast<uint16_t>(row), static_cast<uint16_t>(row),
+                               static_cast<uint8_t>(column), static_cast<uint8_t>(column));
     if (cell == nullptr) return false;
     // An xltypeSRef target is on the current sheet, the active one that
     // xl_temp_ref has filled in; an xltypeRef names its own.

@@ -6,11 +6,11 @@
 
 struct ResultTarget {
     XLREF area;
-    bool external;     // xltypeRef: the cells are on `sheet`
+    bool external; // xltypeRef: the cells are on `sheet`
     xl_sheet_id sheet;
-    bool single;       // one cell: the corner of an output bounded only by the sheet's edge
-    bool header;       // mode 1 or 3: a heading row first
-    bool transposed;   // mode 2 or 3: result rows go rightwards, fields downwards
+    bool single;     // one cell: the corner of an output bounded only by the sheet's edge
+    bool header;     // mode 1 or 3: a heading row first
+    bool transposed; // mode 2 or 3: result rows go rightwards, fields downwards
 };
 
 // Reads `target` (an xltypeSRef, or an xltypeRef of one area) and `mode`

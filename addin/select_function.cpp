@@ -15,7 +15,8 @@ char select_key[256];
 
 } // namespace
 
-extern "C" char* XL_CALL XDorvSelectEntry(XLOPER* hdl, XLOPER* keyfield, XLOPER* keylen, XLOPER* max_select) {
+extern "C" char* XL_CALL XDorvSelectEntry(XLOPER* hdl, XLOPER* keyfield, XLOPER* keylen,
+                                          XLOPER* max_select) {
     if (!xll_attached()) return nullptr;
     tmpstr_reset();
     int handle = 0;
@@ -29,8 +30,10 @@ extern "C" char* XL_CALL XDorvSelectEntry(XLOPER* hdl, XLOPER* keyfield, XLOPER*
         return nullptr;
     }
     int length = 0, most = 0;
-    if (!xl_optional_int(keylen, 0, &length) || !xl_optional_int(max_select, 0, &most)) return nullptr;
-    debug_print("\nXDorvSelectEntry: call hl_dorv_select_entry (DLL function) with:\n   hdl: %d\n   keylen: %d\n"
+    if (!xl_optional_int(keylen, 0, &length) || !xl_optional_int(max_select, 0, &most))
+        return nullptr;
+    debug_print("\nXDorvSelectEntry: call hl_dorv_select_entry (DLL function) with:\n   hdl: %d\n  "
+                " keylen: %d\n"
                 "   max_select: %d\n   keyfield: [%s]\n",
                 handle, length, most, key_text != nullptr ? key_text : "(null)");
     int status = hl_dorv_select_entry(handle, select_key, length, most);

@@ -19,10 +19,12 @@ int scratch_offset = 0;
 void show_binding_failure(const char* format) {
     char text[80];
     snprintf(text, sizeof text, format, plat_last_error());
-    plat_message_box(text, "DORV32.XLL", PLAT_MB_OK | PLAT_MB_ICONSTOP);
+    plat_message_box(text, "DORV32.XLL", PLAT_MB_ICONSTOP); // and only an OK button
 }
 
-XLOPER* temp_record() { return static_cast<XLOPER*>(xl_temp_alloc(sizeof(XLOPER))); }
+XLOPER* temp_record() {
+    return static_cast<XLOPER*>(xl_temp_alloc(sizeof(XLOPER)));
+}
 
 } // namespace
 
@@ -49,22 +51,22 @@ void xl_release_excel() {
     excel4v = nullptr;
 }
 
-bool xl_excel_bound() { return excel4v != nullptr; }
+bool xl_excel_bound() {
+    return excel4v != nullptr;
+}
 
 int xl_call(int function, XLOPER* result, int count, ...) {
     XLOPER* arguments[XL_MAX_ARGUMENTS];
-    int rc = xlretSuccess;
-    if (excel4v == nullptr) rc = xlretFailed;
-    else if (count < 0 || count > XL_MAX_ARGUMENTS) rc = xlretInvCount;
-    if (rc == xlretSuccess) {
-        va_list list;
-        va_start(list, count);
-        for (int i = 0; i < count; ++i) {
-            arguments[i] = va_arg(list, XLOPER*);
-            if (arguments[i] == nullptr) rc = xlretInvXloper;
-        }
-        va_end(list);
+    int rc = excel4v == nullptr ? xlretFailed : xlretSuccess;
+    if (count < 0 || count > XL_MAX_ARGUMENTS) rc = xlretInvCount;
+    va_list list;
+    va_start(list, count);
+    for (int i = 0; rc == xlretSuccess && i < count; ++i) {
+        arguments[i] =
+            va_arg(list, XLOPER*); // NOLINT(clang-analyzer-valist.Uninitialized): started above
+        if (arguments[i] == nullptr) rc = xlretInvXloper;
     }
+    va_end(list);
     if (rc == xlretSuccess) rc = excel4v(function, result, count, arguments);
     xl_temp_reset();
     return rc;
@@ -77,7 +79,9 @@ void* xl_temp_alloc(int n) {
     return p;
 }
 
-void xl_temp_reset() { scratch_offset = 0; }
+void xl_temp_reset() {
+    scratch_offset = 0;
+}
 
 XLOPER* xl_temp_str(char* counted) {
     XLOPER* x = temp_record();

@@ -32,11 +32,11 @@ struct XLMREF {
 
 struct XLOPER {
     union {
-        double num;    // xltypeNum
-        char* str;     // xltypeStr: counted (length byte first), not NUL-terminated
+        double num;     // xltypeNum
+        char* str;      // xltypeStr: counted (length byte first), not NUL-terminated
         uint16_t xbool; // xltypeBool
-        uint16_t err;  // xltypeErr
-        int16_t w;     // xltypeInt
+        uint16_t err;   // xltypeErr
+        int16_t w;      // xltypeInt
         struct {
             uint16_t count; // always 1
             XLREF ref;
@@ -72,8 +72,8 @@ struct XLOPER {
 };
 
 // The published layout: what Excel reads and writes.
-static_assert(sizeof(XLREF) == 6 && offsetof(XLREF, rwLast) == 2 && offsetof(XLREF, colFirst) == 4 &&
-              offsetof(XLREF, colLast) == 5);
+static_assert(sizeof(XLREF) == 6 && offsetof(XLREF, rwLast) == 2 &&
+              offsetof(XLREF, colFirst) == 4 && offsetof(XLREF, colLast) == 5);
 static_assert(sizeof(XLMREF) == 8 && offsetof(XLMREF, reftbl) == 2);
 static_assert(sizeof(xl_sheet_id) == sizeof(void*));
 static_assert(offsetof(XLOPER, val) == 0);
@@ -133,7 +133,7 @@ enum : int {
     xlfSetName = 88,
     xlfRegister = 149,
     xlcAlert = 118 | xlCommand,
-    xlFree = 0 | xlSpecial,
+    xlFree = xlSpecial,
     xlCoerce = 2 | xlSpecial,
     xlSet = 3 | xlSpecial,
     xlSheetId = 4 | xlSpecial,

@@ -4,12 +4,14 @@
 
 std::string value_record(const std::vector<std::string>& fields, int status) {
     std::string data;
-    for (const auto& f : fields) data += f + std::string(1, '\0');
+    for (const auto& f : fields)
+        data += f + std::string(1, '\0');
     return status_block(status, data);
 }
 
 void script_rows(ScriptedPeer& peer, const std::vector<std::vector<std::string>>& rows, bool end) {
-    for (const auto& row : rows) peer.expect(request('F')).send(value_record(row));
+    for (const auto& row : rows)
+        peer.expect(request('F')).send(value_record(row));
     if (end) peer.expect(request('F')).send(status_block(-9, ""));
 }
 
@@ -37,10 +39,12 @@ std::string cell_text(unsigned sheet, int row, int column) {
     return out.str();
 }
 
-std::vector<std::string> cells(unsigned sheet, int rw_first, int rw_last, int col_first, int col_last) {
+std::vector<std::string> cells(unsigned sheet, int rw_first, int rw_last, int col_first,
+                               int col_last) {
     std::vector<std::string> out;
     for (int r = rw_first; r <= rw_last; ++r)
-        for (int c = col_first; c <= col_last; ++c) out.push_back(cell_text(sheet, r, c));
+        for (int c = col_first; c <= col_last; ++c)
+            out.push_back(cell_text(sheet, r, c));
     return out;
 }
 
@@ -59,8 +63,8 @@ void AddinTest::TearDown() {
 void XllSession::open(int warnings) {
     opened = true;
     peer.start();
-    excel::Oper* result =
-        xll().XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"), op.str(peer.service()), op.num(warnings));
+    excel::Oper* result = xll().XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"),
+                                             op.str(peer.service()), op.num(warnings));
     ASSERT_EQ(result->xltype, excel::Int) << describe(result);
     handle = result->val.w;
     ASSERT_GE(handle, 0);

@@ -21,18 +21,22 @@ inline std::string exec_request(const std::string& statement) {
     return wire_block('S', std::string("E\0", 2) + statement);
 }
 // The explain request that follows a failure (code 2000: argument byte 0).
-inline std::string explain_request() { return request('M', std::string(1, '\0')); }
+inline std::string explain_request() {
+    return request('M', std::string(1, '\0'));
+}
 // A value record: each field is a type character, its text and a NUL.
 std::string value_record(const std::vector<std::string>& fields, int status = 0);
 // Scripts the rows of a result as read with hl_dorv_next_val: one 'F' request
 // and one record per row, then, when `end` is set, the 'F' request that
 // draws DORV_EOF.
-void script_rows(ScriptedPeer& peer, const std::vector<std::vector<std::string>>& rows, bool end = true);
+void script_rows(ScriptedPeer& peer, const std::vector<std::vector<std::string>>& rows,
+                 bool end = true);
 
 // A cell as text for comparisons: "" empty, "str [x]", "num 3.5" (15 digits), "err 7".
 std::string cell_text(unsigned sheet, int row, int column);
 // The cells of a rectangle, row by row.
-std::vector<std::string> cells(unsigned sheet, int rw_first, int rw_last, int col_first, int col_last);
+std::vector<std::string> cells(unsigned sheet, int rw_first, int rw_last, int col_first,
+                               int col_last);
 
 class AddinTest : public ::testing::Test {
   protected:

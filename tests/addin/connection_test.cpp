@@ -13,15 +13,17 @@ TEST_F(Connections, ConnectPutsTheHandleIntoTheCellAndDisconnectClosesIt) {
     peer.start();
     ShownBoxes boxes;
     // Lower case is as good as upper case; debug omitted is 0.
-    excel::Oper* result = x.XDorvConnect(op.str("winsock"), op.str(" 127.0.0.1 "), op.str(peer.service()), op.missing());
+    excel::Oper* result = x.XDorvConnect(op.str("winsock"), op.str(" 127.0.0.1 "),
+                                         op.str(peer.service()), op.missing());
     ASSERT_EQ(result->xltype, excel::Int) << describe(result);
     int handle = result->val.w;
     EXPECT_GE(handle, 0);
     EXPECT_EQ(describe(x.XDorvDisconnect(op.num(handle))), int_text(0));
     // Closed already: the library says so, the cell shows -1.
     EXPECT_EQ(describe(x.XDorvDisconnect(op.num(handle))), int_text(-1));
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = " +
-                                                         std::to_string(handle)});
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = " +
+                                       std::to_string(handle)});
     peer.stop();
     EXPECT_EQ(peer.accepted(), 1);
 }
@@ -41,7 +43,8 @@ TEST_F(Connections, TheDebugArgumentIsTheConnectionsWarningsSwitch) {
         ScriptedPeer peer;
         peer.expect(exec_request("update t set a = 1")).send(status_block(0, "3 rows updated"));
         peer.start();
-        excel::Oper* result = x.XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"), op.str(peer.service()), c.debug);
+        excel::Oper* result =
+            x.XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"), op.str(peer.service()), c.debug);
         ASSERT_EQ(result->xltype, excel::Int) << describe(result);
         int handle = result->val.w;
         ShownBoxes boxes;
@@ -56,9 +59,11 @@ TEST_F(Connections, TheDebugArgumentIsTheConnectionsWarningsSwitch) {
 TEST_F(Connections, ADebugArgumentThatIsNoNumberOpensNothing) {
     ScriptedPeer peer;
     peer.start();
-    EXPECT_EQ(describe(x.XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"), op.str(peer.service()), op.str("1"))),
+    EXPECT_EQ(describe(x.XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"),
+                                      op.str(peer.service()), op.str("1"))),
               err_text(excel::ErrValue));
-    EXPECT_EQ(describe(x.XDorvConnect(op.str("WINSOCK"), op.missing(), op.str(peer.service()), op.missing())),
+    EXPECT_EQ(describe(x.XDorvConnect(op.str("WINSOCK"), op.missing(), op.str(peer.service()),
+                                      op.missing())),
               err_text(excel::ErrNA));
     peer.stop();
     EXPECT_EQ(peer.accepted(), 0);
@@ -66,7 +71,9 @@ TEST_F(Connections, ADebugArgumentThatIsNoNumberOpensNothing) {
 
 TEST_F(Connections, AFailedConnectShowsMinusOneAfterTheLibrarysMessage) {
     ShownBoxes boxes;
-    EXPECT_EQ(describe(x.XDorvConnect(op.str("DECNET"), op.str("127.0.0.1"), op.str("1"), op.num(0))), int_text(-1));
+    EXPECT_EQ(
+        describe(x.XDorvConnect(op.str("DECNET"), op.str("127.0.0.1"), op.str("1"), op.num(0))),
+        int_text(-1));
     EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Unknown transport: DECNET\n"});
 }
 
@@ -74,9 +81,10 @@ TEST_F(Connections, ConnectIniTakesOmittedDebugAndDbopenAsZero) {
     ScriptedPeer peer;
     peer.start();
     std::string file = test_temp_dir() + "/sheet_connect.ini";
-    write_text_file(file, "[Global]\nTransport=WINSOCK\nServer=127.0.0.1\n\n[Parts]\nService=" + peer.service() +
-                              "\nDBopen=1\nDatabase=parts\n");
-    excel::Oper* result = x.XDorvConnectIni(op.str(native_path(file)), op.str("Parts"), op.missing(), op.missing());
+    write_text_file(file, "[Global]\nTransport=WINSOCK\nServer=127.0.0.1\n\n[Parts]\nService=" +
+                              peer.service() + "\nDBopen=1\nDatabase=parts\n");
+    excel::Oper* result =
+        x.XDorvConnectIni(op.str(native_path(file)), op.str("Parts"), op.missing(), op.missing());
     ASSERT_EQ(result->xltype, excel::Int) << describe(result);
     EXPECT_GE(result->val.w, 0);
     // dbopen 0: no database is opened, so the peer saw no request.
@@ -84,18 +92,21 @@ TEST_F(Connections, ConnectIniTakesOmittedDebugAndDbopenAsZero) {
     peer.stop();
     EXPECT_TRUE(peer.failures().empty());
     EXPECT_EQ(peer.accepted(), 1);
-    EXPECT_EQ(describe(x.XDorvConnectIni(op.str(native_path(file)), op.num(3), op.missing(), op.missing())),
+    EXPECT_EQ(describe(x.XDorvConnectIni(op.str(native_path(file)), op.num(3), op.missing(),
+                                         op.missing())),
               err_text(excel::ErrValue));
-    EXPECT_EQ(describe(x.XDorvConnectIni(op.str(native_path(file)), op.str("Parts"), op.missing(), op.str("x"))),
+    EXPECT_EQ(describe(x.XDorvConnectIni(op.str(native_path(file)), op.str("Parts"), op.missing(),
+                                         op.str("x"))),
               err_text(excel::ErrValue));
 }
 
 TEST_F(Connections, VersionShowsTheServersTextOrValueOnFailure) {
     std::string long_text(1018, 'v'); // the longest text a reply block carries
-    for (size_t i = 0; i < long_text.size(); i += 7) long_text[i] = static_cast<char>('0' + i % 10);
+    for (size_t i = 0; i < long_text.size(); i += 7)
+        long_text[i] = static_cast<char>('0' + i % 10);
     XllSession s;
     s.peer.expect(request('A'))
-        .send(status_block(0, "A.02.10 \xE8"))  // returned byte for byte
+        .send(status_block(0, "A.02.10 \xE8")) // returned byte for byte
         .expect(request('A'))
         .send(status_block(0, long_text))
         .expect(request('A'))

@@ -29,15 +29,16 @@ TEST_F(Conversion, TextsAreTrimmedOfBlanksAndReferencesJoinedWithOneBlank) {
     } cases[] = {
         {op.str("  abc  "), "abc"},
         {op.str("\tabc\t "), "\tabc\t"}, // only blanks are trimmed
-        {op.sref(0, 0, 0, 2), "a b"},     // an empty cell is skipped
-        {op.sref(1, 1, 0, 2), "a  b"},    // an empty text is not
+        {op.sref(0, 0, 0, 2), "a b"},    // an empty cell is skipped
+        {op.sref(1, 1, 0, 2), "a  b"},   // an empty text is not
         {op.sref(2, 2, 0, 1), "b"},
         {op.sref(3, 4, 0, 1), "1a 1b 2a 2b"}, // row by row
         {op.ref(2, 7, 8, 3, 3), "select * from parts where id = 4"},
         {op.multi(1, 3, {op.str(" x "), op.missing(), op.str("y")}), "x y"},
     };
     XllSession s;
-    for (const auto& c : cases) s.peer.expect(exec_request(c.sent)).send(status_block(0, ""));
+    for (const auto& c : cases)
+        s.peer.expect(exec_request(c.sent)).send(status_block(0, ""));
     s.open();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sent);
@@ -76,7 +77,8 @@ TEST_F(Conversion, ArgumentsThatGiveNoTextAreErrorValues) {
     ShownBoxes boxes;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        excel::Oper* result = x.XDorvConnect(c.transport, op.str("127.0.0.1"), op.str("1"), op.missing());
+        excel::Oper* result =
+            x.XDorvConnect(c.transport, op.str("127.0.0.1"), op.str("1"), op.missing());
         EXPECT_EQ(describe(result), err_text(c.error));
         EXPECT_EQ(fake_outstanding(), 0);
     }
@@ -92,17 +94,20 @@ TEST_F(Conversion, TheTextPoolHolds4095BytesAndRefusesTheByteBeyond) {
     // knows no connection 9999.
     EXPECT_EQ(x.XDorvExec(op.num(9999), op.multi(1, 16, fits)), 0);
     // (hl_dorv_exec reports the handle, then hl_dorv_explain again before its own box.)
-    EXPECT_EQ(boxes.summary(), (std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = 9999",
-                                                         "Dorv|Invalid connection handle:\n handle = 9999",
-                                                         "Dorv Error|Fatal error occurred while executing explain !"}));
+    EXPECT_EQ(boxes.summary(), (std::vector<std::string>{
+                                   "Dorv|Invalid connection handle:\n handle = 9999",
+                                   "Dorv|Invalid connection handle:\n handle = 9999",
+                                   "Dorv Error|Fatal error occurred while executing explain !"}));
     boxes.clear();
     // 4096 bytes: the pool's message, and the library is not called.
     EXPECT_EQ(x.XDorvExec(op.num(9999), op.multi(1, 16, beyond)), 0);
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv XLL|not enough memory to alloc tmpstr\n   max size: "
-                                                         "4096\n   offset: 3840\n   nbytes: 256"});
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv XLL|not enough memory to alloc tmpstr\n   max size: "
+                                       "4096\n   offset: 3840\n   nbytes: 256"});
     // The failed conversion left #N/A.
-    EXPECT_EQ(describe(x.XDorvConnect(op.multi(1, 16, beyond), op.str("h"), op.str("s"), op.missing())),
-              err_text(excel::ErrNA));
+    EXPECT_EQ(
+        describe(x.XDorvConnect(op.multi(1, 16, beyond), op.str("h"), op.str("s"), op.missing())),
+        err_text(excel::ErrNA));
     EXPECT_EQ(fake_outstanding(), 0);
 }
 
@@ -111,7 +116,8 @@ TEST_F(Conversion, TheTextPoolHolds4095BytesAndRefusesTheByteBeyond) {
 TEST_F(Conversion, NumbersAreTruncatedTowardZeroAndReferencesGiveTheirFirstCell) {
     XllSession s;
     const int cases = 5;
-    for (int i = 0; i < cases; ++i) s.peer.expect(request('A')).send(status_block(0, "A.02.10"));
+    for (int i = 0; i < cases; ++i)
+        s.peer.expect(request('A')).send(status_block(0, "A.02.10"));
     s.open();
     fake_set_number(1, 0, 0, s.handle + 0.3);
     fake_set_text(1, 0, 1, "text");
@@ -123,7 +129,8 @@ TEST_F(Conversion, NumbersAreTruncatedTowardZeroAndReferencesGiveTheirFirstCell)
         op.multi(1, 2, {op.num(s.handle), op.str("x")}),
         op.sref(0, 0, 0, 0),
     };
-    for (excel::Oper* h : handles) EXPECT_EQ(describe(x.XDorvVersion(h)), str_text("A.02.10"));
+    for (excel::Oper* h : handles)
+        EXPECT_EQ(describe(x.XDorvVersion(h)), str_text("A.02.10"));
     EXPECT_EQ(fake_outstanding(), 0);
 }
 
@@ -131,7 +138,8 @@ TEST_F(Conversion, NegativeNumbersAreTruncatedTowardZeroToo) {
     ShownBoxes boxes;
     // -3.9 is taken as -3, an invalid handle, which the library reports.
     EXPECT_EQ(describe(x.XDorvVersion(op.num(-3.9))), err_text(excel::ErrValue));
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = -3"});
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = -3"});
 }
 
 TEST_F(Conversion, ArgumentsThatGiveNoNumberAreErrorValues) {

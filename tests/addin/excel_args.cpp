@@ -90,7 +90,8 @@ Oper* Opers::ref_areas(unsigned sheet, const std::vector<Ref>& areas) {
 
 Oper* Opers::multi(int rows, int columns, const std::vector<Oper*>& elements) {
     std::vector<Oper> copy;
-    for (const Oper* e : elements) copy.push_back(*e);
+    for (const Oper* e : elements)
+        copy.push_back(*e);
     arrays_.push_back(copy);
     Oper x{};
     x.xltype = Multi;
@@ -100,9 +101,15 @@ Oper* Opers::multi(int rows, int columns, const std::vector<Oper*>& elements) {
     return add(x);
 }
 
-std::string err_text(uint16_t error) { return "err " + std::to_string(error); }
-std::string int_text(int value) { return "int " + std::to_string(value); }
-std::string str_text(const std::string& text) { return "str [" + text + "]"; }
+std::string err_text(uint16_t error) {
+    return "err " + std::to_string(error);
+}
+std::string int_text(int value) {
+    return "int " + std::to_string(value);
+}
+std::string str_text(const std::string& text) {
+    return "str [" + text + "]";
+}
 
 std::string describe(const Oper* x) {
     if (x == nullptr) return "null";
@@ -112,8 +119,10 @@ std::string describe(const Oper* x) {
         out << "num " << x->val.num;
         break;
     case Str:
-        out << str_text(x->val.str == nullptr ? "(null)"
-                                              : std::string(x->val.str + 1, static_cast<unsigned char>(x->val.str[0])));
+        out << str_text(
+            x->val.str == nullptr
+                ? "(null)"
+                : std::string(x->val.str + 1, static_cast<unsigned char>(x->val.str[0])));
         break;
     case Bool:
         out << "bool " << x->val.xbool;

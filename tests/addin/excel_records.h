@@ -54,17 +54,46 @@ static_assert(offsetof(Oper, xltype) == 2 * sizeof(void*));
 static_assert(offsetof(Oper, val.mref.idSheet) == sizeof(void*));
 
 enum : uint16_t {
-    Num = 1, Str = 2, Bool = 4, RefType = 8, Err = 16, Multi = 64, Missing = 128, Nil = 256, SRef = 1024,
-    Int = 2048, XLFreeBit = 0x1000, DLLFreeBit = 0x4000,
+    Num = 1,
+    Str = 2,
+    Bool = 4,
+    RefType = 8,
+    Err = 16,
+    Multi = 64,
+    Missing = 128,
+    Nil = 256,
+    SRef = 1024,
+    Int = 2048,
+    XLFreeBit = 0x1000,
+    DLLFreeBit = 0x4000,
 };
-enum : uint16_t { ErrNull = 0, ErrDiv0 = 7, ErrValue = 15, ErrRef = 23, ErrName = 29, ErrNum = 36, ErrNA = 42 };
+enum : uint16_t {
+    ErrNull = 0,
+    ErrDiv0 = 7,
+    ErrValue = 15,
+    ErrRef = 23,
+    ErrName = 29,
+    ErrNum = 36,
+    ErrNA = 42
+};
 enum : int {
-    RetSuccess = 0, RetAbort = 1, RetInvXlfn = 2, RetInvCount = 4, RetInvXloper = 8, RetFailed = 32,
+    RetSuccess = 0,
+    RetAbort = 1,
+    RetInvXlfn = 2,
+    RetInvCount = 4,
+    RetInvXloper = 8,
+    RetFailed = 32,
     RetUncalced = 64,
 };
 enum : int {
-    FnSetName = 88, FnRegister = 149, CmdAlert = 0x8000 | 118,
-    Free = 0x4000, Coerce = 0x4002, Set = 0x4003, SheetId = 0x4004, GetName = 0x4009,
+    FnSetName = 88,
+    FnRegister = 149,
+    CmdAlert = 0x8000 | 118,
+    Free = 0x4000,
+    Coerce = 0x4002,
+    Set = 0x4003,
+    SheetId = 0x4004,
+    GetName = 0x4009,
 };
 
 const unsigned LAST_ROW = 65535, LAST_COLUMN = 255;

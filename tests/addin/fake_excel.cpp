@@ -52,7 +52,9 @@ Model& model() {
     return m;
 }
 
-void fault(const std::string& what) { model().faults += what + "\n"; }
+void fault(const std::string& what) {
+    model().faults += what + "\n";
+}
 
 std::string counted_text(const Oper* x) {
     if (x->val.str == nullptr) {
@@ -71,7 +73,9 @@ char* new_text(const std::string& text) {
     return p;
 }
 
-uint16_t type_of(const Oper* x) { return static_cast<uint16_t>(x->xltype & ~(XLFreeBit | DLLFreeBit)); }
+uint16_t type_of(const Oper* x) {
+    return static_cast<uint16_t>(x->xltype & ~(XLFreeBit | DLLFreeBit));
+}
 
 void cell_to_oper(const Cell& c, Oper* out, std::vector<char*>* texts) {
     switch (c.type) {
@@ -110,7 +114,8 @@ bool area_of(const Oper* x, unsigned* sheet, Ref* area) {
     } else {
         return false;
     }
-    return model().sheets.count(*sheet) != 0 && area->rwFirst <= area->rwLast && area->colFirst <= area->colLast;
+    return model().sheets.count(*sheet) != 0 && area->rwFirst <= area->rwLast &&
+           area->colFirst <= area->colLast;
 }
 
 const Cell* find_cell(unsigned sheet, int row, int column) {
@@ -182,7 +187,8 @@ int coerce_to_multi(const Oper* source, Oper* result) {
     }
     Oper* array = new Oper[values.size()];
     std::vector<char*> texts;
-    for (size_t i = 0; i < values.size(); ++i) cell_to_oper(values[i], &array[i], &texts);
+    for (size_t i = 0; i < values.size(); ++i)
+        cell_to_oper(values[i], &array[i], &texts);
     m.arrays[array] = texts;
     result->xltype = Multi;
     result->val.array.lparray = array;
@@ -204,13 +210,16 @@ int coerce_to_int(const Oper* source, Oper* result) {
         return RetInvXloper;
     }
     double value;
-    if (c.type == Num || c.type == Bool) value = c.number;
-    else if (c.type == 0) value = 0;
+    if (c.type == Num || c.type == Bool)
+        value = c.number;
+    else if (c.type == 0)
+        value = 0;
     else if (c.type == Str) {
         char* end = nullptr;
         value = strtod(c.text.c_str(), &end);
         if (c.text.empty() || *end != '\0') return RetInvXloper;
-    } else return RetInvXloper;
+    } else
+        return RetInvXloper;
     if (!(std::fabs(value) < 32768)) return RetInvXloper;
     result->xltype = Int;
     result->val.w = static_cast<int16_t>(value);
@@ -258,7 +267,7 @@ int free_records(int count, Oper** args) {
                 fault("xlFree of a text Excel did not hand out");
                 continue;
             }
-            delete[] *it;
+            delete[] * it;
             m.texts.erase(it);
             x->val.str = nullptr;
         } else if (type_of(x) == Multi) {
@@ -267,7 +276,8 @@ int free_records(int count, Oper** args) {
                 fault("xlFree of an array Excel did not hand out");
                 continue;
             }
-            for (char* t : it->second) delete[] t;
+            for (char* t : it->second)
+                delete[] t;
             delete[] it->first;
             m.arrays.erase(it);
             x->val.array.lparray = nullptr;
@@ -280,7 +290,8 @@ int dispatch(int function, Oper* result, int count, Oper** args) {
     Model& m = model();
     for (int i = 0; i < count; ++i)
         if (args[i] == nullptr) {
-            fault("null argument " + std::to_string(i) + " to function " + std::to_string(function));
+            fault("null argument " + std::to_string(i) + " to function " +
+                  std::to_string(function));
             return RetInvXloper;
         }
     switch (function) {
@@ -301,8 +312,10 @@ int dispatch(int function, Oper* result, int count, Oper** args) {
         for (int i = 0; i < count; ++i) {
             bool text = type_of(args[i]) == Str && args[i]->val.str != nullptr;
             r.is_text.push_back(text);
-            r.bytes.push_back(text ? std::string(args[i]->val.str, static_cast<unsigned char>(args[i]->val.str[0]) + 1u)
-                                   : std::string());
+            r.bytes.push_back(
+                text ? std::string(args[i]->val.str,
+                                   static_cast<unsigned char>(args[i]->val.str[0]) + 1u)
+                     : std::string());
         }
         m.registrations.push_back(r);
         bool refused = count >= 2 && r.is_text[1] && m.refused.count(r.bytes[1].substr(1)) != 0;
@@ -326,7 +339,8 @@ int dispatch(int function, Oper* result, int count, Oper** args) {
     case CmdAlert: {
         if (count < 1 || type_of(args[0]) != Str) return RetInvXloper;
         int type = 2;
-        if (count >= 2) type = type_of(args[1]) == Int ? args[1]->val.w : static_cast<int>(args[1]->val.num);
+        if (count >= 2)
+            type = type_of(args[1]) == Int ? args[1]->val.w : static_cast<int>(args[1]->val.num);
         m.alerts.push_back({counted_text(args[0]), type});
         return RetSuccess;
     }
@@ -341,7 +355,8 @@ int dispatch(int function, Oper* result, int count, Oper** args) {
 
 int copy_out(const std::string& text, char* out, int size) {
     if (size <= 0) return static_cast<int>(text.size());
-    size_t n = text.size() < static_cast<size_t>(size - 1) ? text.size() : static_cast<size_t>(size - 1);
+    size_t n =
+        text.size() < static_cast<size_t>(size - 1) ? text.size() : static_cast<size_t>(size - 1);
     memcpy(out, text.data(), n);
     out[n] = '\0';
     return static_cast<int>(text.size());
@@ -368,16 +383,19 @@ int Excel4(int function, Oper* result, int count, ...) {
     if (count < 0 || count > 30) return RetInvCount;
     va_list list;
     va_start(list, count);
-    for (int i = 0; i < count; ++i) arguments[i] = va_arg(list, Oper*);
+    for (int i = 0; i < count; ++i)
+        arguments[i] = va_arg(list, Oper*);
     va_end(list);
     return Excel4v(function, result, count, arguments);
 }
 
 void fake_reset() {
     Model& m = model();
-    for (char* t : m.texts) delete[] t;
+    for (char* t : m.texts)
+        delete[] t;
     for (auto& a : m.arrays) {
-        for (char* t : a.second) delete[] t;
+        for (char* t : a.second)
+            delete[] t;
         delete[] a.first;
     }
     m = Model();
@@ -388,9 +406,13 @@ void fake_set_active_sheet(unsigned sheet) {
     model().active = sheet;
 }
 
-void fake_add_sheet(unsigned sheet) { model().sheets.insert(sheet); }
+void fake_add_sheet(unsigned sheet) {
+    model().sheets.insert(sheet);
+}
 
-void fake_set_dll_name(const char* name) { model().dll_name = name; }
+void fake_set_dll_name(const char* name) {
+    model().dll_name = name;
+}
 
 void fake_set_number(unsigned sheet, int row, int column, double value) {
     Cell c;
@@ -420,7 +442,9 @@ void fake_set_bool(unsigned sheet, int row, int column, int value) {
     model().cells[Address(sheet, row, column)] = c;
 }
 
-void fake_set_uncalced(unsigned sheet, int row, int column) { model().cells[Address(sheet, row, column)].uncalced = true; }
+void fake_set_uncalced(unsigned sheet, int row, int column) {
+    model().cells[Address(sheet, row, column)].uncalced = true;
+}
 
 void fake_cell(unsigned sheet, int row, int column, FakeCell* out) {
     *out = FakeCell();
@@ -440,11 +464,19 @@ int fake_cell_count(unsigned sheet) {
     return n;
 }
 
-int fake_call_count() { return static_cast<int>(model().calls.size()); }
-int fake_call_function(int index) { return model().calls.at(static_cast<size_t>(index)).first; }
-int fake_call_arguments(int index) { return model().calls.at(static_cast<size_t>(index)).second; }
+int fake_call_count() {
+    return static_cast<int>(model().calls.size());
+}
+int fake_call_function(int index) {
+    return model().calls.at(static_cast<size_t>(index)).first;
+}
+int fake_call_arguments(int index) {
+    return model().calls.at(static_cast<size_t>(index)).second;
+}
 
-int fake_registration_count() { return static_cast<int>(model().registrations.size()); }
+int fake_registration_count() {
+    return static_cast<int>(model().registrations.size());
+}
 
 int fake_registration_argument_count(int index) {
     return static_cast<int>(model().registrations.at(static_cast<size_t>(index)).bytes.size());
@@ -459,9 +491,13 @@ int fake_registration_bytes(int index, int argument, unsigned char* out, int siz
     return static_cast<int>(b.size());
 }
 
-void fake_refuse_registration(const char* procedure) { model().refused.insert(procedure); }
+void fake_refuse_registration(const char* procedure) {
+    model().refused.insert(procedure);
+}
 
-int fake_alert_count() { return static_cast<int>(model().alerts.size()); }
+int fake_alert_count() {
+    return static_cast<int>(model().alerts.size());
+}
 
 int fake_alert(int index, char* text, int size) {
     const auto& a = model().alerts.at(static_cast<size_t>(index));
@@ -469,7 +505,9 @@ int fake_alert(int index, char* text, int size) {
     return a.second;
 }
 
-int fake_set_name_count() { return static_cast<int>(model().set_names.size()); }
+int fake_set_name_count() {
+    return static_cast<int>(model().set_names.size());
+}
 
 int fake_set_name(int index, char* text, int size) {
     const auto& s = model().set_names.at(static_cast<size_t>(index));
@@ -484,10 +522,16 @@ void fake_fail_function(int function, int successes) {
         model().fail_after[function] = successes;
 }
 
-int fake_set_call_count() { return model().set_calls; }
+int fake_set_call_count() {
+    return model().set_calls;
+}
 
-int fake_outstanding() { return static_cast<int>(model().texts.size() + model().arrays.size()); }
+int fake_outstanding() {
+    return static_cast<int>(model().texts.size() + model().arrays.size());
+}
 
-int fake_faults(char* text, int size) { return copy_out(model().faults, text, size); }
+int fake_faults(char* text, int size) {
+    return copy_out(model().faults, text, size);
+}
 
 } // extern "C"

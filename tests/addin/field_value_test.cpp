@@ -15,7 +15,8 @@ void write_fields(const XllExports& x, const std::vector<FieldCase>& cases) {
     XllSession session;
     session.peer.expect(exec_request("q")).send(status_block(0, ""));
     std::vector<std::vector<std::string>> rows;
-    for (const auto& c : cases) rows.push_back({c.field});
+    for (const auto& c : cases)
+        rows.push_back({c.field});
     script_rows(session.peer, rows);
     session.open();
     Opers op;
@@ -37,11 +38,11 @@ const std::vector<FieldCase> cases = {
     {"T19960301120000", "num 35125.5"},
     {"D19700101000000", "num 25569"},
     {"T20380119031407", "num 50424.1348032407"}, // 2^31 - 1 seconds
-    {"D19960229240000", "num 35125"}, // 24 o'clock carries into the next day
-    {"D19961301000000", "num 35431"}, // month 13 is January of the next year
-    {"D19960301", "str []"},          // 8 digits
-    {"T19691231235959", "str []"},    // before 1970
-    {"D20380119031408", "str []"},    // beyond 32-bit seconds
+    {"D19960229240000", "num 35125"},            // 24 o'clock carries into the next day
+    {"D19961301000000", "num 35431"},            // month 13 is January of the next year
+    {"D19960301", "str []"},                     // 8 digits
+    {"T19691231235959", "str []"},               // before 1970
+    {"D20380119031408", "str []"},               // beyond 32-bit seconds
     {"Xother", "str [other]"},
     {"", "str []"}, // no type character at all
 };
@@ -51,7 +52,8 @@ using FieldValues = AddinTest;
 TEST_F(FieldValues, EachTypeCharacterGivesItsKindOfCellValue) {
     write_fields(x, cases);
     for (size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(cell_text(1, static_cast<int>(i), 0), cases[i].cell) << "field [" << cases[i].field << "]";
+        EXPECT_EQ(cell_text(1, static_cast<int>(i), 0), cases[i].cell)
+            << "field [" << cases[i].field << "]";
     }
 }
 
@@ -59,7 +61,9 @@ TEST_F(FieldValues, UnreadableDatesAndUnknownTypesAreTraced) {
     std::string log;
     {
         XllTrace trace;
-        write_fields(xll(), {{"D19960301", "str []"}, {"T19691231235959", "str []"}, {"Xother", "str [other]"},
+        write_fields(xll(), {{"D19960301", "str []"},
+                             {"T19691231235959", "str []"},
+                             {"Xother", "str [other]"},
                              {"D19960301120000", "num 35125.5"}});
         log = trace.text();
     }

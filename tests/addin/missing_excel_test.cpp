@@ -26,13 +26,15 @@ TEST(MissingExcel, AttachShowsWhyOnceAndTheAddinCannotBeUsed) {
 #endif
     std::string log = test_temp_dir() + "/missing_excel.log";
     remove_file(log);
-    write_text_file(windorv_ini_path(), "[Global]\nDebug=1\nXLLDebugFile=" + log + "\nDLLDebugFile=" + log + ".dll\n");
+    write_text_file(windorv_ini_path(),
+                    "[Global]\nDebug=1\nXLLDebugFile=" + log + "\nDLLDebugFile=" + log + ".dll\n");
     ShownBoxes boxes;
     std::string error;
     void* module = load_xll(&error);
     auto shown = boxes.summary();
     ASSERT_EQ(shown.size(), 1u) << testing::PrintToString(shown);
-    EXPECT_EQ(shown[0].substr(0, shown[0].find('=') + 1), std::string("DORV32.XLL|") + expected_text);
+    EXPECT_EQ(shown[0].substr(0, shown[0].find('=') + 1),
+              std::string("DORV32.XLL|") + expected_text);
 #ifdef _WIN32
     EXPECT_EQ(boxes.styles(), std::vector<unsigned>{0x10u}); // MB_OK | MB_ICONSTOP
     EXPECT_EQ(module, nullptr) << "the load must fail";
@@ -46,8 +48,9 @@ TEST(MissingExcel, AttachShowsWhyOnceAndTheAddinCannotBeUsed) {
     EXPECT_EQ(x.xlAutoAdd(), 0);
     EXPECT_EQ(describe(x.xlAutoRegister(op.str("XDorvExec"))), err_text(excel::ErrValue));
     EXPECT_EQ(describe(x.xlAddInManagerInfo(op.num(1))), err_text(excel::ErrValue));
-    EXPECT_EQ(describe(x.XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"), op.str("1"), op.missing())),
-              err_text(excel::ErrValue));
+    EXPECT_EQ(
+        describe(x.XDorvConnect(op.str("WINSOCK"), op.str("127.0.0.1"), op.str("1"), op.missing())),
+        err_text(excel::ErrValue));
     EXPECT_EQ(describe(x.XDorvVersion(op.num(1))), err_text(excel::ErrValue));
     EXPECT_EQ(x.XDorvSetInifile(op.num(1), op.str("a"), op.str("b")), 0);
     EXPECT_EQ(x.XDorvExec(op.num(1), op.str("select 1")), 0);

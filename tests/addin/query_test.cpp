@@ -12,13 +12,16 @@ Rows text_rows(int rows, int fields) {
     Rows out;
     for (int r = 1; r <= rows; ++r) {
         std::vector<std::string> row;
-        for (int f = 0; f < fields; ++f) row.push_back("S" + std::string(1, static_cast<char>('A' + f)) + std::to_string(r));
+        for (int f = 0; f < fields; ++f)
+            row.push_back("S" + std::string(1, static_cast<char>('A' + f)) + std::to_string(r));
         out.push_back(row);
     }
     return out;
 }
 
-std::string s(const std::string& text) { return "str [" + text + "]"; }
+std::string s(const std::string& text) {
+    return "str [" + text + "]";
+}
 
 using Query = AddinTest;
 
@@ -30,9 +33,12 @@ TEST_F(Query, AOneCellTargetIsTheCornerOfTheWholeResultAndIsNotCleared) {
     fake_set_text(1, 3, 2, "above");
     fake_set_text(1, 7, 2, "below");
     fake_set_text(1, 4, 6, "right");
-    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("select a, b, c, d from t"), op.sref(4, 4, 2, 2), op.missing()), 3);
-    EXPECT_EQ(cells(1, 4, 6, 2, 5), (std::vector<std::string>{s("A1"), s("B1"), s("C1"), s("D1"), s("A2"), s("B2"),
-                                                               s("C2"), s("D2"), s("A3"), s("B3"), s("C3"), s("D3")}));
+    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("select a, b, c, d from t"), op.sref(4, 4, 2, 2),
+                               op.missing()),
+              3);
+    EXPECT_EQ(cells(1, 4, 6, 2, 5),
+              (std::vector<std::string>{s("A1"), s("B1"), s("C1"), s("D1"), s("A2"), s("B2"),
+                                        s("C2"), s("D2"), s("A3"), s("B3"), s("C3"), s("D3")}));
     EXPECT_EQ(cell_text(1, 3, 2), s("above"));
     EXPECT_EQ(cell_text(1, 7, 2), s("below"));
     EXPECT_EQ(cell_text(1, 4, 6), s("right"));
@@ -58,11 +64,12 @@ TEST_F(Query, WithHeadingsEachPiecesResultStartsWithItsHeadingRow) {
         script_rows(session.peer, text_rows(2, 2));
     }
     session.open();
-    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("select a, b from t; select c, d from u"), op.sref(10, 10, 0, 0),
-                               op.num(1)),
+    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("select a, b from t; select c, d from u"),
+                               op.sref(10, 10, 0, 0), op.num(1)),
               6);
-    EXPECT_EQ(cells(1, 10, 15, 0, 1), (std::vector<std::string>{s("HEAD"), s("a"), s("A1"), s("B1"), s("A2"), s("B2"),
-                                                                 s("HEAD"), s("c"), s("A1"), s("B1"), s("A2"), s("B2")}));
+    EXPECT_EQ(cells(1, 10, 15, 0, 1),
+              (std::vector<std::string>{s("HEAD"), s("a"), s("A1"), s("B1"), s("A2"), s("B2"),
+                                        s("HEAD"), s("c"), s("A1"), s("B1"), s("A2"), s("B2")}));
 }
 
 TEST_F(Query, ABoundedTargetIsClearedAndCutWhileLaterPiecesStillRun) {
@@ -73,12 +80,14 @@ TEST_F(Query, ABoundedTargetIsClearedAndCutWhileLaterPiecesStillRun) {
     script_rows(session.peer, text_rows(1, 4), false); // positioned on its first row only
     session.open();
     for (int r = 20; r <= 22; ++r)
-        for (int c = 0; c <= 3; ++c) fake_set_text(1, r, c, "old");
+        for (int c = 0; c <= 3; ++c)
+            fake_set_text(1, r, c, "old");
     ShownBoxes boxes;
     EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q1;q2;"), op.sref(20, 21, 0, 2), op.num(0)), 2);
-    EXPECT_EQ(cells(1, 20, 22, 0, 3),
-              (std::vector<std::string>{s("A1"), s("B1"), s("C1"), s("old"), s("A2"), s("B2"), s("C2"), s("old"),
-                                        s("old"), s("old"), s("old"), s("old")}));
+    EXPECT_EQ(
+        cells(1, 20, 22, 0, 3),
+        (std::vector<std::string>{s("A1"), s("B1"), s("C1"), s("old"), s("A2"), s("B2"), s("C2"),
+                                  s("old"), s("old"), s("old"), s("old"), s("old")}));
     EXPECT_EQ(boxes.summary(), std::vector<std::string>{});
 }
 
@@ -102,11 +111,13 @@ TEST_F(Query, TransposedResultRowsGoRightwardsAndTheirFieldsDownwards) {
     session.open();
     // 2 rows by 3 columns: at most 3 result rows of 2 fields each.
     EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(5, 6, 1, 3), op.num(2)), 3);
-    EXPECT_EQ(cells(1, 5, 6, 1, 3), (std::vector<std::string>{s("A1"), s("A2"), s("A3"), s("B1"), s("B2"), s("B3")}));
+    EXPECT_EQ(cells(1, 5, 6, 1, 3),
+              (std::vector<std::string>{s("A1"), s("A2"), s("A3"), s("B1"), s("B2"), s("B3")}));
     // One cell, with headings: the heading row is the first column.
     EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("r"), op.sref(30, 30, 10, 10), op.num(3)), 3);
     EXPECT_EQ(cells(1, 30, 32, 10, 12),
-              (std::vector<std::string>{s("H1"), s("A1"), s("A2"), s("H2"), s("B1"), s("B2"), s("H3"), s("C1"), s("C2")}));
+              (std::vector<std::string>{s("H1"), s("A1"), s("A2"), s("H2"), s("B1"), s("B2"),
+                                        s("H3"), s("C1"), s("C2")}));
 }
 
 TEST_F(Query, ModeIsReadAsAnIntegerAndAnythingUnreadableMeansNeitherFlag) {
@@ -116,8 +127,12 @@ TEST_F(Query, ModeIsReadAsAnIntegerAndAnythingUnreadableMeansNeitherFlag) {
         excel::Oper* mode;
         bool header;
     } cases[] = {
-        {"omitted", op.missing(), false}, {"1.7", op.num(1.7), true},    {"text 1", op.str("1"), false},
-        {"error", op.err(7), false},      {"cell with 1", op.sref(50, 50, 0, 0), true}, {"4", op.num(4), false},
+        {"omitted", op.missing(), false},
+        {"1.7", op.num(1.7), true},
+        {"text 1", op.str("1"), false},
+        {"error", op.err(7), false},
+        {"cell with 1", op.sref(50, 50, 0, 0), true},
+        {"4", op.num(4), false},
     };
     XllSession session;
     for (const auto& c : cases) {
@@ -128,7 +143,8 @@ TEST_F(Query, ModeIsReadAsAnIntegerAndAnythingUnreadableMeansNeitherFlag) {
     session.open();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(0, 0, 0, 0), c.mode), c.header ? 2 : 1);
+        EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(0, 0, 0, 0), c.mode),
+                  c.header ? 2 : 1);
     }
 }
 
@@ -163,18 +179,20 @@ TEST_F(Query, AOneCellTargetStopsAtTheSheetsLastColumnAndRow) {
     EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(0, 0, 255, 255), op.missing()), 2);
     EXPECT_EQ(cells(1, 0, 1, 255, 255), (std::vector<std::string>{s("A1"), s("A2")}));
     EXPECT_EQ(cell_text(1, 0, 0), "") << "nothing wraps to column 0";
-    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(65534, 65534, 0, 0), op.missing()), 2);
+    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(65534, 65534, 0, 0), op.missing()),
+              2);
     EXPECT_EQ(cells(1, 65534, 65535, 0, 0), (std::vector<std::string>{s("A1"), s("A2")}));
     EXPECT_EQ(cell_text(1, 0, 0), "") << "nothing wraps to row 0";
     EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(9, 9, 254, 254), op.num(2)), 2);
-    EXPECT_EQ(cells(1, 9, 10, 254, 255), (std::vector<std::string>{s("A1"), s("A2"), s("B1"), s("B2")}));
+    EXPECT_EQ(cells(1, 9, 10, 254, 255),
+              (std::vector<std::string>{s("A1"), s("A2"), s("B1"), s("B2")}));
     EXPECT_EQ(fake_cell_count(1), 8);
 }
 
 TEST_F(Query, StatusesOfTheExecutionDecideWhatHappensToEachPiece) {
     XllSession session;
-    session.peer.expect(exec_request("neg")).send(status_block(-3, ""));    // skipped, nothing read
-    session.peer.expect(exec_request(" empty")).send(status_block(0, ""));  // a result with no row
+    session.peer.expect(exec_request("neg")).send(status_block(-3, ""));   // skipped, nothing read
+    session.peer.expect(exec_request(" empty")).send(status_block(0, "")); // a result with no row
     session.peer.expect(request('F')).send(status_block(-9, ""));
     session.peer.expect(exec_request(" good")).send(status_block(0, ""));
     script_rows(session.peer, text_rows(1, 1));
@@ -182,10 +200,13 @@ TEST_F(Query, StatusesOfTheExecutionDecideWhatHappensToEachPiece) {
     session.peer.expect(explain_request()).send(status_block(5, "no such table"));
     session.open();
     ShownBoxes boxes;
-    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("neg; empty; good"), op.sref(0, 0, 0, 0), op.missing()), 1);
+    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("neg; empty; good"), op.sref(0, 0, 0, 0),
+                               op.missing()),
+              1);
     EXPECT_EQ(boxes.summary(), std::vector<std::string>{});
     // A positive status is explained and the rest is not executed.
-    EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("bad; never"), op.sref(0, 0, 0, 0), op.missing()), 0);
+    EXPECT_EQ(
+        x.XDorvExecRange(session.hdl, op.str("bad; never"), op.sref(0, 0, 0, 0), op.missing()), 0);
     EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Explain Dorv - Message|no such table"});
     // No piece at all: nothing is sent.
     EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("   "), op.sref(0, 0, 0, 0), op.missing()), 0);
@@ -198,10 +219,13 @@ TEST_F(Query, AFailureStatusWhileReadingIsExplainedAndGivesZero) {
         std::vector<std::string> written;
     } cases[] = {
         {"first fetch", {request('F'), status_block(7, "")}, {"", ""}},
-        {"end-of-row fetch", {request('F'), value_record({"SA1", "SB1"}), request('F'), status_block(7, "")},
+        {"end-of-row fetch",
+         {request('F'), value_record({"SA1", "SB1"}), request('F'), status_block(7, "")},
          {s("A1"), s("B1")}},
         // The second field ends in a further block whose status is 12.
-        {"field", {request('F'), status_block(0, std::string("SA1\0SB", 6), false) + status_block(12, std::string("1\0", 2))},
+        {"field",
+         {request('F'), status_block(0, std::string("SA1\0SB", 6), false) +
+                            status_block(12, std::string("1\0", 2))},
          {s("A1"), ""}},
     };
     for (const auto& c : cases) {
@@ -209,7 +233,8 @@ TEST_F(Query, AFailureStatusWhileReadingIsExplainedAndGivesZero) {
         fake_reset();
         XllSession session;
         session.peer.expect(exec_request("q")).send(status_block(0, ""));
-        for (size_t i = 0; i < c.replies.size(); i += 2) session.peer.expect(c.replies[i]).send(c.replies[i + 1]);
+        for (size_t i = 0; i < c.replies.size(); i += 2)
+            session.peer.expect(c.replies[i]).send(c.replies[i + 1]);
         session.peer.expect(explain_request()).send(status_block(0, "broken"));
         session.open();
         ShownBoxes boxes;
@@ -253,7 +278,8 @@ TEST_F(Query, RangeWithABoundedTargetRequestsNoRowBeyondIt) {
     XllSession session;
     session.peer.expect(exec_request("q")).send(status_block(0, ""));
     session.peer.expect(request('V')).send(value_record({"SH1", "SH2"}));
-    script_rows(session.peer, text_rows(1, 2), false); // the second row of the result is never asked for
+    script_rows(session.peer, text_rows(1, 2),
+                false); // the second row of the result is never asked for
     session.open();
     EXPECT_EQ(x.XDorvExec(session.hdl, op.str("q")), 1);
     EXPECT_EQ(x.XDorvRange(session.hdl, op.sref(3, 4, 0, 0), op.num(1)), 5);
@@ -280,12 +306,9 @@ TEST_F(Query, TargetsOfAnotherFormGiveZeroBeforeAnythingIsSent) {
     XllSession session;
     session.open();
     excel::Oper* targets[] = {
-        op.str("A1"),
-        op.num(1),
-        op.missing(),
-        op.ref_areas(1, {{0, 0, 0, 0}, {2, 2, 2, 2}}), // two rectangles
-        op.ref_areas(1, {}),
-        op.sref(5, 4, 0, 0), // corners the wrong way round
+        op.str("A1"),        op.num(1),
+        op.missing(),        op.ref_areas(1, {{0, 0, 0, 0}, {2, 2, 2, 2}}), // two rectangles
+        op.ref_areas(1, {}), op.sref(5, 4, 0, 0), // corners the wrong way round
     };
     for (excel::Oper* target : targets) {
         SCOPED_TRACE(describe(target));
@@ -299,7 +322,8 @@ TEST_F(Query, ClearRangeStoresItsValueIntoAnSRefOnly) {
     fake_set_text(1, 0, 0, "x");
     fake_add_sheet(3);
     EXPECT_EQ(x.XDorvClearRange(op.sref(0, 1, 0, 1), op.str("none")), 1);
-    EXPECT_EQ(cells(1, 0, 1, 0, 1), (std::vector<std::string>{s("none"), s("none"), s("none"), s("none")}));
+    EXPECT_EQ(cells(1, 0, 1, 0, 1),
+              (std::vector<std::string>{s("none"), s("none"), s("none"), s("none")}));
     EXPECT_EQ(x.XDorvClearRange(op.sref(0, 1, 0, 0), op.nil()), 1);
     EXPECT_EQ(cells(1, 0, 1, 0, 1), (std::vector<std::string>{"", s("none"), "", s("none")}));
     // Another sheet, or anything but a reference: 0 without a call.

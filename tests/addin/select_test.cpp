@@ -8,8 +8,12 @@
 
 namespace {
 
-std::string header_request() { return request('H', std::string(1, 2)); }
-std::string row_request() { return request('R', std::string(1, '\0')); }
+std::string header_request() {
+    return request('H', std::string(1, 2));
+}
+std::string row_request() {
+    return request('R', std::string(1, '\0'));
+}
 
 const char* const header = "NAME      CITY      ";
 
@@ -61,7 +65,8 @@ TEST_F(Select, NoRowOrACancelledDialogGivesNoEntryQualified) {
     session.peer.expect(row_request()).send(status_block(0, "Jones     Rome"));
     session.peer.expect(row_request()).send(status_block(-9, ""));
     session.open();
-    EXPECT_STREQ(x.XDorvSelectEntry(session.hdl, op.missing(), op.missing(), op.missing()), "No entry qualified");
+    EXPECT_STREQ(x.XDorvSelectEntry(session.hdl, op.missing(), op.missing(), op.missing()),
+                 "No entry qualified");
     ShownBoxes boxes;
 #ifdef _WIN32
     // The dialog with the two rows: the user presses Cancel.
@@ -73,7 +78,8 @@ TEST_F(Select, NoRowOrACancelledDialogGivesNoEntryQualified) {
     };
 #endif
     // Without an answerer the POSIX dialog is cancelled.
-    EXPECT_STREQ(x.XDorvSelectEntry(session.hdl, op.missing(), op.missing(), op.missing()), "No entry qualified");
+    EXPECT_STREQ(x.XDorvSelectEntry(session.hdl, op.missing(), op.missing(), op.missing()),
+                 "No entry qualified");
 #ifdef _WIN32
     EXPECT_TRUE(shown);
 #endif
@@ -81,8 +87,10 @@ TEST_F(Select, NoRowOrACancelledDialogGivesNoEntryQualified) {
 
 TEST_F(Select, AnInvalidHandleIsTheLibrarysMessageAndNoEntryQualified) {
     ShownBoxes boxes;
-    EXPECT_STREQ(x.XDorvSelectEntry(op.num(9999), op.missing(), op.missing(), op.missing()), "No entry qualified");
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = 9999"});
+    EXPECT_STREQ(x.XDorvSelectEntry(op.num(9999), op.missing(), op.missing(), op.missing()),
+                 "No entry qualified");
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = 9999"});
 }
 
 TEST_F(Select, ArgumentsGivenButUnreadableGiveANullTextAndSendNothing) {
@@ -112,7 +120,8 @@ TEST_F(Select, AKeyfieldLongerThanTheKeyHoldsIsCut) {
     session.peer.expect(row_request()).send(status_block(-9, ""));
     session.open();
     // Two cells of 200 characters join to 401: the first 255 go to the library.
-    excel::Oper* keyfield = op.multi(1, 2, {op.str(std::string(200, 'k')), op.str(std::string(200, 'k'))});
+    excel::Oper* keyfield =
+        op.multi(1, 2, {op.str(std::string(200, 'k')), op.str(std::string(200, 'k'))});
     char* key = x.XDorvSelectEntry(session.hdl, keyfield, op.num(4), op.missing());
     ASSERT_NE(key, nullptr);
     EXPECT_STREQ(key, "Smit");
@@ -128,11 +137,14 @@ TEST_F(Select, TheCallAndItsResultAreTraced) {
         session.peer.expect(row_request()).send(status_block(-9, ""));
         session.open();
         Opers args;
-        EXPECT_STREQ(xll().XDorvSelectEntry(session.hdl, args.missing(), args.num(3), args.missing()), "Smi");
+        EXPECT_STREQ(
+            xll().XDorvSelectEntry(session.hdl, args.missing(), args.num(3), args.missing()),
+            "Smi");
         session.close();
         log = trace.text();
     }
-    std::string call = "\nXDorvSelectEntry: call hl_dorv_select_entry (DLL function) with:\n   hdl: ";
+    std::string call =
+        "\nXDorvSelectEntry: call hl_dorv_select_entry (DLL function) with:\n   hdl: ";
     size_t at = log.find(call);
     ASSERT_NE(at, std::string::npos) << log;
     size_t rest = log.find('\n', at + call.size());

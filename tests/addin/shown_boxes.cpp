@@ -6,13 +6,18 @@
 
 ShownBoxes::ShownBoxes() = default;
 ShownBoxes::~ShownBoxes() = default;
-std::vector<std::string> ShownBoxes::summary() { return capture_.summary(); }
+std::vector<std::string> ShownBoxes::summary() {
+    return capture_.summary();
+}
 std::vector<unsigned> ShownBoxes::styles() {
     std::vector<unsigned> out;
-    for (const auto& b : capture_.boxes) out.push_back(b.style);
+    for (const auto& b : capture_.boxes)
+        out.push_back(b.style);
     return out;
 }
-void ShownBoxes::clear() { capture_.clear(); }
+void ShownBoxes::clear() {
+    capture_.clear();
+}
 
 #else
 
@@ -22,8 +27,13 @@ void ShownBoxes::clear() { capture_.clear(); }
 
 namespace {
 // The captions this system shows, longest first where one begins another.
-const char* const captions[] = {"Explain Dorv - Message", "Dorv SERVER:", "Dorv Error", "DORV32.XLL",
-                                "DORV.XLL",               "Dorv XLL",     "Dorv"};
+const char* const captions[] = {"Explain Dorv - Message",
+                                "Dorv SERVER:",
+                                "Dorv Error",
+                                "DORV32.XLL",
+                                "DORV.XLL",
+                                "Dorv XLL",
+                                "Dorv"};
 
 // The caption whose "caption: " starts `line` at position `at`, or null.
 const char* caption_at(const std::string& text, size_t at) {
@@ -79,7 +89,9 @@ std::vector<std::string> ShownBoxes::summary() {
     return out;
 }
 
-std::vector<unsigned> ShownBoxes::styles() { return {}; }
+std::vector<unsigned> ShownBoxes::styles() {
+    return {};
+}
 
 void ShownBoxes::clear() {
     fflush(stderr);

@@ -27,7 +27,9 @@ class ShownBoxes {
     void clear();
 #ifdef _WIN32
     // For tests that drive a dialog themselves (BoxCapture::on_dialog).
-    BoxCapture& capture() { return capture_; }
+    BoxCapture& capture() {
+        return capture_;
+    }
 #endif
 
   private:

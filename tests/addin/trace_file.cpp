@@ -8,8 +8,8 @@ XllTrace::XllTrace(const std::string& extra) {
     path = test_temp_dir() + "/xll_trace" + std::to_string(++serial) + ".log";
     remove_file(path);
     // The library traces too: into a file of its own.
-    write_text_file(windorv_ini_path(),
-                    "[Global]\nDebug=1\nXLLDebugFile=" + path + "\nDLLDebugFile=" + path + ".dll\n" + extra);
+    write_text_file(windorv_ini_path(), "[Global]\nDebug=1\nXLLDebugFile=" + path +
+                                            "\nDLLDebugFile=" + path + ".dll\n" + extra);
     reload_xll();
 }
 

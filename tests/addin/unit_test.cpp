@@ -39,7 +39,8 @@ TEST(FuncTable, AttachCountsEveryTextsLengthBeforeAnyRegistration) {
     int texts = 0;
     for (auto& row : func_table)
         for (auto& text : row) {
-            EXPECT_EQ(static_cast<size_t>(static_cast<unsigned char>(text[0])), strlen(text + 1)) << text + 1;
+            EXPECT_EQ(static_cast<size_t>(static_cast<unsigned char>(text[0])), strlen(text + 1))
+                << text + 1;
             ++texts;
         }
     EXPECT_EQ(texts, 70);
@@ -123,9 +124,10 @@ TEST(Pool, Holds4095BytesBackToBackAndReportsWhatDoesNotFit) {
     tmpstr_reset();
     EXPECT_EQ(tmpstr_alloc(4096), nullptr);
     EXPECT_EQ(boxes.summary(),
-              (std::vector<std::string>{
-                  "Dorv XLL|not enough memory to alloc tmpstr\n   max size: 4096\n   offset: 4095\n   nbytes: 1",
-                  "Dorv XLL|not enough memory to alloc tmpstr\n   max size: 4096\n   offset: 0\n   nbytes: 4096"}));
+              (std::vector<std::string>{"Dorv XLL|not enough memory to alloc tmpstr\n   max size: "
+                                        "4096\n   offset: 4095\n   nbytes: 1",
+                                        "Dorv XLL|not enough memory to alloc tmpstr\n   max size: "
+                                        "4096\n   offset: 0\n   nbytes: 4096"}));
     boxes.clear();
     xl_set_int(&xl_result, 5);
     EXPECT_EQ(tmpstr_alloc(0), nullptr);
@@ -224,7 +226,8 @@ TEST(FieldValue, ATextValueIsTheFieldBufferMadeACountedString) {
 TEST(FieldValue, CalendarFieldsCarryOverLikeMktimeWithoutATimeZone) {
     EXPECT_EQ(calendar_seconds(1970, 1, 1, 0, 0, 0), 0);
     EXPECT_EQ(calendar_seconds(1996, 3, 1, 12, 0, 0), 9556LL * 86400 + 43200);
-    EXPECT_EQ(calendar_seconds(1996, 2, 30, 0, 0, 0), calendar_seconds(1996, 3, 1, 0, 0, 0)); // leap year
+    EXPECT_EQ(calendar_seconds(1996, 2, 30, 0, 0, 0),
+              calendar_seconds(1996, 3, 1, 0, 0, 0)); // leap year
     EXPECT_EQ(calendar_seconds(1997, 2, 29, 0, 0, 0), calendar_seconds(1997, 3, 1, 0, 0, 0));
     EXPECT_EQ(calendar_seconds(2000, 0, 1, 0, 0, 0), calendar_seconds(1999, 12, 1, 0, 0, 0));
     EXPECT_EQ(calendar_seconds(1970, 1, 1, 0, 0, -1), -1);
@@ -236,7 +239,8 @@ std::vector<std::string> pieces(const std::string& statement) {
     text.push_back('\0');
     std::vector<std::string> out;
     char* rest = text.data();
-    while (char* piece = next_piece(&rest)) out.push_back(piece);
+    while (char* piece = next_piece(&rest))
+        out.push_back(piece);
     return out;
 }
 
@@ -255,14 +259,16 @@ TEST(StatementPieces, SemicolonsOutsideQuotesSplitTheText) {
         {"x = 'a\"; y'; z", {"x = 'a\"; y'", " z"}},
         {"'open; never closed", {"'open; never closed"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(pieces(c.text), c.pieces) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(pieces(c.text), c.pieces) << c.text;
 }
 
 TEST(HandleCell, AHandleBeyond16BitsClosesItsConnectionAndShowsNum) {
     struct Case {
         int handle;
         bool fits;
-    } cases[] = {{-32768, true}, {-1, true}, {32767, true}, {32768, false}, {-32769, false}, {70000, false}};
+    } cases[] = {{-32768, true}, {-1, true},      {32767, true},
+                 {32768, false}, {-32769, false}, {70000, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.handle);
         ShownBoxes boxes;
@@ -278,7 +284,8 @@ TEST(HandleCell, AHandleBeyond16BitsClosesItsConnectionAndShowsNum) {
         // The library is asked to close it (here it knows no such handle and says so).
         auto shown = boxes.summary();
         ASSERT_EQ(shown.size(), 2u);
-        EXPECT_EQ(shown[0], "Dorv|Invalid connection handle:\n handle = " + std::to_string(c.handle));
+        EXPECT_EQ(shown[0],
+                  "Dorv|Invalid connection handle:\n handle = " + std::to_string(c.handle));
         EXPECT_EQ(shown[1], "Dorv XLL|Connection handle " + std::to_string(c.handle) +
                                 " does not fit into a cell\n(-32768 to 32767): connection closed.");
     }

@@ -23,7 +23,8 @@ void* load_xll(std::string* error) {
     std::string path = xll_path();
 #ifdef _WIN32
     HMODULE module = LoadLibraryA(path.c_str());
-    if (module == nullptr) *error = "LoadLibrary(" + path + ") failed, error " + std::to_string(GetLastError());
+    if (module == nullptr)
+        *error = "LoadLibrary(" + path + ") failed, error " + std::to_string(GetLastError());
     return reinterpret_cast<void*>(module);
 #else
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -13,8 +13,10 @@ struct XllExports {
     int(EXCEL_STDCALL* xlAutoRemove)();
     int(EXCEL_STDCALL* xlAutoAdd)();
     excel::Oper*(EXCEL_STDCALL* xlAddInManagerInfo)(excel::Oper*);
-    excel::Oper*(EXCEL_STDCALL* XDorvConnect)(excel::Oper*, excel::Oper*, excel::Oper*, excel::Oper*);
-    excel::Oper*(EXCEL_STDCALL* XDorvConnectIni)(excel::Oper*, excel::Oper*, excel::Oper*, excel::Oper*);
+    excel::Oper*(EXCEL_STDCALL* XDorvConnect)(excel::Oper*, excel::Oper*, excel::Oper*,
+                                              excel::Oper*);
+    excel::Oper*(EXCEL_STDCALL* XDorvConnectIni)(excel::Oper*, excel::Oper*, excel::Oper*,
+                                                 excel::Oper*);
     excel::Oper*(EXCEL_STDCALL* XDorvDisconnect)(excel::Oper*);
     int16_t(EXCEL_STDCALL* XDorvSetInifile)(excel::Oper*, excel::Oper*, excel::Oper*);
     excel::Oper*(EXCEL_STDCALL* XDorvVersion)(excel::Oper*);
