@@ -62,6 +62,8 @@ bool lookup(const char* section, const char* key, const char* file, char* value,
             char* close = strchr(text, ']');
             if (close == nullptr) continue;
             *close = '\0';
+            // Only the first section of a name counts, as on Windows.
+            if (in_section) break;
             in_section = strcasecmp(trim(text + 1), section) == 0;
             continue;
         }
