@@ -2,6 +2,7 @@
 // here, sorted as the list box sorts it, and the installed answerer makes the
 // pick as the user would.
 #include "platform/list_dialog.h"
+#include "platform/posix/terminal_dialogs.h"
 
 #include <stdio.h>
 #include <strings.h>
@@ -60,13 +61,15 @@ bool plat_list_dialog_run(PlatInstance, const PlatListDialogCalls* calls, int* r
                           d.font,
                           d.width,
                           d.height};
-        int pick = answerer != nullptr ? answerer(&view, answerer_context) : -1;
+        PlatListAnswerer ask = answerer;
+        if (ask == nullptr && terminal_dialogs_wanted()) ask = terminal_list_answerer;
+        int pick = ask != nullptr ? ask(&view, answerer_context) : -1;
         if (pick >= 0 && pick < static_cast<int>(d.rows.size())) {
             d.selected = pick;
             calls->take(calls->context, &d, pick);
             d.result = 1;
         } else {
-            if (answerer == nullptr)
+            if (ask == nullptr)
                 fputs("Please select an entry: no answerer, cancelled\n", stderr);
             d.result = 0;
         }

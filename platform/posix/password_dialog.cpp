@@ -2,6 +2,7 @@
 // would show and answers for the user. It runs through the same steps as the
 // Win32 dialog (3-D controls, centring, the field's 16-character limit).
 #include "platform/password_dialog.h"
+#include "platform/posix/terminal_dialogs.h"
 
 #include <string.h>
 
@@ -30,7 +31,9 @@ void plat_set_password_answerer(PlatPasswordAnswerer new_answerer, void* context
 }
 
 int plat_password_dialog(PlatInstance, const PlatPasswordDialog* dialog) {
-    if (answerer == nullptr || dialog == nullptr || dialog->password == nullptr || dialog->password_size < 1)
+    PlatPasswordAnswerer ask = answerer;
+    if (ask == nullptr && terminal_dialogs_wanted()) ask = terminal_password_answerer;
+    if (ask == nullptr || dialog == nullptr || dialog->password == nullptr || dialog->password_size < 1)
         return -1;
     StandInWindow stand_in = {dialog};
     PlatWindow window = &stand_in;
@@ -50,7 +53,7 @@ int plat_password_dialog(PlatInstance, const PlatPasswordDialog* dialog) {
         PLAT_PSWD_MAX_INPUT,
     };
     char input[256] = "";
-    int answer = answerer(&prompt, input, static_cast<int>(sizeof input), answerer_context);
+    int answer = ask(&prompt, input, static_cast<int>(sizeof input), answerer_context);
     input[sizeof input - 1] = '\0';
     if (answer == 1) {
         // The field takes no more than its limit, and the caller's buffer no more than it holds.

@@ -34,6 +34,12 @@ TEST(DorvOptions, ConnectionAndCommandsAreReadInOrder) {
     EXPECT_EQ(o.commands[3].keyfield, "NAME");
     EXPECT_EQ(o.commands[3].keylen, 6);
     EXPECT_EQ(o.commands[3].max_select, 10);
+
+    Options zero;
+    ASSERT_TRUE(parse({"-s", "h", "-p", "1", "pick", "select 3", "KEY", "0", "version"}, &zero, &error)) << error;
+    ASSERT_EQ(zero.commands.size(), 2u);
+    EXPECT_EQ(zero.commands[0].keylen, 0);
+    EXPECT_EQ(zero.commands[1].name, "version");
 }
 
 TEST(DorvOptions, MistakesAreNamed) {

@@ -5,6 +5,7 @@
 #include "dorv32.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "dorv: %s\n%s", error.c_str(), usage_text);
         return 2;
     }
+#ifndef _WIN32
+    // Without windows the password and entry dialogs ask on the terminal.
+    setenv("DORV_DIALOGS", "terminal", 0);
+#endif
     int handle;
     if (!options.ini_file.empty()) {
         handle = hl_connect_ini(options.ini_file.c_str(), options.section.c_str(), options.warnings,

@@ -21,6 +21,12 @@ const char* const usage_text =
     "  hostblk COMMAND         the same, read block by block\n";
 
 namespace {
+bool is_number(const char* text) {
+    char* end = nullptr;
+    std::strtol(text, &end, 10);
+    return end != text && *end == '\0';
+}
+
 bool takes_argument(const std::string& name) {
     return name == "exec" || name == "query" || name == "values" || name == "csv" || name == "pick" ||
            name == "echo" || name == "host" || name == "hostblk";
@@ -81,8 +87,8 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
             // Optional key field, key length and most rows, while they look like them.
             if (i + 1 < argc && !takes_argument(argv[i + 1]) && std::string(argv[i + 1]) != "version")
                 command.keyfield = argv[++i];
-            if (i + 1 < argc && std::strtol(argv[i + 1], nullptr, 10) != 0) command.keylen = std::atoi(argv[++i]);
-            if (i + 1 < argc && std::strtol(argv[i + 1], nullptr, 10) != 0) command.max_select = std::atoi(argv[++i]);
+            if (i + 1 < argc && is_number(argv[i + 1])) command.keylen = std::atoi(argv[++i]);
+            if (i + 1 < argc && is_number(argv[i + 1])) command.max_select = std::atoi(argv[++i]);
         }
         options->commands.push_back(command);
     }
