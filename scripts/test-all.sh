@@ -16,6 +16,7 @@ for preset in $presets; do
     tail -40 "build-$preset.log"
     echo "=== $preset: BUILD FAILED"
     status=1
+    total_failed=$((total_failed + 1))
     continue
   fi
   if [ "$preset" = mingw-i686 ] && [ ! -x /usr/lib/wine/wine ]; then
