@@ -8,16 +8,10 @@ dorvd=build/native/server/dorvd
 dorv=build/native/tools/dorv/dorv
 data=$(mktemp -d /tmp/dorv-demo.XXXXXX)
 log="$data.log"
-"$dorvd" --port 0 --data "$data" --allow-host-commands >"$log" 2>&1 &
-server=$!
+. scripts/lib/dorvd.sh
+start_dorvd "$dorvd" "$data" "$log" --allow-host-commands || exit 1
+server=$dorvd_pid
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$data" "$log"' EXIT
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^dorvd: listening on .*:\([0-9]*\)$/\1/p' "$log")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "dorvd did not start:"; cat "$log"; exit 1; }
 
 run() {
   echo

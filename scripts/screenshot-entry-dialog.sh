@@ -10,6 +10,7 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/lib/dorvd.sh"
 out=${1:-$root/build/screenshots}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -127,20 +128,12 @@ pids=""
 cleanup() { for p in $pids; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT INT TERM
 
-display=:$((50 + $$ % 100))
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids="$pids $!"
+start_display $((50 + $$ % 100))
+pids="$pids $xvfb_pid"
 
 data=$(mktemp -d)
-"$dorvd" --data "$data" --port 0 >"$work/dorvd.log" 2>&1 &
-pids="$pids $!"
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^dorvd: listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/dorvd.log")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { say "dorvd did not start: $(cat "$work/dorvd.log")"; exit 1; }
+start_dorvd "$dorvd" "$data" "$work/dorvd.log" || exit 1
+pids="$pids $dorvd_pid"
 
 rm -f "$work/ready1" "$work/ready2" "$work/shot1" "$work/shot2"
 # A prefix of its own: a wineserver shared with tests running on another

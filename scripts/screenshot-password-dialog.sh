@@ -12,6 +12,7 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/lib/dorvd.sh"
 out=${1:-$root/docs/screenshots/password-dialog.png}
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
@@ -113,20 +114,12 @@ pids=""
 cleanup() { for p in $pids; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT INT TERM
 
-display=:$((150 + $$ % 100))
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids="$pids $!"
+start_display $((150 + $$ % 100))
+pids="$pids $xvfb_pid"
 
 data=$(mktemp -d)
-"$dorvd" --data "$data" --port 0 >"$work/dorvd.log" 2>&1 &
-pids="$pids $!"
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^dorvd: listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/dorvd.log")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { say "dorvd did not start: $(cat "$work/dorvd.log")"; exit 1; }
+start_dorvd "$dorvd" "$data" "$work/dorvd.log" || exit 1
+pids="$pids $dorvd_pid"
 
 rm -f "$work/ready" "$work/shot"
 # A prefix of its own, so that the dialog is not put on another display.
