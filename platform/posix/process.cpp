@@ -9,7 +9,11 @@
 #include <time.h>
 #include <unistd.h>
 
-unsigned long plat_thread_id() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
+// Asked once per thread: every library call resolves its handle with it.
+unsigned long plat_thread_id() {
+    static thread_local unsigned long id = static_cast<unsigned long>(syscall(SYS_gettid));
+    return id;
+}
 
 unsigned long plat_last_error() { return static_cast<unsigned long>(errno); }
 
