@@ -45,8 +45,9 @@ int wnsk_setup() {
     PlatWsaInfo info;
     int rc = plat_wsa_startup(0x0101, &info);
     if (rc != 0) {
-        int e = plat_wsa_last_error();
-        if (e == 0) e = rc;
+        // A failed start-up returns its error itself; the stack's "last error"
+        // is not available before a successful start.
+        int e = rc;
         error_box("Unable to setup network software.\n error %d: %s", e, last_error_text(e));
         return -1;
     }
