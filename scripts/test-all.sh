@@ -6,6 +6,18 @@ set -u
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
 
+# One X display (as xvfb-run would make it) for all Windows test programs of
+# this run, so that they never race for display numbers.
+if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 640x480x8 -nolisten tcp 3>"$display_file" 2>/dev/null &
+  xvfb_pid=$!
+  trap 'kill $xvfb_pid 2>/dev/null' EXIT
+  for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+  [ -s "$display_file" ] && export DISPLAY=":$(head -n 1 "$display_file")"
+  rm -f "$display_file"
+fi
+
 presets="native native-asan mingw-x86_64 mingw-i686"
 total_passed=0
 total_failed=0

@@ -36,7 +36,7 @@ TEST(Diagnostics, DebugOffCreatesNoFileAndTracesNothingButErrorBoxesStillShow) {
     error_box("Something %s", "failed");
     end_debug_log();
     EXPECT_FALSE(file_exists(path));
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Something failed"});
+    ASSERT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Something failed"});
     EXPECT_EQ(boxes.boxes[0].style, 0x30u); // OK button, exclamation mark
     restart_debug_log("");
 }
@@ -100,7 +100,7 @@ TEST(Diagnostics, LongTextsAreCutTo1023Characters) {
 TEST(Diagnostics, ALogThatCannotBeOpenedIsReportedOnceAndTracingGoesOn) {
     BoxCapture boxes;
     restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + test_temp_dir() + "/no/such/folder/x.log\n");
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"DORV.DLL|Unable to open Debug Log file"});
+    ASSERT_EQ(boxes.summary(), std::vector<std::string>{"DORV.DLL|Unable to open Debug Log file"});
     EXPECT_EQ(boxes.boxes[0].style, 0u); // OK only, no icon
     EXPECT_EQ(debug_enabled, 1u);
     restart_debug_log("");

@@ -193,7 +193,7 @@ TEST(Explain, TheCodeChoosesArgumentDestinationAndBox) {
         }
         std::vector<std::string> expected;
         if (c.box) expected.push_back("Explain Dorv - Message|" + text);
-        EXPECT_EQ(boxes.summary(), expected);
+        ASSERT_EQ(boxes.summary(), expected);
         if (c.box) {
             EXPECT_EQ(boxes.boxes[0].style, 0x30u);
         }

@@ -46,7 +46,7 @@ TEST(AddinDiagnostics, ErrorBoxesAndTheirTraceLines) {
     error_box("Value %d of %s", 7, "100% wrong");
     debug_print("\nafter");
     end_debug_log();
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv XLL|Value 7 of 100% wrong"});
+    ASSERT_EQ(boxes.summary(), std::vector<std::string>{"Dorv XLL|Value 7 of 100% wrong"});
     EXPECT_EQ(boxes.boxes[0].style, 0x30u);
     std::string text = log_text(path);
     ASSERT_EQ(text.rfind("\nStart: ", 0), 0u) << text;
