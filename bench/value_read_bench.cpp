@@ -47,7 +47,8 @@ const char* const query = "select id, name, price, stock, id * 2 from big order 
 
 void fill(int handle, int rows) {
     exec(handle, "create table big (id integer, name text, price real, stock integer)");
-    exec(handle, "insert into big with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+    exec(handle, "insert into big with recursive n(i) as (select 1 union all select i + 1 from n "
+                 "where i < " +
                      std::to_string(rows) + ") select i, 'product ' || i, i * 0.25, i % 97 from n");
 }
 
@@ -99,9 +100,12 @@ long raw_read(const std::string& service, long expected_rows) {
         for (;;) {
             char reply[1024];
             if (!recv_all(s, reply, 2)) return -100;
-            size_t n = (static_cast<unsigned char>(reply[0]) << 8) | static_cast<unsigned char>(reply[1]);
+            size_t n =
+                (static_cast<unsigned char>(reply[0]) << 8) | static_cast<unsigned char>(reply[1]);
             if (n < 4 || n > 1024 || !recv_all(s, reply + 2, n - 2)) return -100;
-            if (n >= 6) status = static_cast<short>((static_cast<unsigned char>(reply[4]) << 8) | static_cast<unsigned char>(reply[5]));
+            if (n >= 6)
+                status = static_cast<short>((static_cast<unsigned char>(reply[4]) << 8) |
+                                            static_cast<unsigned char>(reply[5]));
             if (reply[3] != 0) return status;
         }
     };

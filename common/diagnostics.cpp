@@ -92,7 +92,8 @@ void debug_print(const char* format, ...) {
     char text[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args); // NOLINT(clang-analyzer-valist.Uninitialized): started above
+    vsnprintf(text, sizeof text, format,
+              args); // NOLINT(clang-analyzer-valist.Uninitialized): started above
     va_end(args);
     write_trace(text);
 }
@@ -101,7 +102,8 @@ void error_box(const char* format, ...) {
     char text[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args); // NOLINT(clang-analyzer-valist.Uninitialized): started above
+    vsnprintf(text, sizeof text, format,
+              args); // NOLINT(clang-analyzer-valist.Uninitialized): started above
     va_end(args);
     plat_message_box(text, ERROR_CAPTION, PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
 #ifdef DORV_DIAG_LIBRARY

@@ -7,11 +7,11 @@
 
 enum : int {
     PLAT_PASSWORD_DIALOG = 101,
-    PLAT_PSWD_FIELD = 1003,      // password, shown as asterisks
+    PLAT_PSWD_FIELD = 1003, // password, shown as asterisks
     PLAT_PSWD_FIELD_LABEL = 1004,
-    PLAT_PSWD_NAME = 1005,       // database name, read-only
+    PLAT_PSWD_NAME = 1005, // database name, read-only
     PLAT_PSWD_NAME_LABEL = 1006,
-    PLAT_PSWD_MAX_INPUT = 16,    // characters the password field takes
+    PLAT_PSWD_MAX_INPUT = 16, // characters the password field takes
 };
 
 // Services of the calling layer that the dialog uses while it runs: the 3-D
@@ -21,15 +21,16 @@ struct PlatDialogServices {
     int (*register_3d)(PlatWindow window);
     int (*subclass_3d)(PlatWindow window, unsigned short kinds);
     int (*unregister_3d)(PlatWindow window);
-    intptr_t (*frame_paint_3d)(PlatWindow window, unsigned message, uintptr_t wparam, intptr_t lparam);
+    intptr_t (*frame_paint_3d)(PlatWindow window, unsigned message, uintptr_t wparam,
+                               intptr_t lparam);
     int (*color_change_3d)();
     void (*center)(PlatWindow window, int width, int height);
 };
 
 struct PlatPasswordDialog {
-    const char* database;  // shown read-only
-    char* password;        // receives the text entered on OK
-    int password_size;     // bytes at `password`: at most size - 1 characters and a NUL
+    const char* database; // shown read-only
+    char* password;       // receives the text entered on OK
+    int password_size;    // bytes at `password`: at most size - 1 characters and a NUL
     // Texts of the two labels and the two buttons; null keeps the template's own.
     const char* name_label;
     const char* password_label;
@@ -52,11 +53,12 @@ struct PlatPasswordPrompt {
     const char* password_label;
     const char* ok_text;
     const char* cancel_text;
-    int max_input;         // characters the field takes; longer answers are cut
+    int max_input; // characters the field takes; longer answers are cut
 };
 // Answers the dialog: fills `input` (at most size - 1 characters and a NUL)
 // and returns 1 for OK, or returns 0 for Cancel.
-typedef int (*PlatPasswordAnswerer)(const PlatPasswordPrompt* prompt, char* input, int size, void* context);
+typedef int (*PlatPasswordAnswerer)(const PlatPasswordPrompt* prompt, char* input, int size,
+                                    void* context);
 // Without an answerer the dialog cannot be shown (plat_password_dialog gives -1).
 void plat_set_password_answerer(PlatPasswordAnswerer answerer, void* context);
 #endif

@@ -74,14 +74,15 @@ void plat_debug_output(const char* text);
 #ifndef _WIN32
 // POSIX only: tests see every message box through this hook and choose the answer.
 // Without a hook the box is written to standard error as "caption: text" and answered OK.
-typedef int (*PlatMessageBoxHook)(const char* text, const char* caption, unsigned style, void* context);
+typedef int (*PlatMessageBoxHook)(const char* text, const char* caption, unsigned style,
+                                  void* context);
 void plat_set_message_box_hook(PlatMessageBoxHook hook, void* context);
 #endif
 
 // ---------------------------------------------------------------- sockets (WinSock 1.1 semantics)
 // Error numbers are WinSock's on both sides (10061 connection refused, ...).
 struct PlatWsaInfo {
-    unsigned short version;      // low byte major, high byte minor, as WinSock has it
+    unsigned short version; // low byte major, high byte minor, as WinSock has it
     unsigned short high_version;
     char description[257];
     char system_status[129];
@@ -90,9 +91,9 @@ struct PlatWsaInfo {
 
 // An IPv4 socket address laid out as the 16-byte sockaddr_in.
 struct PlatSockaddrIn {
-    unsigned short family;  // PLAT_AF_INET
-    unsigned short port;    // network byte order
-    uint32_t address;       // network byte order
+    unsigned short family; // PLAT_AF_INET
+    unsigned short port;   // network byte order
+    uint32_t address;      // network byte order
     unsigned char zero[8];
 };
 enum : unsigned short { PLAT_AF_INET = 2 };

@@ -25,8 +25,8 @@ void copy_cut(char* to, const char* from) {
 // Obtains the password of a database: from the cache, or from the
 // configuration (asking the user when it begins with '*'), and caches it.
 // 0 with the password in `password`; -1 after a failure or a Cancel.
-int obtain_password(ConnectionRecord* record, const char* filename, const char* section, const char* name,
-                    char* password) {
+int obtain_password(ConnectionRecord* record, const char* filename, const char* section,
+                    const char* name, char* password) {
     const char* cached = find_cached_password(name);
     if (cached != nullptr) {
         copy_cut(password, cached);
@@ -49,8 +49,8 @@ int obtain_password(ConnectionRecord* record, const char* filename, const char* 
         debug_print("   edit password: [%s]\n", masked_password(password));
     }
     if (add_cached_password(name, password)) {
-        debug_print("   database list entry: %d\n   db_name: [%s]\n   db_pswd: [%s]\n \n", database_cache_count,
-                    database_cache[database_cache_count - 1].db_name,
+        debug_print("   database list entry: %d\n   db_name: [%s]\n   db_pswd: [%s]\n \n",
+                    database_cache_count, database_cache[database_cache_count - 1].db_name,
                     masked_password(database_cache[database_cache_count - 1].db_pswd));
     }
     return 0;
@@ -123,7 +123,8 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
     return status;
 }
 
-extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* section, int debug, int dbopen) {
+extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* section, int debug,
+                                        int dbopen) {
     const char* file = filename != nullptr ? filename : "";
     const char* own_section = section != nullptr ? section : "";
     char transport[INI_TEXT_SIZE] = "", server[INI_TEXT_SIZE] = "", service[INI_TEXT_SIZE] = "";
@@ -133,11 +134,13 @@ extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* sectio
         read_config_text(file, own_section, "Service", service);
     }
     if (transport[0] == '\0' || server[0] == '\0' || service[0] == '\0') {
-        error_box("Missing configuration data\nPlease check file %s, section %s", file, own_section);
+        error_box("Missing configuration data\nPlease check file %s, section %s", file,
+                  own_section);
         return -1;
     }
     debug_print("\nHL_CONNECT_INI: \n   ini-file: [%s]\n   section: [%s]\n", file, own_section);
-    debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server, service);
+    debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server,
+                service);
     int handle = hl_connect(transport, server, service, debug);
     if (handle == -1) return -1;
     ConnectionRecord* record = &connection_table[connection_count - 1];

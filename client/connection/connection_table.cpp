@@ -11,7 +11,9 @@ ConnectionRecord connection_table[MAX_CONNECTIONS];
 int connection_count = 0;
 
 namespace {
-unsigned current_task() { return static_cast<unsigned>(plat_thread_id()); }
+unsigned current_task() {
+    return static_cast<unsigned>(plat_thread_id());
+}
 } // namespace
 
 void init_connection_state() {
@@ -47,7 +49,8 @@ ConnectionRecord* add_connection(int socket, int warnings) {
 
 void remove_connection(ConnectionRecord* record) {
     int slot = static_cast<int>(record - connection_table);
-    for (int i = slot + 1; i < connection_count; ++i) connection_table[i - 1] = connection_table[i];
+    for (int i = slot + 1; i < connection_count; ++i)
+        connection_table[i - 1] = connection_table[i];
     --connection_count;
     memset(&connection_table[connection_count], 0, sizeof(ConnectionRecord));
 }

@@ -26,19 +26,24 @@ int load_ctl3d() {
         debug_print("Unable to load CTL3D32.DLL\nWinErrno=%lu\n", plat_last_error());
         return 0;
     }
-    ctl3d_register_entry = reinterpret_cast<WindowCall>(plat_get_proc(ctl3d_library, "Ctl3dRegister"));
-    ctl3d_unregister_entry = reinterpret_cast<WindowCall>(plat_get_proc(ctl3d_library, "Ctl3dUnregister"));
-    ctl3d_subclass_entry = reinterpret_cast<SubclassCall>(plat_get_proc(ctl3d_library, "Ctl3dSubclassDlg"));
+    ctl3d_register_entry =
+        reinterpret_cast<WindowCall>(plat_get_proc(ctl3d_library, "Ctl3dRegister"));
+    ctl3d_unregister_entry =
+        reinterpret_cast<WindowCall>(plat_get_proc(ctl3d_library, "Ctl3dUnregister"));
+    ctl3d_subclass_entry =
+        reinterpret_cast<SubclassCall>(plat_get_proc(ctl3d_library, "Ctl3dSubclassDlg"));
     ctl3d_frame_paint_entry =
         reinterpret_cast<FramePaintCall>(plat_get_proc(ctl3d_library, "Ctl3dDlgFramePaint"));
     ctl3d_color_change_entry =
         reinterpret_cast<ColorChangeCall>(plat_get_proc(ctl3d_library, "Ctl3dColorChange"));
-    if (ctl3d_register_entry != nullptr && ctl3d_unregister_entry != nullptr && ctl3d_subclass_entry != nullptr &&
-        ctl3d_frame_paint_entry != nullptr && ctl3d_color_change_entry != nullptr) {
+    if (ctl3d_register_entry != nullptr && ctl3d_unregister_entry != nullptr &&
+        ctl3d_subclass_entry != nullptr && ctl3d_frame_paint_entry != nullptr &&
+        ctl3d_color_change_entry != nullptr) {
         debug_print("load_ctl3d successful !\n");
         return 1;
     }
-    debug_print("Unable to establish dynamic\nlinkage to CTL3D32.DLL\nWinErrno=%lu\n", plat_last_error());
+    debug_print("Unable to establish dynamic\nlinkage to CTL3D32.DLL\nWinErrno=%lu\n",
+                plat_last_error());
     release_ctl3d();
     return 0;
 }
@@ -53,19 +58,26 @@ void release_ctl3d() {
     ctl3d_color_change_entry = nullptr;
 }
 
-int ctl3d_register(PlatWindow window) { return ctl3d_available != 0 ? ctl3d_register_entry(window) : 0; }
+int ctl3d_register(PlatWindow window) {
+    return ctl3d_available != 0 ? ctl3d_register_entry(window) : 0;
+}
 
 int ctl3d_subclass_dlg(PlatWindow window, unsigned short kinds) {
     return ctl3d_available != 0 ? ctl3d_subclass_entry(window, kinds) : 0;
 }
 
-int ctl3d_unregister(PlatWindow window) { return ctl3d_available != 0 ? ctl3d_unregister_entry(window) : 0; }
+int ctl3d_unregister(PlatWindow window) {
+    return ctl3d_available != 0 ? ctl3d_unregister_entry(window) : 0;
+}
 
-intptr_t ctl3d_dlg_frame_paint(PlatWindow window, unsigned message, uintptr_t wparam, intptr_t lparam) {
+intptr_t ctl3d_dlg_frame_paint(PlatWindow window, unsigned message, uintptr_t wparam,
+                               intptr_t lparam) {
     return ctl3d_available != 0 ? ctl3d_frame_paint_entry(window, message, wparam, lparam) : 0;
 }
 
-int ctl3d_color_change() { return ctl3d_available != 0 ? ctl3d_color_change_entry() : 0; }
+int ctl3d_color_change() {
+    return ctl3d_available != 0 ? ctl3d_color_change_entry() : 0;
+}
 
 void center_dialog(PlatWindow window, int width, int height) {
     PlatRect r;
@@ -75,5 +87,6 @@ void center_dialog(PlatWindow window, int width, int height) {
     int screen_width, screen_height;
     plat_screen_size(&screen_width, &screen_height);
     // Integer division truncates toward zero, also for a dialog larger than the screen.
-    plat_move_window(window, (screen_width - width) / 2, (screen_height - height) / 2, width, height, true);
+    plat_move_window(window, (screen_width - width) / 2, (screen_height - height) / 2, width,
+                     height, true);
 }

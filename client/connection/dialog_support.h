@@ -15,7 +15,8 @@ void release_ctl3d();
 int ctl3d_register(PlatWindow window);
 int ctl3d_subclass_dlg(PlatWindow window, unsigned short kinds);
 int ctl3d_unregister(PlatWindow window);
-intptr_t ctl3d_dlg_frame_paint(PlatWindow window, unsigned message, uintptr_t wparam, intptr_t lparam);
+intptr_t ctl3d_dlg_frame_paint(PlatWindow window, unsigned message, uintptr_t wparam,
+                               intptr_t lparam);
 int ctl3d_color_change();
 
 // Moves the window to the middle of the screen with the given outer size

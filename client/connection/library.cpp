@@ -17,7 +17,8 @@ void dorv_library_attach(PlatInstance instance) {
 
 void unload_connections() {
     if (connection_count > 0) {
-        for (int i = 0; i < connection_count; ++i) ll_disconnect(connection_table[i].socket);
+        for (int i = 0; i < connection_count; ++i)
+            ll_disconnect(connection_table[i].socket);
         debug_print("\nConnections still active at UNLOAD");
     }
     release_database_cache();

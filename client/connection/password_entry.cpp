@@ -11,7 +11,7 @@ int password_dialog_busy = 0;
 namespace {
 
 const PlatDialogServices dialog_services = {
-    &ctl3d_available, ctl3d_register, ctl3d_subclass_dlg, ctl3d_unregister,
+    &ctl3d_available,      ctl3d_register,     ctl3d_subclass_dlg, ctl3d_unregister,
     ctl3d_dlg_frame_paint, ctl3d_color_change, center_dialog,
 };
 
@@ -31,9 +31,14 @@ void read_config_text(const char* file, const char* section, const char* key, ch
 int run_password_dialog(const ConnectionRecord* record) {
     char name_label[INI_TEXT_SIZE], password_label[INI_TEXT_SIZE], ok_text[INI_TEXT_SIZE],
         cancel_text[INI_TEXT_SIZE];
-    PlatPasswordDialog dialog = {password_exchange.db_name, password_exchange.db_pswd,
+    PlatPasswordDialog dialog = {password_exchange.db_name,
+                                 password_exchange.db_pswd,
                                  static_cast<int>(sizeof password_exchange.db_pswd),
-                                 nullptr, nullptr, nullptr, nullptr, &dialog_services};
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 &dialog_services};
     if (record->ini_file[0] != '\0' && record->ini_section[0] != '\0') {
         dialog.name_label = configured(record, "PswdText1", name_label);
         dialog.password_label = configured(record, "PswdText2", password_label);

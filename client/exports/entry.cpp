@@ -14,6 +14,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 #else
 #include "client/resources/string_table.h"
 
-__attribute__((constructor)) static void dorv32_load() { dorv_library_attach(dorv32_string_table()); }
-__attribute__((destructor)) static void dorv32_unload() { dorv_library_detach(); }
+__attribute__((constructor)) static void dorv32_load() {
+    dorv_library_attach(dorv32_string_table());
+}
+__attribute__((destructor)) static void dorv32_unload() {
+    dorv_library_detach();
+}
 #endif

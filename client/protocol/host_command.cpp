@@ -16,7 +16,8 @@ namespace {
 int fetch_block(ConnectionRecord* connection, char* buffer, int size) {
     for (;;) {
         if (connection->more == 0 || connection->transfer_kind != 'U') {
-            error_box("Sequence error (hl_fetch_blk):\n No pending HPUX transfer\n handle = %d\n type   = %02x",
+            error_box("Sequence error (hl_fetch_blk):\n No pending HPUX transfer\n handle = %d\n "
+                      "type   = %02x",
                       connection->socket, static_cast<unsigned>(connection->transfer_kind));
             return -1;
         }
@@ -67,7 +68,8 @@ extern "C" int DORV_CALL hl_echo(int handle, const char* text) {
     int n = static_cast<int>(length);
     begin_request('E', n);
     memcpy(request_block + BLOCK_PAYLOAD, text, length);
-    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0) return -1;
+    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
+        return -1;
     char type = request_block[BLOCK_TYPE];
     if (type == 'M') {
         server_message_box(request_block);
@@ -104,8 +106,10 @@ extern "C" int DORV_CALL hl_uxcmd(int handle, const char* command) {
     }
     begin_request('U', static_cast<int>(length));
     for (size_t i = 0; i < length; ++i)
-        request_block[BLOCK_PAYLOAD + i] = static_cast<char>(ansi_to_roman8[static_cast<unsigned char>(command[i])]);
-    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0) return -1;
+        request_block[BLOCK_PAYLOAD + i] =
+            static_cast<char>(ansi_to_roman8[static_cast<unsigned char>(command[i])]);
+    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
+        return -1;
     char type = request_block[BLOCK_TYPE];
     if (type != 'M') {
         error_box("Protocol error (hl_uxcmd):\nUnexpected message type (%c)", type);
@@ -130,8 +134,9 @@ extern "C" int DORV_CALL hl_fetch_ln(int handle, char* buffer, int size) {
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return -1;
     if (connection->transfer_kind != 'U') {
-        error_box("Sequence error (hl_fetch_ln):\n No pending HPUX transfer\n handle = %d\n type   = %02x", handle,
-                  static_cast<unsigned>(connection->transfer_kind));
+        error_box("Sequence error (hl_fetch_ln):\n No pending HPUX transfer\n handle = %d\n type   "
+                  "= %02x",
+                  handle, static_cast<unsigned>(connection->transfer_kind));
         return -1;
     }
     if (!caller_buffer_ok("hl_fetch_ln", buffer, size)) return -1;
@@ -148,7 +153,8 @@ extern "C" int DORV_CALL hl_fetch_ln(int handle, char* buffer, int size) {
             connection->block_avail = n;
             connection->block_pos = 0;
         }
-        unsigned char byte = static_cast<unsigned char>(connection->block[BLOCK_PAYLOAD + connection->block_pos++]);
+        unsigned char byte =
+            static_cast<unsigned char>(connection->block[BLOCK_PAYLOAD + connection->block_pos++]);
         last = static_cast<char>(roman8_to_ansi[byte]);
         buffer[stored++] = last;
     }

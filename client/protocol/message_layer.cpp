@@ -18,13 +18,16 @@ void begin_request(char type, int payload_length) {
 int ll_write(ConnectionRecord* connection, char* block) {
     unsigned length = block_length(block);
     if (length < 4 || length > 1024) {
-        error_box("Internal error (ll_write):\nInconsistent block length (%d)", static_cast<int>(length));
+        error_box("Internal error (ll_write):\nInconsistent block length (%d)",
+                  static_cast<int>(length));
         return -1;
     }
     return wnsk_write(connection->socket, block);
 }
 
-int ll_read(ConnectionRecord* connection, char* buffer) { return wnsk_read(connection->socket, buffer); }
+int ll_read(ConnectionRecord* connection, char* buffer) {
+    return wnsk_read(connection->socket, buffer);
+}
 
 int ll_dorv_read(ConnectionRecord* connection, int* status) {
     char* block = connection->block;
@@ -53,7 +56,8 @@ int ll_dorv_read(ConnectionRecord* connection, int* status) {
 
 void ll_drain(ConnectionRecord* connection) {
     if (connection->more != 0) {
-        if (connection->warnings != 0) error_box("Pending transfer:\n handle = %d", connection->socket);
+        if (connection->warnings != 0)
+            error_box("Pending transfer:\n handle = %d", connection->socket);
         // Blocks of the abandoned reply are thrown away, text messages too.
         while (ll_read(connection, connection->block) == 0 && connection->block[BLOCK_LAST] == 0) {
         }
@@ -67,7 +71,8 @@ void ll_drain(ConnectionRecord* connection) {
 bool message_text_equals(const char* block, const char* literal) {
     size_t n = strlen(literal);
     unsigned length = block_length(block);
-    return length >= BLOCK_PAYLOAD && length - BLOCK_PAYLOAD == n && memcmp(block + BLOCK_PAYLOAD, literal, n) == 0;
+    return length >= BLOCK_PAYLOAD && length - BLOCK_PAYLOAD == n &&
+           memcmp(block + BLOCK_PAYLOAD, literal, n) == 0;
 }
 
 bool caller_buffer_ok(const char* call, const char* buffer, int size) {

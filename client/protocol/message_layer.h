@@ -12,7 +12,7 @@ enum : int {
     BLOCK_STATUS_DATA = 6, // data of a status ('S') block, behind the status
     MAX_PAYLOAD = 1020,
     MAX_STATEMENT = 1018,
-    NO_STATUS = 100,       // the library obtained no status
+    NO_STATUS = 100, // the library obtained no status
     STATUS_EOF = -9,
 };
 

@@ -6,7 +6,9 @@
 
 namespace {
 
-bool is_word_char(char c) { return isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
+bool is_word_char(char c) {
+    return isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
 
 // True when `text` holds the words OPEN DATABASE outside quotes.
 bool opens_databases(const char* text) {
@@ -23,7 +25,8 @@ bool opens_databases(const char* text) {
         if ((p == text || !is_word_char(p[-1])) && strncasecmp(p, "OPEN", 4) == 0) {
             const char* q = p + 4;
             if (*q != ' ' && *q != '\t') continue;
-            while (*q == ' ' || *q == '\t') ++q;
+            while (*q == ' ' || *q == '\t')
+                ++q;
             if (strncasecmp(q, "DATABASE", 8) == 0 && !is_word_char(q[8])) return true;
         }
     }
@@ -51,14 +54,18 @@ void mask_passwords(const char* text, char* out, int size) {
             put(*p);
             continue;
         }
-        if (mask && (p == text || !is_word_char(p[-1])) && strncasecmp(p, "AS", 2) == 0 && !is_word_char(p[2])) {
+        if (mask && (p == text || !is_word_char(p[-1])) && strncasecmp(p, "AS", 2) == 0 &&
+            !is_word_char(p[2])) {
             const char* q = p + 2;
-            while (*q == ' ' || *q == '\t') ++q;
+            while (*q == ' ' || *q == '\t')
+                ++q;
             if (*q == '\'' || *q == '"') {
                 const char* close = strchr(q + 1, *q);
                 // "AS", the blanks and the opening quote as written, then the mask.
-                for (const char* c = p; c <= q; ++c) put(*c);
-                for (const char* m = "********"; *m != '\0'; ++m) put(*m);
+                for (const char* c = p; c <= q; ++c)
+                    put(*c);
+                for (const char* m = "********"; *m != '\0'; ++m)
+                    put(*m);
                 if (close == nullptr) break;
                 put(*close);
                 p = close;

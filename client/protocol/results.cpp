@@ -32,7 +32,8 @@ int read_line(int handle, char code, char argument, char* buffer, int size, cons
         int k = connection->block_avail < left ? connection->block_avail : left;
         const char* data = connection->block + BLOCK_STATUS_DATA;
         for (int i = 0; i < k; ++i)
-            buffer[stored + i] = static_cast<char>(roman8_to_ansi[static_cast<unsigned char>(data[i])]);
+            buffer[stored + i] =
+                static_cast<char>(roman8_to_ansi[static_cast<unsigned char>(data[i])]);
         stored += k;
         left -= k;
     } while (connection->more != 0);
@@ -67,17 +68,22 @@ extern "C" int DORV_CALL hl_dorv_next_row(int handle, char* buffer, int size) {
     return read_line(handle, 'R', 0, buffer, size, "hl_dorv_next_row");
 }
 
-extern "C" int DORV_CALL hl_dorv_hdr_val(int handle) { return start_record(handle, 'V'); }
+extern "C" int DORV_CALL hl_dorv_hdr_val(int handle) {
+    return start_record(handle, 'V');
+}
 
-extern "C" int DORV_CALL hl_dorv_next_val(int handle) { return start_record(handle, 'F'); }
+extern "C" int DORV_CALL hl_dorv_next_val(int handle) {
+    return start_record(handle, 'F');
+}
 
 extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return NO_STATUS;
     if (connection->transfer_kind != 'S') {
-        error_box("Sequence error (hl_dorv_field):\n No pending Dorv transfer\n Call hl_dorv_hdr_ln() or "
-                  "hl_dorv_next_val().\n handle = %d\n type   = %02x",
-                  handle, static_cast<unsigned>(connection->transfer_kind));
+        error_box(
+            "Sequence error (hl_dorv_field):\n No pending Dorv transfer\n Call hl_dorv_hdr_ln() or "
+            "hl_dorv_next_val().\n handle = %d\n type   = %02x",
+            handle, static_cast<unsigned>(connection->transfer_kind));
         return NO_STATUS;
     }
     if (!caller_buffer_ok("hl_dorv_tfield", buffer, size)) return NO_STATUS;
@@ -98,8 +104,8 @@ extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
             }
             continue;
         }
-        unsigned char byte =
-            static_cast<unsigned char>(connection->block[BLOCK_STATUS_DATA + connection->block_pos++]);
+        unsigned char byte = static_cast<unsigned char>(
+            connection->block[BLOCK_STATUS_DATA + connection->block_pos++]);
         if (byte == 0) {
             field_ended = true;
             break;

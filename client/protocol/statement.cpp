@@ -75,7 +75,8 @@ extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
         if (connection->block_avail > 0 && connection->warnings != 0) {
             // The server's text, terminated in a copy: the block stays as it came.
             char message[MAX_STATEMENT + 1];
-            memcpy(message, connection->block + BLOCK_STATUS_DATA, static_cast<size_t>(connection->block_avail));
+            memcpy(message, connection->block + BLOCK_STATUS_DATA,
+                   static_cast<size_t>(connection->block_avail));
             message[connection->block_avail] = '\0';
             error_box("EXEC message:\n status = %d\n %s", status, message);
         }
@@ -129,7 +130,9 @@ extern "C" int DORV_CALL hl_dorv_explain(int handle, char* buffer, int size, int
 
     if (left == 0 && !own_buffer && connection->warnings != 0)
         error_box("Buffer too small (hl_dorv_explain):\n Buffer truncated.");
-    while (stored > 0 && text[stored - 1] == '\n') text[--stored] = '\0';
-    if (code >= 1000) plat_message_box(text, "Explain Dorv - Message", PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
+    while (stored > 0 && text[stored - 1] == '\n')
+        text[--stored] = '\0';
+    if (code >= 1000)
+        plat_message_box(text, "Explain Dorv - Message", PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
     return status;
 }

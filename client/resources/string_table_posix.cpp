@@ -11,4 +11,6 @@ const PlatStringEntry entries[] = {
 const PlatStringTable table = {entries, static_cast<int>(sizeof entries / sizeof entries[0])};
 } // namespace
 
-PlatInstance dorv32_string_table() { return const_cast<PlatStringTable*>(&table); }
+PlatInstance dorv32_string_table() {
+    return const_cast<PlatStringTable*>(&table);
+}

@@ -10,7 +10,9 @@ char wnsk_error_buffer[WNSK_ERROR_TEXT_SIZE];
 
 namespace {
 
-unsigned short swap16(unsigned short v) { return static_cast<unsigned short>((v >> 8) | (v << 8)); }
+unsigned short swap16(unsigned short v) {
+    return static_cast<unsigned short>((v >> 8) | (v << 8));
+}
 
 // Network byte order of a 16-bit value on this (little-endian) machine.
 unsigned short to_network16(unsigned v) {
@@ -130,7 +132,8 @@ int wnsk_disconnect(int socket) {
     if (socket == -1) return 0;
     if (plat_closesocket(socket) != 0) {
         int e = plat_wsa_last_error();
-        error_box("Unable to close socket.\n nSd = %d\n errno %d: %s", socket, e, last_error_text(e));
+        error_box("Unable to close socket.\n nSd = %d\n errno %d: %s", socket, e,
+                  last_error_text(e));
         return -1;
     }
     debug_print("\nwnsk_disconnect successfull");
@@ -154,7 +157,9 @@ int wnsk_read(int socket, char* block) {
     unsigned length = to_network16(wire);
     set_block_length(block, length);
 
-    int wanted = static_cast<int>(length < unsigned{WNSK_BLOCK_SIZE} ? length : unsigned{WNSK_BLOCK_SIZE}) - 2;
+    int wanted =
+        static_cast<int>(length < unsigned{WNSK_BLOCK_SIZE} ? length : unsigned{WNSK_BLOCK_SIZE}) -
+        2;
     int received = 2;
     while (wanted > 0) {
         n = plat_recv(socket, block + received, wanted);

@@ -23,7 +23,8 @@ void resolve_path(const char* file, char* path, size_t size) {
 
 // Trims blanks and tabs in place; returns the start.
 char* trim(char* text) {
-    while (*text == ' ' || *text == '\t') ++text;
+    while (*text == ' ' || *text == '\t')
+        ++text;
     char* end = text + strlen(text);
     while (end > text && (end[-1] == ' ' || end[-1] == '\t' || end[-1] == '\r' || end[-1] == '\n'))
         --end;

@@ -69,8 +69,7 @@ bool plat_list_dialog_run(PlatInstance, const PlatListDialogCalls* calls, int* r
             calls->take(calls->context, &d, pick);
             d.result = 1;
         } else {
-            if (ask == nullptr)
-                fputs("Please select an entry: no answerer, cancelled\n", stderr);
+            if (ask == nullptr) fputs("Please select an entry: no answerer, cancelled\n", stderr);
             d.result = 0;
         }
         calls->ctl3d_unregister(&d);

@@ -33,7 +33,8 @@ void plat_set_password_answerer(PlatPasswordAnswerer new_answerer, void* context
 int plat_password_dialog(PlatInstance, const PlatPasswordDialog* dialog) {
     PlatPasswordAnswerer ask = answerer;
     if (ask == nullptr && terminal_dialogs_wanted()) ask = terminal_password_answerer;
-    if (ask == nullptr || dialog == nullptr || dialog->password == nullptr || dialog->password_size < 1)
+    if (ask == nullptr || dialog == nullptr || dialog->password == nullptr ||
+        dialog->password_size < 1)
         return -1;
     StandInWindow stand_in = {dialog};
     PlatWindow window = &stand_in;
@@ -59,7 +60,8 @@ int plat_password_dialog(PlatInstance, const PlatPasswordDialog* dialog) {
         // The field takes no more than its limit, and the caller's buffer no more than it holds.
         size_t n = strlen(input);
         if (n > static_cast<size_t>(PLAT_PSWD_MAX_INPUT)) n = PLAT_PSWD_MAX_INPUT;
-        if (n > static_cast<size_t>(dialog->password_size - 1)) n = static_cast<size_t>(dialog->password_size - 1);
+        if (n > static_cast<size_t>(dialog->password_size - 1))
+            n = static_cast<size_t>(dialog->password_size - 1);
         memcpy(dialog->password, input, n);
         dialog->password[n] = '\0';
     }

@@ -15,7 +15,9 @@ unsigned long plat_thread_id() {
     return id;
 }
 
-unsigned long plat_last_error() { return static_cast<unsigned long>(errno); }
+unsigned long plat_last_error() {
+    return static_cast<unsigned long>(errno);
+}
 
 void plat_local_time(PlatLocalTime* out) {
     time_t now = time(nullptr);
@@ -31,7 +33,8 @@ void* plat_load_library(const char* name) {
     size_t n = strlen(name);
     if (n > 4 && n < 250 && strcasecmp(name + n - 4, ".dll") == 0 && strchr(name, '/') == nullptr) {
         char base[256];
-        for (size_t i = 0; i < n - 4; ++i) base[i] = static_cast<char>(tolower(static_cast<unsigned char>(name[i])));
+        for (size_t i = 0; i < n - 4; ++i)
+            base[i] = static_cast<char>(tolower(static_cast<unsigned char>(name[i])));
         base[n - 4] = '\0';
         snprintf(so_name, sizeof so_name, "lib%s.so", base);
         name = so_name;
@@ -41,6 +44,10 @@ void* plat_load_library(const char* name) {
     return library;
 }
 
-void* plat_get_proc(void* library, const char* name) { return dlsym(library, name); }
+void* plat_get_proc(void* library, const char* name) {
+    return dlsym(library, name);
+}
 
-void plat_free_library(void* library) { dlclose(library); }
+void plat_free_library(void* library) {
+    dlclose(library);
+}

@@ -18,50 +18,96 @@ int startup_count = 0;
 
 int winsock_number(int e) {
     switch (e) {
-    case 0: return 0;
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: case EPIPE: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return 10000 + e;
+    case 0:
+        return 0;
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10009;
+    case EACCES:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
+    case EMFILE:
+    case ENFILE:
+        return 10024;
+    case EWOULDBLOCK:
+        return 10035;
+    case EINPROGRESS:
+        return 10036;
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return 10053;
+    case ECONNRESET:
+        return 10054;
+    case ENOBUFS:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return 10057;
+    case ESHUTDOWN:
+    case EPIPE:
+        return 10058;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
+    case EUSERS:
+        return 10068;
+    case EDQUOT:
+        return 10069;
+    case ESTALE:
+        return 10070;
+    case EREMOTE:
+        return 10071;
+    default:
+        return 10000 + e;
     }
 }
 
@@ -98,7 +144,9 @@ int plat_wsa_cleanup() {
     return 0;
 }
 
-int plat_wsa_last_error() { return last_error; }
+int plat_wsa_last_error() {
+    return last_error;
+}
 
 int plat_socket_stream() {
     if (!started()) return -1;
@@ -120,7 +168,8 @@ int plat_connect(int socket, const PlatSockaddrIn* address) {
     in.sin_port = address->port;
     in.sin_addr.s_addr = address->address;
     int rc;
-    do rc = connect(socket, reinterpret_cast<sockaddr*>(&in), sizeof in);
+    do
+        rc = connect(socket, reinterpret_cast<sockaddr*>(&in), sizeof in);
     while (rc != 0 && errno == EINTR);
     return rc != 0 ? fail() : 0;
 }
@@ -140,7 +189,8 @@ int plat_getsockname(int socket, PlatSockaddrIn* address) {
 int plat_recv(int socket, char* buffer, int length) {
     if (!started()) return -1;
     ssize_t n;
-    do n = recv(socket, buffer, static_cast<size_t>(length), 0);
+    do
+        n = recv(socket, buffer, static_cast<size_t>(length), 0);
     while (n < 0 && errno == EINTR);
     return n < 0 ? fail() : static_cast<int>(n);
 }
@@ -148,12 +198,15 @@ int plat_recv(int socket, char* buffer, int length) {
 int plat_send(int socket, const char* buffer, int length) {
     if (!started()) return -1;
     ssize_t n;
-    do n = send(socket, buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
+    do
+        n = send(socket, buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
     while (n < 0 && errno == EINTR);
     return n < 0 ? fail() : static_cast<int>(n);
 }
 
-uint32_t plat_inet_addr(const char* text) { return inet_addr(text); }
+uint32_t plat_inet_addr(const char* text) {
+    return inet_addr(text);
+}
 
 int plat_gethostbyname(const char* name, uint32_t* address) {
     if (!started()) return -1;
@@ -164,7 +217,10 @@ int plat_gethostbyname(const char* name, uint32_t* address) {
     addrinfo* result = nullptr;
     int rc = getaddrinfo(name, nullptr, &hints, &result);
     if (rc != 0 || result == nullptr) {
-        last_error = rc == EAI_AGAIN ? 11002 : rc == EAI_FAIL ? 11003 : rc == EAI_NODATA ? 11004 : 11001;
+        last_error = rc == EAI_AGAIN    ? 11002
+                     : rc == EAI_FAIL   ? 11003
+                     : rc == EAI_NODATA ? 11004
+                                        : 11001;
         return -1;
     }
     *address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
@@ -177,7 +233,8 @@ int plat_getservbyname(const char* name, const char* protocol, unsigned short* p
     servent entry;
     servent* found = nullptr;
     char buffer[1024];
-    if (getservbyname_r(name, protocol, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr) {
+    if (getservbyname_r(name, protocol, &entry, buffer, sizeof buffer, &found) != 0 ||
+        found == nullptr) {
         last_error = 11001;
         return -1;
     }

@@ -43,7 +43,8 @@ void utf8_to_ansi(char* text) {
         } else {
             *out++ = '?';
             ++p;
-            while ((*p & 0xC0) == 0x80) ++p;
+            while ((*p & 0xC0) == 0x80)
+                ++p;
         }
     }
     *out = 0;
@@ -101,7 +102,8 @@ int terminal_list_answerer(const PlatListView* view, void*) {
     fputc('\n', tty);
     int pick = -1;
     for (;;) {
-        fprintf(tty, "Entry 1-%d (Enter: %d, 0: %s): ", view->count, view->selected + 1, view->cancel_text);
+        fprintf(tty, "Entry 1-%d (Enter: %d, 0: %s): ", view->count, view->selected + 1,
+                view->cancel_text);
         fflush(tty);
         char line[64];
         if (!read_line(tty, line, sizeof line)) break;

@@ -8,6 +8,7 @@
 
 bool terminal_dialogs_wanted();
 // Asks for the password without echo. 1: entered; 0: no terminal or end of input.
-int terminal_password_answerer(const PlatPasswordPrompt* prompt, char* input, int size, void* context);
+int terminal_password_answerer(const PlatPasswordPrompt* prompt, char* input, int size,
+                               void* context);
 // Shows the rows numbered and reads the pick; -1 for Cancel.
 int terminal_list_answerer(const PlatListView* view, void* context);

@@ -6,4 +6,6 @@ int plat_message_box(const char* text, const char* caption, unsigned style) {
     return MessageBoxA(nullptr, text, caption, style);
 }
 
-void plat_debug_output(const char* text) { OutputDebugStringA(text); }
+void plat_debug_output(const char* text) {
+    OutputDebugStringA(text);
+}

@@ -26,7 +26,8 @@ INT_PTR CALLBACK password_dialog_proc(HWND window, UINT message, WPARAM wparam, 
         set_text_if_given(window, IDOK, dialog->ok_text);
         set_text_if_given(window, IDCANCEL, dialog->cancel_text);
         SendDlgItemMessageA(window, PLAT_PSWD_FIELD, EM_LIMITTEXT, PLAT_PSWD_MAX_INPUT, 0);
-        SetDlgItemTextA(window, PLAT_PSWD_NAME, dialog->database != nullptr ? dialog->database : "");
+        SetDlgItemTextA(window, PLAT_PSWD_NAME,
+                        dialog->database != nullptr ? dialog->database : "");
         SetFocus(GetDlgItem(window, PLAT_PSWD_FIELD));
         return TRUE;
     }
@@ -51,8 +52,9 @@ INT_PTR CALLBACK password_dialog_proc(HWND window, UINT message, WPARAM wparam, 
     case WM_NCPAINT:
     case WM_NCACTIVATE:
         if (*services->ctl3d_available != 1) return FALSE;
-        SetWindowLongPtrA(window, DWLP_MSGRESULT,
-                          static_cast<LONG_PTR>(services->frame_paint_3d(window, message, wparam, lparam)));
+        SetWindowLongPtrA(
+            window, DWLP_MSGRESULT,
+            static_cast<LONG_PTR>(services->frame_paint_3d(window, message, wparam, lparam)));
         return TRUE;
     case WM_SYSCOLORCHANGE:
         if (*services->ctl3d_available == 1) services->color_change_3d();
@@ -65,10 +67,12 @@ INT_PTR CALLBACK password_dialog_proc(HWND window, UINT message, WPARAM wparam, 
 } // namespace
 
 int plat_password_dialog(PlatInstance instance, const PlatPasswordDialog* dialog) {
-    if (dialog == nullptr || dialog->password == nullptr || dialog->password_size < 1 || dialog->services == nullptr)
+    if (dialog == nullptr || dialog->password == nullptr || dialog->password_size < 1 ||
+        dialog->services == nullptr)
         return -1;
-    INT_PTR result = DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(PLAT_PASSWORD_DIALOG),
-                                     nullptr, password_dialog_proc, reinterpret_cast<LPARAM>(dialog));
+    INT_PTR result =
+        DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(PLAT_PASSWORD_DIALOG),
+                        nullptr, password_dialog_proc, reinterpret_cast<LPARAM>(dialog));
     if (result == -1) return -1;
     return result == 1 ? 1 : 0;
 }

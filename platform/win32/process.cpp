@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
-unsigned long plat_thread_id() { return GetCurrentThreadId(); }
+unsigned long plat_thread_id() {
+    return GetCurrentThreadId();
+}
 
-unsigned long plat_last_error() { return GetLastError(); }
+unsigned long plat_last_error() {
+    return GetLastError();
+}
 
 void plat_local_time(PlatLocalTime* out) {
     SYSTEMTIME t;
@@ -12,10 +16,14 @@ void plat_local_time(PlatLocalTime* out) {
     *out = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wDayOfWeek};
 }
 
-void* plat_load_library(const char* name) { return reinterpret_cast<void*>(LoadLibraryA(name)); }
+void* plat_load_library(const char* name) {
+    return reinterpret_cast<void*>(LoadLibraryA(name));
+}
 
 void* plat_get_proc(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-void plat_free_library(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+void plat_free_library(void* library) {
+    FreeLibrary(static_cast<HMODULE>(library));
+}

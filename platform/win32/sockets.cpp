@@ -19,9 +19,13 @@ int plat_wsa_startup(unsigned short version, PlatWsaInfo* info) {
     return 0;
 }
 
-int plat_wsa_cleanup() { return WSACleanup(); }
+int plat_wsa_cleanup() {
+    return WSACleanup();
+}
 
-int plat_wsa_last_error() { return WSAGetLastError(); }
+int plat_wsa_last_error() {
+    return WSAGetLastError();
+}
 
 int plat_socket_stream() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
@@ -58,7 +62,9 @@ int plat_send(int socket, const char* buffer, int length) {
     return n == SOCKET_ERROR ? -1 : n;
 }
 
-uint32_t plat_inet_addr(const char* text) { return inet_addr(text); }
+uint32_t plat_inet_addr(const char* text) {
+    return inet_addr(text);
+}
 
 int plat_gethostbyname(const char* name, uint32_t* address) {
     hostent* host = gethostbyname(name);

@@ -68,7 +68,8 @@ class AddinEndToEnd : public AddinTest {
         if (server.start()) port = server.service();
 #endif
         if (port.empty()) GTEST_SKIP() << "no reference server (build the native preset first)";
-        excel::Oper* result = x.XDorvConnect(op.str("winsock"), op.str("127.0.0.1"), op.str(port), op.missing());
+        excel::Oper* result =
+            x.XDorvConnect(op.str("winsock"), op.str("127.0.0.1"), op.str(port), op.missing());
         ASSERT_EQ(result->xltype, excel::Int) << describe(result);
         handle = result->val.w;
         ASSERT_GE(handle, 0);
@@ -92,7 +93,8 @@ class AddinEndToEnd : public AddinTest {
             for (int status = hl_dorv_hdr_val(h); status == 0; status = hl_dorv_next_val(h)) {
                 std::vector<std::string> row;
                 char field[256];
-                while (hl_dorv_tfield(h, field, sizeof field) == 0) row.push_back(field);
+                while (hl_dorv_tfield(h, field, sizeof field) == 0)
+                    row.push_back(field);
                 rows.push_back(row);
             }
         }
@@ -126,7 +128,9 @@ std::string shown(const std::string& cell, size_t width) {
 // The sheet as a grid, for the log of the test run.
 void print_sheet(unsigned sheet, int rows, int columns, int first_row, int first_column) {
     printf("     ");
-    for (int c = 0; c < columns; ++c) printf("| %s", shown(std::string(1, static_cast<char>('A' + first_column + c)), 24).c_str());
+    for (int c = 0; c < columns; ++c)
+        printf("| %s",
+               shown(std::string(1, static_cast<char>('A' + first_column + c)), 24).c_str());
     printf("\n");
     for (int r = 0; r < rows; ++r) {
         printf("%4d ", first_row + r + 1);
@@ -137,34 +141,43 @@ void print_sheet(unsigned sheet, int rows, int columns, int first_row, int first
 }
 
 TEST_F(AddinEndToEnd, ExecRangeWritesTheSampleCustomersIntoCells) {
-    const std::string query = "select id, name, city, country, customer_since from customers order by id";
+    const std::string query =
+        "select id, name, city, country, customer_since from customers order by id";
     excel::Oper* target = op.ref(1, 2, 2, 1, 1); // B3, a one-cell target
-    int16_t written = x.XDorvExecRange(op.num(handle), op.str("OPEN DATABASE 'sample';" + query), target, op.num(1));
+    int16_t written = x.XDorvExecRange(op.num(handle), op.str("OPEN DATABASE 'sample';" + query),
+                                       target, op.num(1));
     auto rows = library_rows(query);
     ASSERT_EQ(rows.size(), 7u); // heading and six customers
     EXPECT_EQ(written, 7);
     for (size_t r = 0; r < rows.size(); ++r) {
         ASSERT_EQ(rows[r].size(), 5u);
         for (size_t c = 0; c < rows[r].size(); ++c)
-            EXPECT_EQ(cell_text(1, 2 + static_cast<int>(r), 1 + static_cast<int>(c)), expected_cell(rows[r][c]))
+            EXPECT_EQ(cell_text(1, 2 + static_cast<int>(r), 1 + static_cast<int>(c)),
+                      expected_cell(rows[r][c]))
                 << "row " << r << ", field " << rows[r][c];
     }
     EXPECT_EQ(cell_text(1, 3, 2), "str [M\xFCller GmbH]");
-    EXPECT_EQ(cell_text(1, 3, 5), "num 34408");           // 1994-03-15
-    EXPECT_EQ(cell_text(1, 9, 1), "");                     // nothing below the result
-    EXPECT_EQ(fake_cell_count(1), 7 * 5); // a customer without a date gets an empty text
+    EXPECT_EQ(cell_text(1, 3, 5), "num 34408"); // 1994-03-15
+    EXPECT_EQ(cell_text(1, 9, 1), "");          // nothing below the result
+    EXPECT_EQ(fake_cell_count(1), 7 * 5);       // a customer without a date gets an empty text
     print_sheet(1, 9, 6, 0, 0);
 }
 
 TEST_F(AddinEndToEnd, ExecThenRangeAndAPickedEntry) {
-    EXPECT_EQ(x.XDorvExec(op.num(handle), op.str("OPEN DATABASE 'sample'; select name, price from products order by id")), 1);
+    EXPECT_EQ(
+        x.XDorvExec(op.num(handle),
+                    op.str("OPEN DATABASE 'sample'; select name, price from products order by id")),
+        1);
     excel::Oper* target = op.ref(2, 0, 1, 0, 1); // two rows, two columns on sheet 2
     fake_add_sheet(2);
     EXPECT_EQ(x.XDorvRange(op.num(handle), target, op.missing()), 2);
     EXPECT_EQ(cells(2, 0, 1, 0, 1),
-              (std::vector<std::string>{"str [Cr\xE8me br\xFBl\xE9""e]", "num 4.5", "str [K\xE4sekuchen]", "num 3.25"}));
+              (std::vector<std::string>{"str [Cr\xE8me br\xFBl\xE9"
+                                        "e]",
+                                        "num 4.5", "str [K\xE4sekuchen]", "num 3.25"}));
 
-    EXPECT_EQ(x.XDorvExec(op.num(handle), op.str("select name, city from customers where id = 3")), 1);
+    EXPECT_EQ(x.XDorvExec(op.num(handle), op.str("select name, city from customers where id = 3")),
+              1);
     char* key = x.XDorvSelectEntry(op.num(handle), op.str("city"), op.num(9), op.missing());
     ASSERT_NE(key, nullptr);
     EXPECT_STREQ(key, "Besan\xE7on"); // the only row is taken without a dialog

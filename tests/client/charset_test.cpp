@@ -29,17 +29,20 @@ TEST(Charset, ServerCodesArriveAsThePublishedTableSays) {
 TEST(Charset, SevenCodesDifferFromCodePage1252) {
     struct Case {
         int server, windows;
-    } cases[] = {{0xA0, 0x20}, {0xA8, 0x27}, {0xA9, 0x60}, {0xAF, 0xA3}, {0xF6, 0x2D}, {0xFC, 0x20}, {0xFF, 0x20}};
-    for (const auto& c : cases) EXPECT_EQ(roman8_to_ansi[c.server], c.windows) << c.server;
+    } cases[] = {{0xA0, 0x20}, {0xA8, 0x27}, {0xA9, 0x60}, {0xAF, 0xA3},
+                 {0xF6, 0x2D}, {0xFC, 0x20}, {0xFF, 0x20}};
+    for (const auto& c : cases)
+        EXPECT_EQ(roman8_to_ansi[c.server], c.windows) << c.server;
 }
 
 TEST(Charset, ThirtyNineWindowsCodesBecomeSpaces) {
     std::set<int> spaces;
     for (int a = 0x80; a < 256; ++a)
         if (ansi_to_roman8[a] == 0x20) spaces.insert(a);
-    std::set<int> expected = {0x80, 0x81, 0x82, 0x84, 0x85, 0x86, 0x87, 0x89, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F,
-                              0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x99, 0x9B, 0x9C, 0x9D, 0x9E,
-                              0xA0, 0xA6, 0xA9, 0xAC, 0xAD, 0xAE, 0xB2, 0xB3, 0xB4, 0xB8, 0xB9, 0xD7, 0xF7};
+    std::set<int> expected = {0x80, 0x81, 0x82, 0x84, 0x85, 0x86, 0x87, 0x89, 0x8B, 0x8C,
+                              0x8D, 0x8E, 0x8F, 0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96,
+                              0x97, 0x99, 0x9B, 0x9C, 0x9D, 0x9E, 0xA0, 0xA6, 0xA9, 0xAC,
+                              0xAD, 0xAE, 0xB2, 0xB3, 0xB4, 0xB8, 0xB9, 0xD7, 0xF7};
     EXPECT_EQ(expected.size(), 39u);
     EXPECT_EQ(spaces, expected);
 }
@@ -66,8 +69,9 @@ TEST(Charset, StatementsAndRowsAreTranslatedVersionExplainAndMessagesAreNot) {
     BoxCapture boxes;
     PeerSession s;
     std::string high = "\xE8\xBB\xA0\x90"; // as the server sends them
-    s.peer.expect(exec_request("SELECT '\xC5\xBB \x20'"))                     // e acute, pound, en dash
-        .send(status_block(0, "msg " + high))                                  // EXEC message: untranslated
+    s.peer
+        .expect(exec_request("SELECT '\xC5\xBB \x20'")) // e acute, pound, en dash
+        .send(status_block(0, "msg " + high))           // EXEC message: untranslated
         .expect(request('R', std::string(1, '\0')))
         .send(status_block(0, "row " + high))
         .expect(request('A'))
@@ -89,7 +93,8 @@ TEST(Charset, StatementsAndRowsAreTranslatedVersionExplainAndMessagesAreNot) {
     EXPECT_EQ(hl_dorv_hdr_val(s.handle), 0);
     EXPECT_EQ(hl_dorv_tfield(s.handle, text, 100), 0);
     EXPECT_EQ(std::string(text), "S\xD2\xA3\x20\x20");
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|EXEC message:\n status = 0\n msg " + high});
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|EXEC message:\n status = 0\n msg " + high});
 }
 
 } // namespace

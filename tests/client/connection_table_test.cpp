@@ -34,7 +34,8 @@ class ConnectionTable : public ::testing::Test {
   protected:
     void SetUp() override { peer.start(); }
     void TearDown() override {
-        while (connection_count > 0) hl_disconnect(connection_table[0].socket);
+        while (connection_count > 0)
+            hl_disconnect(connection_table[0].socket);
         peer.stop();
         EXPECT_TRUE(peer.failures().empty());
     }
@@ -73,7 +74,8 @@ TEST_F(ConnectionTable, UnknownTransportIsReportedUpperCasedAndBeforeAFullTable)
         SCOPED_TRACE(c.given);
         int open = 0;
         if (c.fill_table) {
-            for (; open < MAX_CONNECTIONS; ++open) ASSERT_GE(connect_to(peer), 0);
+            for (; open < MAX_CONNECTIONS; ++open)
+                ASSERT_GE(connect_to(peer), 0);
         }
         boxes.clear();
         char transport[32];
@@ -84,16 +86,19 @@ TEST_F(ConnectionTable, UnknownTransportIsReportedUpperCasedAndBeforeAFullTable)
         EXPECT_EQ(boxes.boxes[0].text, c.message);
         EXPECT_EQ(boxes.boxes[0].style & BOX_ICON_MASK, 0x30u);
         EXPECT_EQ(connection_count, open);
-        while (connection_count > 0) hl_disconnect(connection_table[0].socket);
+        while (connection_count > 0)
+            hl_disconnect(connection_table[0].socket);
     }
 }
 
 TEST_F(ConnectionTable, FifthConnectShowsTheMaximumAndOpensNoSocket) {
-    for (int i = 0; i < MAX_CONNECTIONS; ++i) ASSERT_GE(connect_to(peer), 0);
+    for (int i = 0; i < MAX_CONNECTIONS; ++i)
+        ASSERT_GE(connect_to(peer), 0);
     wait_for_accepts(peer, 4);
     ASSERT_EQ(peer.accepted(), 4);
     EXPECT_EQ(connect_to(peer), -1);
-    ASSERT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Maximum number of connection\nalready active (4)"});
+    ASSERT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|Maximum number of connection\nalready active (4)"});
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(peer.accepted(), 4);
     EXPECT_EQ(connection_count, 4);
@@ -127,7 +132,8 @@ TEST_F(ConnectionTable, InvalidHandlesAreReportedWithTheHandle) {
     EXPECT_EQ(hl_disconnect(handle), -1); // already closed
     EXPECT_EQ(hl_disconnect(-1), -1);
     EXPECT_EQ(boxes.summary(),
-              (std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = " + std::to_string(handle),
+              (std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = " +
+                                            std::to_string(handle),
                                         "Dorv|Invalid connection handle:\n handle = -1"}));
 }
 
@@ -143,16 +149,17 @@ TEST_F(ConnectionTable, AHandleOfAnotherThreadIsRefusedAndStaysOpen) {
     });
     other.join();
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(seen, std::vector<std::string>{"Dorv|Invalid connection handle:\n Connection handle " +
-                                             std::to_string(handle) +
-                                             " is not\n associated with current task"});
+    EXPECT_EQ(seen, std::vector<std::string>{
+                        "Dorv|Invalid connection handle:\n Connection handle " +
+                        std::to_string(handle) + " is not\n associated with current task"});
     EXPECT_EQ(connection_count, 1);
     EXPECT_EQ(hl_disconnect(handle), 0);
 }
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -165,7 +172,8 @@ TEST_F(ConnectionTable, NetworkSoftwareStartsWithTheFirstAndStopsWithTheLastConn
     std::string after_first = log.text();
     EXPECT_EQ(count(after_first, "wnsk_setup: WSAStartup succeeded."), 1u);
     EXPECT_EQ(count(after_first, "wnsk_cleanup: call WSACleanup"), 0u);
-    EXPECT_NE(after_first.find("\nADD_CONNECTION: number = 2\n   Handle: " + std::to_string(second) + "\n"),
+    EXPECT_NE(after_first.find(
+                  "\nADD_CONNECTION: number = 2\n   Handle: " + std::to_string(second) + "\n"),
               std::string::npos);
 
     TraceLog second_log;

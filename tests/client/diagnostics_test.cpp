@@ -14,7 +14,8 @@ namespace {
 
 // "Wed Jan 02 02:03:55 1980": weekday, month, two-digit day, time, year.
 bool is_asctime(const std::string& t) {
-    static const std::string days = "SunMonTueWedThuFriSat", months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    static const std::string days = "SunMonTueWedThuFriSat",
+                             months = "JanFebMarAprMayJunJulAugSepOctNovDec";
     if (t.size() != 24) return false;
     auto digits = [&](size_t at, size_t n) {
         for (size_t i = at; i < at + n; ++i)
@@ -22,9 +23,10 @@ bool is_asctime(const std::string& t) {
         return true;
     };
     return days.find(t.substr(0, 3)) % 3 == 0 && days.find(t.substr(0, 3)) != std::string::npos &&
-           months.find(t.substr(4, 3)) % 3 == 0 && months.find(t.substr(4, 3)) != std::string::npos &&
-           t[3] == ' ' && t[7] == ' ' && digits(8, 2) && t[10] == ' ' && digits(11, 2) && t[13] == ':' &&
-           digits(14, 2) && t[16] == ':' && digits(17, 2) && t[19] == ' ' && digits(20, 4);
+           months.find(t.substr(4, 3)) % 3 == 0 &&
+           months.find(t.substr(4, 3)) != std::string::npos && t[3] == ' ' && t[7] == ' ' &&
+           digits(8, 2) && t[10] == ' ' && digits(11, 2) && t[13] == ':' && digits(14, 2) &&
+           t[16] == ':' && digits(17, 2) && t[19] == ' ' && digits(20, 4);
 }
 
 TEST(Diagnostics, DebugOffCreatesNoFileAndTracesNothingButErrorBoxesStillShow) {
@@ -75,11 +77,13 @@ TEST(Diagnostics, StartAndEndLinesAreAppendedAtEveryAttach) {
 TEST(Diagnostics, PercentSignsInArgumentsAreWrittenUnchanged) {
     TraceLog log;
     BoxCapture boxes;
-    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", 37, "SELECT * FROM t WHERE name LIKE 'A%s%'");
+    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", 37,
+                "SELECT * FROM t WHERE name LIKE 'A%s%'");
     error_box("Statement [%s]", "LIKE '%d%%'");
     std::string text = log.text();
-    EXPECT_NE(text.find("\nhl_dorv_exec(), stmt_len = 37\n   [SELECT * FROM t WHERE name LIKE 'A%s%']"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("\nhl_dorv_exec(), stmt_len = 37\n   [SELECT * FROM t WHERE name LIKE 'A%s%']"),
+        std::string::npos);
     // error_box writes its own text to the log, unchanged, after the box.
     EXPECT_NE(text.find("Statement [LIKE '%d%%']"), std::string::npos);
     EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Statement [LIKE '%d%%']"});
@@ -99,7 +103,8 @@ TEST(Diagnostics, LongTextsAreCutTo1023Characters) {
 
 TEST(Diagnostics, ALogThatCannotBeOpenedIsReportedOnceAndTracingGoesOn) {
     BoxCapture boxes;
-    restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + test_temp_dir() + "/no/such/folder/x.log\n");
+    restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + test_temp_dir() +
+                      "/no/such/folder/x.log\n");
     ASSERT_EQ(boxes.summary(), std::vector<std::string>{"DORV.DLL|Unable to open Debug Log file"});
     EXPECT_EQ(boxes.boxes[0].style, 0u); // OK only, no icon
     EXPECT_EQ(debug_enabled, 1u);
@@ -133,7 +138,8 @@ TEST(Diagnostics, ServerTextsAreShownUpTo1019Characters) {
         std::memcpy(block, &length, 2);
         block[2] = 'M';
         block[3] = 1;
-        for (size_t i = 0; i < c.length; ++i) block[4 + i] = static_cast<char>('a' + i % 26);
+        for (size_t i = 0; i < c.length; ++i)
+            block[4 + i] = static_cast<char>('a' + i % 26);
         char before[1024];
         std::memcpy(before, block, sizeof block);
         BoxCapture boxes;

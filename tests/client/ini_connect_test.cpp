@@ -26,11 +26,14 @@ std::string write_config(const std::string& text) {
     return path;
 }
 
-std::string explain_request() { return request('M', std::string(1, '\0')); }
+std::string explain_request() {
+    return request('M', std::string(1, '\0'));
+}
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -38,7 +41,8 @@ class ConfiguredConnect : public ::testing::Test {
   protected:
     void SetUp() override { release_database_cache(); }
     void TearDown() override {
-        while (connection_count > 0) hl_disconnect(connection_table[0].socket);
+        while (connection_count > 0)
+            hl_disconnect(connection_table[0].socket);
         peer.stop();
         auto failures = peer.failures();
         EXPECT_TRUE(failures.empty()) << failures[0];
@@ -64,9 +68,11 @@ TEST_F(ConfiguredConnect, KeysComeFromTheSectionFirstThenFromGlobal) {
         bool connects;
         std::string box;
     } cases[] = {
-        {"all in the section", "[Global]\nTransport=NONE\n[conn]\nTransport=WINSOCK\n{ADDRESS}", true, ""},
+        {"all in the section", "[Global]\nTransport=NONE\n[conn]\nTransport=WINSOCK\n{ADDRESS}",
+         true, ""},
         {"transport only in Global", "[Global]\nTransport=WINSOCK\n[conn]\n{ADDRESS}", true, ""},
-        {"an empty value falls back", "[Global]\n{ADDRESS}\n[conn]\nTransport=winsock\nServer=\nService=\n", true, ""},
+        {"an empty value falls back",
+         "[Global]\n{ADDRESS}\n[conn]\nTransport=winsock\nServer=\nService=\n", true, ""},
         {"service missing", "[conn]\nTransport=WINSOCK\nServer=127.0.0.1\n", false,
          "Dorv|Missing configuration data\nPlease check file {FILE}, section conn"},
         {"server missing", "[conn]\nTransport=WINSOCK\nService=2000\n", false,
@@ -75,13 +81,15 @@ TEST_F(ConfiguredConnect, KeysComeFromTheSectionFirstThenFromGlobal) {
          "Dorv|Missing configuration data\nPlease check file {FILE}, section conn"},
         {"section of another name", "[other]\nTransport=WINSOCK\n{ADDRESS}", false,
          "Dorv|Missing configuration data\nPlease check file {FILE}, section conn"},
-        {"unknown transport", "[conn]\nTransport=decnet\n{ADDRESS}", false, "Dorv|Unknown transport: DECNET\n"},
+        {"unknown transport", "[conn]\nTransport=decnet\n{ADDRESS}", false,
+         "Dorv|Unknown transport: DECNET\n"},
     };
     peer.start();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string text = c.text;
-        if (text.find("{ADDRESS}") != std::string::npos) text.replace(text.find("{ADDRESS}"), 9, address());
+        if (text.find("{ADDRESS}") != std::string::npos)
+            text.replace(text.find("{ADDRESS}"), 9, address());
         std::string file = write_config(text);
         boxes.clear();
         int handle = hl_connect_ini(file.c_str(), "conn", 3, 0);
@@ -103,7 +111,8 @@ TEST_F(ConfiguredConnect, KeysComeFromTheSectionFirstThenFromGlobal) {
         }
     }
     // Only the three that connected reached the peer (its acceptor runs behind).
-    for (int i = 0; i < 200 && peer.accepted() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && peer.accepted() < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(peer.accepted(), 3);
 }
@@ -113,13 +122,15 @@ TEST_F(ConfiguredConnect, NoFileOrNoSectionIsMissingConfiguration) {
     EXPECT_EQ(hl_connect_ini(nullptr, "conn", 0, 1), -1);
     EXPECT_EQ(hl_connect_ini("", nullptr, 0, 1), -1);
     EXPECT_EQ(boxes.summary(),
-              (std::vector<std::string>{"Dorv|Missing configuration data\nPlease check file , section conn",
-                                        "Dorv|Missing configuration data\nPlease check file , section "}));
+              (std::vector<std::string>{
+                  "Dorv|Missing configuration data\nPlease check file , section conn",
+                  "Dorv|Missing configuration data\nPlease check file , section "}));
     EXPECT_EQ(peer.accepted(), 0);
 }
 
 TEST_F(ConfiguredConnect, WithoutDbopenNothingIsOpened) {
-    std::string file = write_config("[conn]\nTransport=WINSOCK\n" + address() + "Database=sales\nPassword=x\n");
+    std::string file =
+        write_config("[conn]\nTransport=WINSOCK\n" + address() + "Database=sales\nPassword=x\n");
     peer.start();
     int handle = hl_connect_ini(file.c_str(), "conn", 0, 0);
     ASSERT_GE(handle, 0);
@@ -134,16 +145,18 @@ TEST_F(ConfiguredConnect, DatabasesAreOpenedWithOneStatement) {
         std::string sections;
         std::string statement;
     } cases[] = {
-        {"the section itself without DBopen", "", "[conn]\nDatabase=sales\n", "OPEN DATABASE 'sales'"},
+        {"the section itself without DBopen", "", "[conn]\nDatabase=sales\n",
+         "OPEN DATABASE 'sales'"},
         {"three sections by comma and semicolon", "Password=common\n",
          "[conn]\nDBopen=one,two;three\n[one]\nDatabase=First\nPassword=p1\n"
          "[two]\nDatabase=Second\nPassword=\n[three]\nDatabase=Third\n",
          "OPEN DATABASE 'First' AS 'p1', 'Second' AS 'common', 'Third' AS 'common'"},
-        {"DBopen from Global, trailing separator adds nothing", "DBopen=one;\n", "[conn]\n[one]\nDatabase=First\n",
-         "OPEN DATABASE 'First'"},
+        {"DBopen from Global, trailing separator adds nothing", "DBopen=one;\n",
+         "[conn]\n[one]\nDatabase=First\n", "OPEN DATABASE 'First'"},
         // Two separators in a row: an element of no name, a section no file has, so "Global".
         {"an empty element reads Global", "Database=FromGlobal\n",
-         "[conn]\nDBopen=one,,two\n[one]\nDatabase=A\n[two]\nDatabase=B\n", "OPEN DATABASE 'A', 'FromGlobal', 'B'"},
+         "[conn]\nDBopen=one,,two\n[one]\nDatabase=A\n[two]\nDatabase=B\n",
+         "OPEN DATABASE 'A', 'FromGlobal', 'B'"},
         {"names and passwords as they are", "", "[conn]\nDatabase=it's\nPassword=a'b;c\n",
          "OPEN DATABASE 'it's' AS 'a'b;c'"},
     };
@@ -152,8 +165,8 @@ TEST_F(ConfiguredConnect, DatabasesAreOpenedWithOneStatement) {
         ScriptedPeer server;
         server.expect(exec_request(c.statement)).send(status_block(0, ""));
         server.start();
-        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
-                                        "\n" + c.global + c.sections);
+        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" +
+                                        server.service() + "\n" + c.global + c.sections);
         release_database_cache();
         boxes.clear();
         int handle = hl_connect_ini(file.c_str(), "conn", 0, 1);
@@ -172,7 +185,8 @@ TEST_F(ConfiguredConnect, FailuresBeforeTheStatementCloseTheConnection) {
         std::string config;
         std::string box;
     } cases[] = {
-        {"no database name", "[conn]\nDBopen=one,two\n[one]\nDatabase=A\n[two]\n", "Dorv|Missing database name"},
+        {"no database name", "[conn]\nDBopen=one,two\n[one]\nDatabase=A\n[two]\n",
+         "Dorv|Missing database name"},
         {"an empty database name", "[conn]\nDatabase=\n", "Dorv|Missing database name"},
         {"an empty list", "[conn]\nDBopen=;\n", "Dorv|Missing database name"},
     };
@@ -180,8 +194,8 @@ TEST_F(ConfiguredConnect, FailuresBeforeTheStatementCloseTheConnection) {
         SCOPED_TRACE(c.name);
         ScriptedPeer server;
         server.start();
-        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
-                                        "\n" + c.config);
+        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" +
+                                        server.service() + "\n" + c.config);
         boxes.clear();
         EXPECT_EQ(hl_connect_ini(file.c_str(), "conn", 0, 1), -1);
         EXPECT_EQ(boxes.summary(), std::vector<std::string>{c.box});
@@ -200,11 +214,13 @@ TEST_F(ConfiguredConnect, AServerStatusAboveZeroIsExplainedAndClosesTheConnectio
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         ScriptedPeer server;
-        server.expect(exec_request("OPEN DATABASE 'sales' AS 'pw'")).send(status_block(c.status, ""));
-        if (!c.opened) server.expect(explain_request()).send(status_block(c.status, "Wrong password\n\n"));
+        server.expect(exec_request("OPEN DATABASE 'sales' AS 'pw'"))
+            .send(status_block(c.status, ""));
+        if (!c.opened)
+            server.expect(explain_request()).send(status_block(c.status, "Wrong password\n\n"));
         server.start();
-        std::string file = write_config("[conn]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
-                                        "\nDatabase=sales\nPassword=pw\n");
+        std::string file = write_config("[conn]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" +
+                                        server.service() + "\nDatabase=sales\nPassword=pw\n");
         boxes.clear();
         int handle = hl_connect_ini(file.c_str(), "conn", 0, 1);
         if (c.opened) {
@@ -213,7 +229,8 @@ TEST_F(ConfiguredConnect, AServerStatusAboveZeroIsExplainedAndClosesTheConnectio
             hl_disconnect(handle);
         } else {
             EXPECT_EQ(handle, -1);
-            EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Explain Dorv - Message|Wrong password"});
+            EXPECT_EQ(boxes.summary(),
+                      std::vector<std::string>{"Explain Dorv - Message|Wrong password"});
             EXPECT_EQ(connection_count, 0);
             EXPECT_TRUE(server.wait_closed_by_client(1));
         }
@@ -230,10 +247,10 @@ TEST_F(ConfiguredConnect, AServerStatusAboveZeroIsExplainedAndClosesTheConnectio
 std::string long_list_config(int last) {
     std::string text = "[conn]\nDBopen=d1,d2,d3,d4\n";
     for (int i = 1; i <= 3; ++i)
-        text += "[d" + std::to_string(i) + "]\nDatabase=" + std::string(199, 'a') + std::to_string(i) +
-                "\nPassword=" + std::string(40, 'p') + "\n";
-    text += "[d4]\nDatabase=" + std::string(static_cast<size_t>(last - 40), 'z') + "\nPassword=" +
-            std::string(40, 'q') + "\n";
+        text += "[d" + std::to_string(i) + "]\nDatabase=" + std::string(199, 'a') +
+                std::to_string(i) + "\nPassword=" + std::string(40, 'p') + "\n";
+    text += "[d4]\nDatabase=" + std::string(static_cast<size_t>(last - 40), 'z') +
+            "\nPassword=" + std::string(40, 'q') + "\n";
     return text;
 }
 
@@ -244,27 +261,37 @@ TEST_F(ConfiguredConnect, StatementLengthLimits) {
         std::vector<std::string> boxes; // empty: the databases are opened
     } cases[] = {
         {246, 1018, {}},
-        {247, 1019, {"Dorv|Statement size exceeds maximum (1018)", "Explain Dorv - Message|no explanation"}},
-        {248, 1020, {"Dorv|Statement size exceeds maximum (1018)", "Explain Dorv - Message|no explanation"}},
-        {249, 1021, {"Dorv|Statement size exceeds maximum (1018)", "Explain Dorv - Message|no explanation"}},
+        {247,
+         1019,
+         {"Dorv|Statement size exceeds maximum (1018)", "Explain Dorv - Message|no explanation"}},
+        {248,
+         1020,
+         {"Dorv|Statement size exceeds maximum (1018)", "Explain Dorv - Message|no explanation"}},
+        {249,
+         1021,
+         {"Dorv|Statement size exceeds maximum (1018)", "Explain Dorv - Message|no explanation"}},
         {250, 0, {"Dorv|Not enough memory to open all databases"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.last);
         std::string statement = "OPEN DATABASE ";
         for (int i = 1; i <= 3; ++i)
-            statement += "'" + std::string(199, 'a') + std::to_string(i) + "' AS '" + std::string(40, 'p') + "', ";
-        statement += "'" + std::string(static_cast<size_t>(c.last - 40), 'z') + "' AS '" + std::string(40, 'q') + "'";
+            statement += "'" + std::string(199, 'a') + std::to_string(i) + "' AS '" +
+                         std::string(40, 'p') + "', ";
+        statement += "'" + std::string(static_cast<size_t>(c.last - 40), 'z') + "' AS '" +
+                     std::string(40, 'q') + "'";
         if (c.statement_length != 0) {
             ASSERT_EQ(statement.size(), static_cast<size_t>(c.statement_length));
         }
         ScriptedPeer server;
-        if (c.boxes.empty()) server.expect(exec_request(statement)).send(status_block(0, ""));
+        if (c.boxes.empty())
+            server.expect(exec_request(statement)).send(status_block(0, ""));
         else if (c.statement_length != 0)
-            server.expect(explain_request()).send(status_block(0, "no explanation")); // refused locally: 100
+            server.expect(explain_request())
+                .send(status_block(0, "no explanation")); // refused locally: 100
         server.start();
-        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
-                                        "\n" + long_list_config(c.last));
+        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" +
+                                        server.service() + "\n" + long_list_config(c.last));
         boxes.clear();
         int handle = hl_connect_ini(file.c_str(), "conn", 0, 1);
         EXPECT_EQ(boxes.summary(), c.boxes);
@@ -284,11 +311,14 @@ TEST_F(ConfiguredConnect, StatementLengthLimits) {
 
 TEST_F(ConfiguredConnect, TheUserIsAskedOncePerProcessAndDatabaseName) {
     TraceLog log;
-    peer.expect(exec_request("OPEN DATABASE 'vault' AS 'typed secret', 'open'")).send(status_block(0, ""));
-    peer.next_connection().expect(exec_request("OPEN DATABASE 'vault' AS 'typed secret', 'open'")).send(status_block(0, ""));
+    peer.expect(exec_request("OPEN DATABASE 'vault' AS 'typed secret', 'open'"))
+        .send(status_block(0, ""));
+    peer.next_connection()
+        .expect(exec_request("OPEN DATABASE 'vault' AS 'typed secret', 'open'"))
+        .send(status_block(0, ""));
     peer.start();
-    std::string config = "[conn]\nTransport=WINSOCK\n" + address() + "DBopen=v,o\n[v]\nDatabase=vault\nPassword=*\n" +
-                         "[o]\nDatabase=open\n";
+    std::string config = "[conn]\nTransport=WINSOCK\n" + address() +
+                         "DBopen=v,o\n[v]\nDatabase=vault\nPassword=*\n" + "[o]\nDatabase=open\n";
     PasswordAnswer answer;
     answer.typed = "typed secret";
     dialogs.answers.push_back(answer);
@@ -311,11 +341,13 @@ TEST_F(ConfiguredConnect, TheUserIsAskedOncePerProcessAndDatabaseName) {
     EXPECT_EQ(count(trace, "   read password: ["), 2u) << trace; // vault once, open once
     EXPECT_EQ(count(trace, "   database name: [vault]\n"), 2u);
     // Passwords appear masked in the lines that carry them.
-    EXPECT_NE(trace.find("   read password: [********]\n   edit password: [********]\n"
-                         "   database list entry: 1\n   db_name: [vault]\n   db_pswd: [********]\n \n"),
-              std::string::npos)
+    EXPECT_NE(
+        trace.find("   read password: [********]\n   edit password: [********]\n"
+                   "   database list entry: 1\n   db_name: [vault]\n   db_pswd: [********]\n \n"),
+        std::string::npos)
         << trace;
-    EXPECT_NE(trace.find("   read password: []\n   database list entry: 2\n   db_name: [open]\n   db_pswd: []\n"),
+    EXPECT_NE(trace.find("   read password: []\n   database list entry: 2\n   db_name: [open]\n   "
+                         "db_pswd: []\n"),
               std::string::npos);
     EXPECT_EQ(trace.find("password: [typed"), std::string::npos);
     EXPECT_EQ(trace.find("password: [*]"), std::string::npos);
@@ -331,16 +363,18 @@ TEST_F(ConfiguredConnect, DialogAnswers) {
     } cases[] = {
         {"OK with a password", true, "abc", "OPEN DATABASE 'vault' AS 'abc'"},
         {"OK with an empty field gives the name without AS", true, "", "OPEN DATABASE 'vault'"},
-        {"the field takes 16 characters", true, "12345678901234567890", "OPEN DATABASE 'vault' AS '1234567890123456'"},
+        {"the field takes 16 characters", true, "12345678901234567890",
+         "OPEN DATABASE 'vault' AS '1234567890123456'"},
         {"Cancel", false, "typed but cancelled", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedPeer server;
-        if (!c.statement.empty()) server.expect(exec_request(c.statement)).send(status_block(0, ""));
+        if (!c.statement.empty())
+            server.expect(exec_request(c.statement)).send(status_block(0, ""));
         server.start();
-        std::string file = write_config("[conn]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
-                                        "\nDatabase=vault\nPassword=*file\n");
+        std::string file = write_config("[conn]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" +
+                                        server.service() + "\nDatabase=vault\nPassword=*file\n");
         release_database_cache();
         boxes.clear();
         dialogs.seen.clear();
@@ -369,10 +403,11 @@ TEST_F(ConfiguredConnect, DialogAnswers) {
 
 TEST_F(ConfiguredConnect, APasswordInTheFileIsUsedInFullAndTheDialogIsNotShown) {
     std::string longest(255, 'k');
-    peer.expect(exec_request("OPEN DATABASE 'vault' AS '" + longest + "'")).send(status_block(0, ""));
+    peer.expect(exec_request("OPEN DATABASE 'vault' AS '" + longest + "'"))
+        .send(status_block(0, ""));
     peer.start();
-    std::string file = write_config("[conn]\nTransport=WINSOCK\n" + address() + "Database=vault\nPassword=" + longest +
-                                    "toolong\n");
+    std::string file = write_config("[conn]\nTransport=WINSOCK\n" + address() +
+                                    "Database=vault\nPassword=" + longest + "toolong\n");
     EXPECT_GE(hl_connect_ini(file.c_str(), "conn", 0, 1), 0);
     EXPECT_TRUE(dialogs.seen.empty());
     EXPECT_TRUE(boxes.boxes.empty());
@@ -386,13 +421,26 @@ TEST_F(ConfiguredConnect, TheDialogTakesItsTextsFromAConfiguredConnectionOnly) {
         std::string section;
         std::vector<std::string> texts; // name label, password label, OK, Cancel
     } cases[] = {
-        {"section first, then Global", "PswdText1=Global one\nPswdText2=Kennwort:\nPswdCancel=Abbrechen\n",
-         "PswdText1=Datenbank:\nPswdOK=Weiter\nPswdText2=\n", "conn",
+        {"section first, then Global",
+         "PswdText1=Global one\nPswdText2=Kennwort:\nPswdCancel=Abbrechen\n",
+         "PswdText1=Datenbank:\nPswdOK=Weiter\nPswdText2=\n",
+         "conn",
          {"Datenbank:", "Kennwort:", "Weiter", "Abbrechen"}},
-        {"none configured: the template's texts", "", "", "conn", {"&Datenbank Name:", "&Password:", "OK", "Cancel"}},
-        {"some configured", "", "PswdOK=Ja\n", "conn", {"&Datenbank Name:", "&Password:", "Ja", "Cancel"}},
+        {"none configured: the template's texts",
+         "",
+         "",
+         "conn",
+         {"&Datenbank Name:", "&Password:", "OK", "Cancel"}},
+        {"some configured",
+         "",
+         "PswdOK=Ja\n",
+         "conn",
+         {"&Datenbank Name:", "&Password:", "Ja", "Cancel"}},
         // Connected through "Global" alone: no section, so the template's texts.
-        {"no section", "PswdText1=Global one\nPswdOK=Ja\n", "PswdOK=Nein\n", "",
+        {"no section",
+         "PswdText1=Global one\nPswdOK=Ja\n",
+         "PswdOK=Nein\n",
+         "",
          {"&Datenbank Name:", "&Password:", "OK", "Cancel"}},
     };
     for (const auto& c : cases) {
@@ -400,9 +448,10 @@ TEST_F(ConfiguredConnect, TheDialogTakesItsTextsFromAConfiguredConnectionOnly) {
         ScriptedPeer server;
         server.expect(exec_request("OPEN DATABASE 'vault' AS 'pw'")).send(status_block(0, ""));
         server.start();
-        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
-                                        "\nDBopen=db\n" + c.global_keys + "[conn]\n" + c.section_keys +
-                                        "[db]\nDatabase=vault\nPassword=*\n");
+        std::string file = write_config(
+            "[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() +
+            "\nDBopen=db\n" + c.global_keys + "[conn]\n" + c.section_keys +
+            "[db]\nDatabase=vault\nPassword=*\n");
         release_database_cache();
         dialogs.seen.clear();
         PasswordAnswer answer;
@@ -413,7 +462,8 @@ TEST_F(ConfiguredConnect, TheDialogTakesItsTextsFromAConfiguredConnectionOnly) {
         ASSERT_EQ(dialogs.seen.size(), 1u);
         const auto& seen = dialogs.seen[0];
         EXPECT_EQ(seen.caption, "Input Password");
-        EXPECT_EQ((std::vector<std::string>{seen.name_label, seen.password_label, seen.ok_text, seen.cancel_text}),
+        EXPECT_EQ((std::vector<std::string>{seen.name_label, seen.password_label, seen.ok_text,
+                                            seen.cancel_text}),
                   c.texts);
         EXPECT_EQ(seen.database, "vault");
         EXPECT_EQ(seen.limit, 16);
@@ -430,8 +480,9 @@ TEST_F(ConfiguredConnect, ARequestWhileTheDialogIsOpenIsRefused) {
     peer.expect(exec_request("OPEN DATABASE 'vault' AS 'outer'")).send(status_block(0, ""));
     peer.next_connection();
     peer.start();
-    std::string file = write_config("[Global]\nTransport=WINSOCK\n" + address() +
-                                    "[outer]\nDatabase=vault\nPassword=*\n[inner]\nDatabase=other\nPassword=*\n");
+    std::string file =
+        write_config("[Global]\nTransport=WINSOCK\n" + address() +
+                     "[outer]\nDatabase=vault\nPassword=*\n[inner]\nDatabase=other\nPassword=*\n");
     int inner = 0;
     PasswordAnswer answer;
     answer.typed = "outer";
@@ -457,8 +508,9 @@ TEST_F(ConfiguredConnect, ACallWhileTheDialogIsOpenMayMoveTheRecord) {
     ASSERT_GE(first, 0);
     peer.expect(exec_request("OPEN DATABASE 'vault' AS 'pw', 'plain'")).send(status_block(0, ""));
     peer.start();
-    std::string file = write_config("[conn]\nTransport=WINSOCK\n" + address() +
-                                    "DBopen=a,b\n[a]\nDatabase=vault\nPassword=*\n[b]\nDatabase=plain\n");
+    std::string file =
+        write_config("[conn]\nTransport=WINSOCK\n" + address() +
+                     "DBopen=a,b\n[a]\nDatabase=vault\nPassword=*\n[b]\nDatabase=plain\n");
     PasswordAnswer answer;
     answer.typed = "pw";
     answer.while_open = [&] { EXPECT_EQ(hl_disconnect(first), 0); };
@@ -471,13 +523,18 @@ TEST_F(ConfiguredConnect, ACallWhileTheDialogIsOpenMayMoveTheRecord) {
     early.stop();
 }
 
-void* refuse_to_grow(void*, size_t) { return nullptr; }
+void* refuse_to_grow(void*, size_t) {
+    return nullptr;
+}
 
 TEST_F(ConfiguredConnect, ACacheThatCannotGrowLosesNothingButTheCaching) {
     peer.expect(exec_request("OPEN DATABASE 'vault' AS 'one'")).send(status_block(0, ""));
-    peer.next_connection().expect(exec_request("OPEN DATABASE 'vault' AS 'two'")).send(status_block(0, ""));
+    peer.next_connection()
+        .expect(exec_request("OPEN DATABASE 'vault' AS 'two'"))
+        .send(status_block(0, ""));
     peer.start();
-    std::string file = write_config("[conn]\nTransport=WINSOCK\n" + address() + "Database=vault\nPassword=*\n");
+    std::string file =
+        write_config("[conn]\nTransport=WINSOCK\n" + address() + "Database=vault\nPassword=*\n");
     auto* grow = database_cache_grow;
     database_cache_grow = refuse_to_grow;
     for (const char* typed : {"one", "two"}) {
@@ -506,8 +563,9 @@ TEST_F(ConfiguredConnect, SetInifileReplacesFileAndSectionOfAConnection) {
     EXPECT_EQ(std::string(record(handle)->ini_file), std::string(255, 'f'));
     EXPECT_STREQ(record(handle)->ini_section, "");
     EXPECT_EQ(hl_set_inifile(handle + 1000, "x", "y"), -1);
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = " +
-                                                        std::to_string(handle + 1000)});
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = " +
+                                       std::to_string(handle + 1000)});
     EXPECT_STREQ(record(handle)->ini_section, "");
 }
 

@@ -10,21 +10,20 @@
 
 namespace {
 
-const char* const sample =
-    "; a comment\n"
-    "[Global]\n"
-    "Transport = WINSOCK   \n"
-    "Quoted=\"  spaced out  \"\n"
-    "Empty=\n"
-    "Number= 42 \n"
-    "Mixed=12abc\n"
-    "Word=abc\n"
-    "\n"
-    "[Second Section]\n"
-    "Server=dbhost\n"
-    "[second section]\n"
-    "Server=ignored\n"
-    "Extra=also ignored\n";
+const char* const sample = "; a comment\n"
+                           "[Global]\n"
+                           "Transport = WINSOCK   \n"
+                           "Quoted=\"  spaced out  \"\n"
+                           "Empty=\n"
+                           "Number= 42 \n"
+                           "Mixed=12abc\n"
+                           "Word=abc\n"
+                           "\n"
+                           "[Second Section]\n"
+                           "Server=dbhost\n"
+                           "[second section]\n"
+                           "Server=ignored\n"
+                           "Extra=also ignored\n";
 
 class IniFiles : public ::testing::Test {
   protected:
@@ -36,7 +35,8 @@ class IniFiles : public ::testing::Test {
         write_text_file(full, sample);
     }
     void TearDown() override { remove_file(full); }
-    std::string read(const char* section, const char* key, const char* deflt = "(none)", int size = 256) {
+    std::string read(const char* section, const char* key, const char* deflt = "(none)",
+                     int size = 256) {
         char buffer[256];
         std::memset(buffer, '#', sizeof buffer);
         int n = plat_ini_string(section, key, deflt, buffer, size, bare.c_str());
@@ -54,14 +54,15 @@ TEST_F(IniFiles, StringsAreFoundIgnoringCaseAndTrimmed) {
     } cases[] = {
         {"Global", "Transport", "WINSOCK"},
         {"GLOBAL", "transport", "WINSOCK"},
-        {"Global", "Quoted", "  spaced out  "},   // quotes keep the blanks inside
-        {"Global", "Empty", ""},                  // present but empty: not the default
+        {"Global", "Quoted", "  spaced out  "}, // quotes keep the blanks inside
+        {"Global", "Empty", ""},                // present but empty: not the default
         {"Global", "Missing", "(none)"},
         {"Nowhere", "Transport", "(none)"},
-        {"second section", "Server", "dbhost"},   // the first section of that name
-        {"Second Section", "Extra", "(none)"},    // a later copy of the section is not read
+        {"second section", "Server", "dbhost"}, // the first section of that name
+        {"Second Section", "Extra", "(none)"},  // a later copy of the section is not read
     };
-    for (const auto& c : cases) EXPECT_EQ(read(c.section, c.key), c.value) << c.section << "/" << c.key;
+    for (const auto& c : cases)
+        EXPECT_EQ(read(c.section, c.key), c.value) << c.section << "/" << c.key;
 }
 
 TEST_F(IniFiles, ValuesAreCutToTheBuffer) {

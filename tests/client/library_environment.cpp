@@ -23,7 +23,9 @@ class LibraryEnvironment : public ::testing::Environment {
         dorv_library_attach(dorv32_string_table());
 #endif
     }
-    void TearDown() override { dorv_library_detach(); }
+    void TearDown() override {
+        dorv_library_detach();
+    }
 };
 
 const auto* registered = ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);

@@ -26,7 +26,8 @@ PlatInstance own_instance() {
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -54,7 +55,8 @@ TEST(Lifecycle, TheCacheGrowsByOneEntryAndComparesNamesExactly) {
     EXPECT_STREQ(find_cached_password("Sales"), "one");
     EXPECT_EQ(find_cached_password("sales"), nullptr);
     EXPECT_EQ(find_cached_password("Sale"), nullptr);
-    EXPECT_EQ(std::string(find_cached_password(std::string(255, 'n').c_str())), std::string(255, 'p'));
+    EXPECT_EQ(std::string(find_cached_password(std::string(255, 'n').c_str())),
+              std::string(255, 'p'));
     release_database_cache();
 }
 
@@ -83,7 +85,8 @@ TEST(Lifecycle, UnloadingClosesOpenConnectionsAndLeavesTheTable) {
         EXPECT_TRUE(peer.wait_closed_by_client(c.connections));
         // The records stay; only their sockets are closed. The cache is freed in every case.
         EXPECT_EQ(connection_count, c.connections);
-        for (int i = 0; i < c.connections; ++i) EXPECT_EQ(connection_table[i].socket, handles[static_cast<size_t>(i)]);
+        for (int i = 0; i < c.connections; ++i)
+            EXPECT_EQ(connection_table[i].socket, handles[static_cast<size_t>(i)]);
         EXPECT_EQ(database_cache_count, 0);
         EXPECT_EQ(database_cache, nullptr);
         EXPECT_TRUE(boxes.boxes.empty());

@@ -22,10 +22,14 @@ TEST(MessageLayer, StatusBlocksAreDecodedAsSignedBigEndian) {
         {wire_block('S', std::string("\x00\x00", 2) + "abc"), 0, 3, ""},
         {wire_block('S', "\x7F\xFF"), 32767, 0, ""},
         {wire_block('S', std::string("\x80\x00", 2)), -32768, 0, ""},
-        {wire_block('S', "\x01"), 100, 0, "Dorv|Internal error (ll_dorv_read)\nCorrupted M_DORV message"},
-        {wire_block('S', ""), 100, 0, "Dorv|Internal error (ll_dorv_read)\nCorrupted M_DORV message"},
-        {wire_block('X', std::string("\x00\x00", 2)), 100, 0, "Dorv|Protocol error (ll_dorv_read):\nUnexpected message type (X)"},
-        {wire_block('E', "hi"), 100, 0, "Dorv|Protocol error (ll_dorv_read):\nUnexpected message type (E)"},
+        {wire_block('S', "\x01"), 100, 0,
+         "Dorv|Internal error (ll_dorv_read)\nCorrupted M_DORV message"},
+        {wire_block('S', ""), 100, 0,
+         "Dorv|Internal error (ll_dorv_read)\nCorrupted M_DORV message"},
+        {wire_block('X', std::string("\x00\x00", 2)), 100, 0,
+         "Dorv|Protocol error (ll_dorv_read):\nUnexpected message type (X)"},
+        {wire_block('E', "hi"), 100, 0,
+         "Dorv|Protocol error (ll_dorv_read):\nUnexpected message type (E)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(printable(c.reply));
@@ -65,7 +69,8 @@ TEST(MessageLayer, ATextMessageInPlaceOfAReplyIsShownAndTheRestDrainedAtTheNextR
         boxes.clear();
         EXPECT_EQ(hl_dorv_hdr_val(s.handle), 7);
         std::vector<std::string> expected;
-        if (warnings != 0) expected.push_back("Dorv|Pending transfer:\n handle = " + std::to_string(s.handle));
+        if (warnings != 0)
+            expected.push_back("Dorv|Pending transfer:\n handle = " + std::to_string(s.handle));
         EXPECT_EQ(boxes.summary(), expected);
         char field[16];
         EXPECT_EQ(hl_dorv_tfield(s.handle, field, sizeof field), 0);
@@ -76,7 +81,10 @@ TEST(MessageLayer, ATextMessageInPlaceOfAReplyIsShownAndTheRestDrainedAtTheNextR
 TEST(MessageLayer, ALastTextMessageLeavesNothingToDrain) {
     BoxCapture boxes;
     PeerSession s;
-    s.peer.expect(request('F')).send(wire_block('M', "gone")).expect(request('F')).send(status_block(-9, ""));
+    s.peer.expect(request('F'))
+        .send(wire_block('M', "gone"))
+        .expect(request('F'))
+        .send(status_block(-9, ""));
     s.open(1);
     EXPECT_EQ(hl_dorv_next_val(s.handle), 100);
     EXPECT_EQ(s.record()->more, 0);
@@ -93,8 +101,10 @@ TEST(MessageLayer, WriteRefusesBlockLengthsOutsideFourTo1024) {
         boxes.clear();
         set_block_length(block, length);
         EXPECT_EQ(ll_write(s.record(), block), -1);
-        EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Internal error (ll_write):\nInconsistent block length (" +
-                                                            std::to_string(length) + ")"});
+        EXPECT_EQ(boxes.summary(),
+                  std::vector<std::string>{
+                      "Dorv|Internal error (ll_write):\nInconsistent block length (" +
+                      std::to_string(length) + ")"});
     }
 }
 
@@ -103,8 +113,13 @@ TEST(MessageLayer, TextComparisonIsExact) {
         std::string payload;
         const char* literal;
         bool equal;
-    } cases[] = {{"OK", "OK", true}, {"OK ", "OK", false}, {"ok", "OK", false}, {"EOF", "EOF", true},
-                 {"", "", true},     {"O", "OK", false},   {std::string("OK\0", 3), "OK", false}};
+    } cases[] = {{"OK", "OK", true},
+                 {"OK ", "OK", false},
+                 {"ok", "OK", false},
+                 {"EOF", "EOF", true},
+                 {"", "", true},
+                 {"O", "OK", false},
+                 {std::string("OK\0", 3), "OK", false}};
     for (const auto& c : cases) {
         char block[1024];
         std::string wire = wire_block('M', c.payload);

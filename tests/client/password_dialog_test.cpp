@@ -91,8 +91,10 @@ TEST(PasswordDialog, OkAndCancel) {
 
 TEST(PasswordDialog, TextsFromTheRecordsFileWhenItHasFileAndSection) {
     std::string file = test_temp_dir() + "/dialog_texts.ini";
-    write_text_file(file, "[Global]\nPswdText1=Datenbank:\nPswdText2=Kennwort:\nPswdOK=Weiter\nPswdCancel=Abbrechen\n"
-                          "[sales]\nPswdOK=Los\n");
+    write_text_file(
+        file,
+        "[Global]\nPswdText1=Datenbank:\nPswdText2=Kennwort:\nPswdOK=Weiter\nPswdCancel=Abbrechen\n"
+        "[sales]\nPswdOK=Los\n");
     struct Case {
         std::string file, section;
         std::string ok_text, name_label;

@@ -16,9 +16,11 @@ TEST(PasswordMask, PasswordsBehindAsAreMaskedInOpenDatabaseStatements) {
         {"OPEN DATABASE 'as' AS'x'", "OPEN DATABASE 'as' AS'********'"},
         {"OPEN DATABASE 'a' AS 'unterminated", "OPEN DATABASE 'a' AS '********"},
         {"OPEN DATABASE 'a'", "OPEN DATABASE 'a'"},
-        {"select name as 'alias' from t", "select name as 'alias' from t"}, // no database opened here
+        {"select name as 'alias' from t",
+         "select name as 'alias' from t"}, // no database opened here
         {"select 'OPEN DATABASE' as x", "select 'OPEN DATABASE' as x"},
-        {"OPEN DATABASE 'a' AS 'p' , 'b' AS 'q'", "OPEN DATABASE 'a' AS '********' , 'b' AS '********'"},
+        {"OPEN DATABASE 'a' AS 'p' , 'b' AS 'q'",
+         "OPEN DATABASE 'a' AS '********' , 'b' AS '********'"},
     };
     for (const auto& c : cases) {
         char out[128];
@@ -39,10 +41,12 @@ TEST(PasswordMask, TheStatementTracesOfExecShowNoPassword) {
     EXPECT_EQ(hl_dorv_exec(s.handle, text), 0);
     std::string traced = log.text();
     EXPECT_EQ(traced.find("geheim"), std::string::npos) << traced;
-    EXPECT_NE(traced.find("\nhl_dorv_exec(), stmt_len = 34\n   [OPEN DATABASE 'secret' AS '********']"),
-              std::string::npos)
+    EXPECT_NE(
+        traced.find("\nhl_dorv_exec(), stmt_len = 34\n   [OPEN DATABASE 'secret' AS '********']"),
+        std::string::npos)
         << traced;
-    EXPECT_NE(traced.find("\nDORV EXEC: stmt length: 34\n   stmt: [OPEN DATABASE 'secret' AS '********']"),
+    EXPECT_NE(traced.find(
+                  "\nDORV EXEC: stmt length: 34\n   stmt: [OPEN DATABASE 'secret' AS '********']"),
               std::string::npos);
 }
 

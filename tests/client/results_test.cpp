@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string field(const std::string& text) { return text + std::string(1, '\0'); }
+std::string field(const std::string& text) {
+    return text + std::string(1, '\0');
+}
 
 TEST(Lines, AHeaderOverThreeBlocksIsOneLineCutAtSizeMinusOne) {
     struct Case {
@@ -28,7 +30,8 @@ TEST(Lines, AHeaderOverThreeBlocksIsOneLineCutAtSizeMinusOne) {
         BoxCapture boxes;
         PeerSession s;
         s.peer.expect(request('H', std::string(1, 2)))
-            .send(status_block(1, "NAME      ", false) + status_block(2, "CITY      ", false) + status_block(3, "ZIP"))
+            .send(status_block(1, "NAME      ", false) + status_block(2, "CITY      ", false) +
+                  status_block(3, "ZIP"))
             .expect(request('R', std::string(1, '\0')))
             .send(status_block(-9, ""));
         s.open(c.warnings);
@@ -37,7 +40,8 @@ TEST(Lines, AHeaderOverThreeBlocksIsOneLineCutAtSizeMinusOne) {
         EXPECT_EQ(hl_dorv_hdr_ln(s.handle, 2, line, c.size), 3);
         EXPECT_EQ(std::string(line), c.line);
         std::vector<std::string> expected;
-        if (c.warned) expected.push_back("Dorv|Buffer too small (hl_dorv_hdr_ln):\n Buffer truncted.");
+        if (c.warned)
+            expected.push_back("Dorv|Buffer too small (hl_dorv_hdr_ln):\n Buffer truncted.");
         EXPECT_EQ(boxes.summary(), expected);
         EXPECT_EQ(hl_dorv_next_row(s.handle, line, sizeof line), -9);
         EXPECT_EQ(boxes.summary(), expected); // nothing was pending
@@ -55,7 +59,8 @@ TEST(Lines, RowsAreTranslatedAndTheServersEndOfDataIsPassedOn) {
         .send(status_block(-9, ""));
     s.open(1);
     char line[32];
-    EXPECT_EQ(hl_dorv_hdr_ln(s.handle, 0x107, line, sizeof line), 0); // the code's low byte goes out
+    EXPECT_EQ(hl_dorv_hdr_ln(s.handle, 0x107, line, sizeof line),
+              0); // the code's low byte goes out
     EXPECT_STREQ(line, "NAME");
     EXPECT_EQ(hl_dorv_next_row(s.handle, line, sizeof line), 0);
     EXPECT_STREQ(line, "Cr\xD2me");
@@ -72,15 +77,17 @@ TEST(Lines, ASizeBelowOneFailsWithoutWritingOrSending) {
     EXPECT_EQ(hl_dorv_next_row(s.handle, line, 0), 100);
     EXPECT_EQ(hl_dorv_hdr_ln(s.handle, 2, line, -3), 100);
     EXPECT_STREQ(line, "abc");
-    EXPECT_EQ(boxes.summary(), (std::vector<std::string>{"Dorv|Buffer too small (hl_dorv_next_row):\n size = 0",
-                                                         "Dorv|Buffer too small (hl_dorv_hdr_ln):\n size = -3"}));
+    EXPECT_EQ(boxes.summary(),
+              (std::vector<std::string>{"Dorv|Buffer too small (hl_dorv_next_row):\n size = 0",
+                                        "Dorv|Buffer too small (hl_dorv_hdr_ln):\n size = -3"}));
 }
 
 TEST(Values, AFieldSpanningTwoBlocksIsReturnedWholeWithTheSecondBlocksStatus) {
     BoxCapture boxes;
     PeerSession s;
     s.peer.expect(request('V'))
-        .send(status_block(0, field("SNAME") + "SCI", false) + status_block(5, field("TY") + field("")))
+        .send(status_block(0, field("SNAME") + "SCI", false) +
+              status_block(5, field("TY") + field("")))
         .expect(request('F'))
         .send(status_block(-9, ""));
     s.open(1);
@@ -107,7 +114,10 @@ TEST(Values, AFieldLongerThanTheBufferComesInPieces) {
     } cases[] = {
         {"S0123456789", 1, {"S012345", "6789"}, 1},
         {"S0123456789", 0, {"S012345", "6789"}, 0},
-        {"S123456", 1, {"S123456", ""}, 1}, // exactly size - 1: the terminator is left for the next call
+        {"S123456",
+         1,
+         {"S123456", ""},
+         1}, // exactly size - 1: the terminator is left for the next call
         {"S12345", 1, {"S12345"}, 0},
     };
     for (const auto& c : cases) {
@@ -124,7 +134,8 @@ TEST(Values, AFieldLongerThanTheBufferComesInPieces) {
         }
         EXPECT_EQ(hl_dorv_tfield(s.handle, text, 8), -9);
         EXPECT_EQ(boxes.boxes.size(), c.warnings_shown);
-        for (const auto& b : boxes.boxes) EXPECT_EQ(b.text, "Buffer too small (hl_dorv_field):\n Buffer truncted.");
+        for (const auto& b : boxes.boxes)
+            EXPECT_EQ(b.text, "Buffer too small (hl_dorv_field):\n Buffer truncted.");
     }
 }
 
@@ -164,7 +175,8 @@ TEST(Values, FieldCallsWithoutAPendingRecordAreSequenceErrors) {
     auto message = [&](int kind) {
         char hex[3];
         snprintf(hex, sizeof hex, "%02x", kind);
-        return "Dorv|Sequence error (hl_dorv_field):\n No pending Dorv transfer\n Call hl_dorv_hdr_ln() or "
+        return "Dorv|Sequence error (hl_dorv_field):\n No pending Dorv transfer\n Call "
+               "hl_dorv_hdr_ln() or "
                "hl_dorv_next_val().\n handle = " +
                std::to_string(s.handle) + "\n type   = " + hex;
     };
@@ -197,7 +209,8 @@ TEST(Values, AnAbandonedRecordIsDrainedByTheNextRequest) {
     BoxCapture boxes;
     PeerSession s;
     s.peer.expect(request('F'))
-        .send(status_block(0, field("S1"), false) + status_block(0, field("S2"), false) + status_block(0, field("S3")))
+        .send(status_block(0, field("S1"), false) + status_block(0, field("S2"), false) +
+              status_block(0, field("S3")))
         .expect(request('F'))
         .send(status_block(-9, ""));
     s.open(1);
@@ -205,14 +218,15 @@ TEST(Values, AnAbandonedRecordIsDrainedByTheNextRequest) {
     char text[8];
     EXPECT_EQ(hl_dorv_tfield(s.handle, text, sizeof text), 0);
     EXPECT_EQ(hl_dorv_next_val(s.handle), -9);
-    EXPECT_EQ(boxes.summary(),
-              std::vector<std::string>{"Dorv|Pending transfer:\n handle = " + std::to_string(s.handle)});
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Pending transfer:\n handle = " +
+                                                        std::to_string(s.handle)});
 }
 
 TEST(Values, ATextMessageInsteadOfTheNextBlockFailsTheFieldCall) {
     BoxCapture boxes;
     PeerSession s;
-    s.peer.expect(request('F')).send(status_block(0, "Spart", false) + wire_block('M', "lost connection to db"));
+    s.peer.expect(request('F'))
+        .send(status_block(0, "Spart", false) + wire_block('M', "lost connection to db"));
     s.open();
     EXPECT_EQ(hl_dorv_next_val(s.handle), 0);
     char text[16];

@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string caller_text_after(const char* text, size_t length) { return std::string(text, length); }
+std::string caller_text_after(const char* text, size_t length) {
+    return std::string(text, length);
+}
 
 TEST(Exec, StatementsAreSplitAtSemicolonsOutsideQuotes) {
     struct Case {
@@ -22,8 +24,12 @@ TEST(Exec, StatementsAreSplitAtSemicolonsOutsideQuotes) {
          {"select * from t", "update t set a='x;y' where b=1"},
          std::string("select * from t\0update t set a='x;y' where b=1", 46)},
         {"a \"b;c\" d;e", {"a \"b;c\" d", "e"}, std::string("a \"b;c\" d\0e", 11)},
-        {"x 'a\"b;' ;y", {"x 'a\"b;' ", "y"}, std::string("x 'a\"b;' \0y", 11)},   // " inside ' is plain
-        {"x \"it's;\";y", {"x \"it's;\"", "y"}, std::string("x \"it's;\"\0y", 11)}, // ' inside " is plain
+        {"x 'a\"b;' ;y",
+         {"x 'a\"b;' ", "y"},
+         std::string("x 'a\"b;' \0y", 11)}, // " inside ' is plain
+        {"x \"it's;\";y",
+         {"x \"it's;\"", "y"},
+         std::string("x \"it's;\"\0y", 11)}, // ' inside " is plain
         {"a;", {"a"}, std::string("a\0", 2)},
         {";;", {"", ""}, std::string("\0\0", 2)},
         {"a;;b", {"a", "", "b"}, std::string("a\0\0b", 4)},
@@ -34,7 +40,8 @@ TEST(Exec, StatementsAreSplitAtSemicolonsOutsideQuotes) {
         BoxCapture boxes;
         PeerSession s;
         int status = 0;
-        for (const auto& statement : c.sent) s.peer.expect(exec_request(statement)).send(status_block(--status, ""));
+        for (const auto& statement : c.sent)
+            s.peer.expect(exec_request(statement)).send(status_block(--status, ""));
         s.open();
         std::vector<char> text(c.text.begin(), c.text.end());
         text.push_back('\0');
@@ -65,7 +72,8 @@ TEST(Exec, StatementsUpTo1018BytesAreSentLongerOnesRefused) {
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
     EXPECT_EQ(hl_dorv_exec(s.handle, buffer.data()), 100);
-    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Statement size exceeds maximum (1018)"});
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|Statement size exceeds maximum (1018)"});
     EXPECT_EQ(buffer[5], '\0');
     EXPECT_EQ(buffer[6 + 1018], '\0');
 }
@@ -86,7 +94,8 @@ TEST(Exec, TheServersTextIsShownOncePerStatementOnlyWithWarnings) {
         BoxCapture boxes;
         PeerSession s;
         s.peer.expect(exec_request("one"))
-            .send(status_block(0, "3 rows inserted", false) + status_block(0, "second block: not shown", true));
+            .send(status_block(0, "3 rows inserted", false) +
+                  status_block(0, "second block: not shown", true));
         s.peer.expect(exec_request("two")).send(status_block(17, std::string(1018, 'm')));
         s.peer.expect(exec_request("three")).send(status_block(0, ""));
         s.open(warnings);
@@ -150,8 +159,10 @@ TEST(Version, FailuresGive100AndLeaveTheBufferAlone) {
         std::string box;
     } cases[] = {
         {wire_block('M', "server going down"), "Dorv SERVER:|server going down"},
-        {wire_block('E', "xy"), "Dorv|Protocol error (hl_dorv_version):\nUnexpected message type (E)"},
-        {wire_block('S', "\x01"), "Dorv|Internal error (hl_dorv_version)\nCorrupted M_DORV message"},
+        {wire_block('E', "xy"),
+         "Dorv|Protocol error (hl_dorv_version):\nUnexpected message type (E)"},
+        {wire_block('S', "\x01"),
+         "Dorv|Internal error (hl_dorv_version)\nCorrupted M_DORV message"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(printable(c.reply));
@@ -173,9 +184,14 @@ TEST(Explain, TheCodeChoosesArgumentDestinationAndBox) {
         bool caller_buffer;
         bool box;
     } cases[] = {
-        {2000, 0, false, true}, {2005, 5, false, true},  {1005, 5, true, true},   {5, 5, true, false},
-        {0, 0, true, false},    {999, static_cast<char>(999 % 256), true, false},
-        {-5, static_cast<char>(-5), true, false},         {-1005, static_cast<char>(-5), true, false},
+        {2000, 0, false, true},
+        {2005, 5, false, true},
+        {1005, 5, true, true},
+        {5, 5, true, false},
+        {0, 0, true, false},
+        {999, static_cast<char>(999 % 256), true, false},
+        {-5, static_cast<char>(-5), true, false},
+        {-1005, static_cast<char>(-5), true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
@@ -185,7 +201,9 @@ TEST(Explain, TheCodeChoosesArgumentDestinationAndBox) {
             .send(status_block(1, "Table ", false) + status_block(2, "not found \xE8\n\n"));
         s.open();
         char buffer[64] = "untouched";
-        EXPECT_EQ(hl_dorv_explain(s.handle, c.caller_buffer ? buffer : nullptr, c.caller_buffer ? 64 : 0, c.code), 2);
+        EXPECT_EQ(hl_dorv_explain(s.handle, c.caller_buffer ? buffer : nullptr,
+                                  c.caller_buffer ? 64 : 0, c.code),
+                  2);
         std::string text = "Table not found \xE8";
         EXPECT_EQ(std::string(c.caller_buffer ? buffer : text_buffer), text);
         if (!c.caller_buffer) {
@@ -208,11 +226,9 @@ TEST(Explain, ATextThatFillsTheBufferIsCutAndWarnedAboutOnlyWithWarnings) {
         std::string stored;
         bool warned;
     } cases[] = {
-        {1, "abcdefg", 8, "abcdefg", true},   // exactly size - 1: still warned
-        {0, "abcdefg", 8, "abcdefg", false},
-        {1, "abcdef", 8, "abcdef", false},
-        {1, "abcdefghijk", 8, "abcdefg", true},
-        {1, "abc\n\n\n", 8, "abc", false},
+        {1, "abcdefg", 8, "abcdefg", true}, // exactly size - 1: still warned
+        {0, "abcdefg", 8, "abcdefg", false},    {1, "abcdef", 8, "abcdef", false},
+        {1, "abcdefghijk", 8, "abcdefg", true}, {1, "abc\n\n\n", 8, "abc", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply_text);
@@ -220,7 +236,8 @@ TEST(Explain, ATextThatFillsTheBufferIsCutAndWarnedAboutOnlyWithWarnings) {
         PeerSession s;
         // Split over two blocks; every block is read even when the buffer is full.
         s.peer.expect(request('M', std::string(1, 3)))
-            .send(status_block(0, c.reply_text.substr(0, 4), false) + status_block(9, c.reply_text.substr(4)))
+            .send(status_block(0, c.reply_text.substr(0, 4), false) +
+                  status_block(9, c.reply_text.substr(4)))
             .expect(request('A'))
             .send(status_block(0, "v"));
         s.open(c.warnings);
@@ -228,7 +245,8 @@ TEST(Explain, ATextThatFillsTheBufferIsCutAndWarnedAboutOnlyWithWarnings) {
         EXPECT_EQ(hl_dorv_explain(s.handle, buffer, c.size, 3), 9);
         EXPECT_EQ(std::string(buffer), c.stored);
         std::vector<std::string> expected;
-        if (c.warned) expected.push_back("Dorv|Buffer too small (hl_dorv_explain):\n Buffer truncated.");
+        if (c.warned)
+            expected.push_back("Dorv|Buffer too small (hl_dorv_explain):\n Buffer truncated.");
         EXPECT_EQ(boxes.summary(), expected);
         char version[1019];
         EXPECT_EQ(hl_dorv_version(s.handle, version), 0); // nothing left over from the explanation
@@ -243,7 +261,8 @@ TEST(Explain, EveryFailureEndsWithTheFatalBox) {
     } cases[] = {
         {wire_block('M', "explain refused"), "Dorv SERVER:|explain refused"},
         {wire_block('Z', ""), "Dorv|Protocol error (ll_dorv_read):\nUnexpected message type (Z)"},
-        {status_block(0, "part", false), "Dorv|Inconsistent message:\n read = 0, size = 0"}, // then closed
+        {status_block(0, "part", false),
+         "Dorv|Inconsistent message:\n read = 0, size = 0"}, // then closed
         {wire_block('S', "\x01"), "Dorv|Internal error (ll_dorv_read)\nCorrupted M_DORV message"},
     };
     for (const auto& c : cases) {
@@ -257,7 +276,8 @@ TEST(Explain, EveryFailureEndsWithTheFatalBox) {
     }
     BoxCapture boxes;
     EXPECT_EQ(hl_dorv_explain(4711, nullptr, 0, 2000), 100);
-    EXPECT_EQ(boxes.summary(), (std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = 4711", fatal}));
+    EXPECT_EQ(boxes.summary(),
+              (std::vector<std::string>{"Dorv|Invalid connection handle:\n handle = 4711", fatal}));
 }
 
 TEST(Explain, ASizeBelowOneFailsClearlyWithoutWritingOrSending) {
@@ -268,8 +288,9 @@ TEST(Explain, ASizeBelowOneFailsClearlyWithoutWritingOrSending) {
     EXPECT_EQ(hl_dorv_explain(s.handle, buffer, 0, 5), 100);
     EXPECT_EQ(hl_dorv_explain(s.handle, nullptr, 10, 1005), 100);
     EXPECT_STREQ(buffer, "abc");
-    EXPECT_EQ(boxes.summary(), (std::vector<std::string>{"Dorv|Buffer too small (hl_dorv_explain):\n size = 0",
-                                                         "Dorv|No buffer given (hl_dorv_explain)"}));
+    EXPECT_EQ(boxes.summary(),
+              (std::vector<std::string>{"Dorv|Buffer too small (hl_dorv_explain):\n size = 0",
+                                        "Dorv|No buffer given (hl_dorv_explain)"}));
 }
 
 } // namespace

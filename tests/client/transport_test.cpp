@@ -43,13 +43,15 @@ TEST_F(Transport, ServiceAndHostTextsAreParsedAsTheyAreWritten) {
         std::string host, service, message; // empty message: connects
     } cases[] = {
         {"127.0.0.1", port, ""},
-        {"127.0.0.1", port + "x", ""},          // the leading digits alone
-        {"localhost", port, ""},                // a name is resolved
+        {"127.0.0.1", port + "x", ""}, // the leading digits alone
+        {"localhost", port, ""},       // a name is resolved
         {"127.0.0.1", "0", "0: Invalid port number."},
         {"127.0.0.1", "65536", "65536: Invalid port number."}, // truncated to 16 bits: 0
-        {"127.0.0.1", "no-such-service-dorv", "Service no-such-service-dorv (tcp) not found in your SERVICES file.\n"},
+        {"127.0.0.1", "no-such-service-dorv",
+         "Service no-such-service-dorv (tcp) not found in your SERVICES file.\n"},
         {"255.255.255.255", port, "255.255.255.255: Invalid host address."},
-        {"1nosuchhost", port, "1nosuchhost: Invalid host address."}, // a digit first: never looked up by name
+        {"1nosuchhost", port,
+         "1nosuchhost: Invalid host address."}, // a digit first: never looked up by name
         {"no-such-host.invalid", port, "Host no-such-host.invalid is not found in your HOSTS file"},
         {"no-such-host.invalid", "0", "0: Invalid port number."}, // the service is resolved first
     };
@@ -71,9 +73,9 @@ TEST_F(Transport, ServiceAndHostTextsAreParsedAsTheyAreWritten) {
 TEST_F(Transport, ARefusedConnectionShowsTheWinsockNumberAndItsText) {
     std::string port = closed_port();
     EXPECT_EQ(wnsk_connect("127.0.0.1", port.c_str()), -1);
-    EXPECT_EQ(boxes.summary(),
-              std::vector<std::string>{"Dorv|Unable to connect host.\n Host = 127.0.0.1, Service = " + port +
-                                       "\n errno 10061: [10061] Connection refused"});
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{
+                                   "Dorv|Unable to connect host.\n Host = 127.0.0.1, Service = " +
+                                   port + "\n errno 10061: [10061] Connection refused"});
 }
 
 TEST_F(Transport, DisconnectOfMinusOneClosesNothing) {
@@ -86,13 +88,16 @@ TEST_F(Transport, BrokenBlocksAreReportedWithBytesReadAndDeclaredSize) {
         std::string sent;
         std::string message;
     } cases[] = {
-        {"", "Inconsistent message:\n read = 0, size = 0"},                      // closed at once
-        {wire_length(2000) + std::string(1100, 'x'), "Inconsistent message:\n read = 1024, size = 2000"},
+        {"", "Inconsistent message:\n read = 0, size = 0"}, // closed at once
+        {wire_length(2000) + std::string(1100, 'x'),
+         "Inconsistent message:\n read = 1024, size = 2000"},
         {wire_length(3) + "S", "Inconsistent message:\n read = 3, size = 3"},
         {wire_length(2), "Inconsistent message:\n read = 2, size = 2"},
         {wire_length(1), "Inconsistent message:\n read = 2, size = 1"},
         {wire_length(0), "Inconsistent message:\n read = 2, size = 0"},
-        {wire_length(10) + "S\x01" "ab", "Inconsistent message:\n read = 6, size = 10"}, // closed mid-block
+        {wire_length(10) + "S\x01"
+                           "ab",
+         "Inconsistent message:\n read = 6, size = 10"}, // closed mid-block
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(printable(c.sent));
@@ -147,7 +152,9 @@ TEST_F(Transport, WriteSendsNetworkOrderAndLeavesTheCallersLengthInHostOrder) {
     EXPECT_EQ(wnsk_write(s, block), -1); // the socket is closed now
     EXPECT_EQ(block_length(block), 9u);
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text.rfind("Send failed.\n nSd = " + std::to_string(s) + "\n errno 100", 0), 0u)
+    EXPECT_EQ(
+        boxes.boxes[0].text.rfind("Send failed.\n nSd = " + std::to_string(s) + "\n errno 100", 0),
+        0u)
         << boxes.boxes[0].text;
 }
 

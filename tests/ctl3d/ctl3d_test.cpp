@@ -33,7 +33,9 @@ enum class Double { Complete, Incomplete, None };
 Double scenario() {
     const char* kind = std::getenv("DORV_CTL3D_DOUBLE");
     std::string k = kind != nullptr ? kind : "none";
-    return k == "complete" ? Double::Complete : k == "incomplete" ? Double::Incomplete : Double::None;
+    return k == "complete"     ? Double::Complete
+           : k == "incomplete" ? Double::Incomplete
+                               : Double::None;
 }
 
 // Whether the double is loaded in the process, without holding it.
@@ -72,13 +74,15 @@ void clear_double_calls() {
 #ifdef _WIN32
 std::string hex(const void* window) {
     char text[32];
-    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
+    std::snprintf(text, sizeof text, "%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
     return text;
 }
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 #endif
@@ -119,9 +123,10 @@ TEST_F(Attached, BindsAllFiveEntryPointsOrNothing) {
     EXPECT_EQ(double_loaded(), d == Double::Complete);
     detach();
     std::string text = log();
-    const char* expected = d == Double::Complete     ? "load_ctl3d successful !\n"
-                           : d == Double::Incomplete ? "Unable to establish dynamic\nlinkage to CTL3D32.DLL\nWinErrno="
-                                                     : "Unable to load CTL3D32.DLL\nWinErrno=";
+    const char* expected = d == Double::Complete ? "load_ctl3d successful !\n"
+                           : d == Double::Incomplete
+                               ? "Unable to establish dynamic\nlinkage to CTL3D32.DLL\nWinErrno="
+                               : "Unable to load CTL3D32.DLL\nWinErrno=";
     EXPECT_NE(text.find(expected), std::string::npos) << text;
 }
 
@@ -129,15 +134,16 @@ TEST_F(Attached, WrappersPassTheirArgumentsOrReturnZero) {
     Double d = scenario();
     clear_double_calls();
     void* window = reinterpret_cast<void*>(uintptr_t{0x5A17});
-    std::vector<long long> results = {ctl3d_register(window),
-                                      ctl3d_subclass_dlg(window, 0xFFFF),
-                                      static_cast<long long>(ctl3d_dlg_frame_paint(window, 0x86, 1, 0x77)),
-                                      ctl3d_color_change(),
-                                      ctl3d_unregister(window)};
+    std::vector<long long> results = {
+        ctl3d_register(window), ctl3d_subclass_dlg(window, 0xFFFF),
+        static_cast<long long>(ctl3d_dlg_frame_paint(window, 0x86, 1, 0x77)), ctl3d_color_change(),
+        ctl3d_unregister(window)};
     if (d == Double::Complete) {
         EXPECT_EQ(results, (std::vector<long long>{11, 13, 14, 15, 12}));
-        EXPECT_EQ(double_calls(), "Ctl3dRegister 5a17\nCtl3dSubclassDlg 5a17 ffff\nCtl3dDlgFramePaint 5a17 86 1 77\n"
-                                  "Ctl3dColorChange\nCtl3dUnregister 5a17\n");
+        EXPECT_EQ(
+            double_calls(),
+            "Ctl3dRegister 5a17\nCtl3dSubclassDlg 5a17 ffff\nCtl3dDlgFramePaint 5a17 86 1 77\n"
+            "Ctl3dColorChange\nCtl3dUnregister 5a17\n");
     } else {
         EXPECT_EQ(results, (std::vector<long long>{0, 0, 0, 0, 0}));
         EXPECT_EQ(double_calls(), "");
@@ -183,11 +189,13 @@ TEST_F(Attached, ThePasswordDialogWorksWithAndWithoutTheControls) {
 #ifdef _WIN32
     std::string w = hex(dialogs.seen[0].window);
     // Registered and subclassed first, on the dialog itself.
-    EXPECT_EQ(calls.rfind("Ctl3dRegister " + w + "\nCtl3dSubclassDlg " + w + " ffff\n", 0), 0u) << calls;
+    EXPECT_EQ(calls.rfind("Ctl3dRegister " + w + "\nCtl3dSubclassDlg " + w + " ffff\n", 0), 0u)
+        << calls;
     // The frame messages go to the controls library as they came (here it lets
     // the default handling set the caption); the colour change reaches it too.
     for (const char* frame : {" c 0 ", " 85 ", " 86 "}) // WM_SETTEXT, WM_NCPAINT, WM_NCACTIVATE
-        EXPECT_NE(calls.find("Ctl3dDlgFramePaint " + w + frame), std::string::npos) << frame << calls;
+        EXPECT_NE(calls.find("Ctl3dDlgFramePaint " + w + frame), std::string::npos)
+            << frame << calls;
     // Unregistered once, when OK ended the dialog (after what was done while it was open).
     EXPECT_EQ(count(calls, "Ctl3dUnregister " + w + "\n"), 1u) << calls;
     EXPECT_GT(calls.find("Ctl3dUnregister"), calls.find("Ctl3dColorChange\n")) << calls;
@@ -197,7 +205,8 @@ TEST_F(Attached, ThePasswordDialogWorksWithAndWithoutTheControls) {
     char window[32];
     ASSERT_EQ(std::sscanf(calls.c_str(), "Ctl3dRegister %31s", window), 1) << calls;
     std::string w = window;
-    EXPECT_EQ(calls, "Ctl3dRegister " + w + "\nCtl3dSubclassDlg " + w + " ffff\nCtl3dUnregister " + w + "\n");
+    EXPECT_EQ(calls, "Ctl3dRegister " + w + "\nCtl3dSubclassDlg " + w + " ffff\nCtl3dUnregister " +
+                         w + "\n");
 #endif
 }
 

@@ -28,12 +28,14 @@ bool is_short_time(const std::string& t) {
     size_t i = 0;
     auto number = [&](size_t min, size_t max) {
         size_t start = i;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
-        return i - start >= min && i - start <= max && !(i - start == 2 && max == 2 && min == 1 && t[start] == '0');
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+            ++i;
+        return i - start >= min && i - start <= max &&
+               !(i - start == 2 && max == 2 && min == 1 && t[start] == '0');
     };
     auto sep = [&](char c) { return i < t.size() && t[i++] == c; };
-    return number(1, 2) && sep('/') && number(1, 2) && sep('/') && number(2, 2) && sep(' ') && number(1, 2) &&
-           sep(':') && number(2, 2) && sep(':') && number(2, 2) && i == t.size();
+    return number(1, 2) && sep('/') && number(1, 2) && sep('/') && number(2, 2) && sep(' ') &&
+           number(1, 2) && sep(':') && number(2, 2) && sep(':') && number(2, 2) && i == t.size();
 }
 
 TEST(AddinDiagnostics, ErrorBoxesAndTheirTraceLines) {
@@ -52,7 +54,9 @@ TEST(AddinDiagnostics, ErrorBoxesAndTheirTraceLines) {
     ASSERT_EQ(text.rfind("\nStart: ", 0), 0u) << text;
     size_t end_of_time = text.find("\n\n", 8);
     EXPECT_TRUE(is_short_time(text.substr(8, end_of_time - 8))) << text.substr(8, end_of_time - 8);
-    EXPECT_NE(text.find("\n\n\nERROR: [Value 7 of 100% wrong]\n\nafter\n\nEnde: "), std::string::npos) << text;
+    EXPECT_NE(text.find("\n\n\nERROR: [Value 7 of 100% wrong]\n\nafter\n\nEnde: "),
+              std::string::npos)
+        << text;
     EXPECT_FALSE(file_exists(dll_log));
 }
 

@@ -27,12 +27,24 @@ struct Export {
 };
 
 const Export exports[] = {
-    {"hl_connect", 1, 16},       {"hl_connect_ini", 2, 16},   {"hl_disconnect", 3, 4},
-    {"hl_echo", 4, 8},           {"hl_uxcmd", 5, 8},          {"hl_fetch_blk", 6, 12},
-    {"hl_fetch_ln", 7, 12},      {"hl_dorv_version", 8, 8},   {"hl_dorv_exec", 9, 8},
-    {"hl_dorv_explain", 10, 16}, {"hl_dorv_hdr_ln", 11, 16},  {"hl_dorv_next_row", 12, 12},
-    {"hl_dorv_hdr_val", 13, 4},  {"hl_dorv_next_val", 14, 4}, {"hl_dorv_tfield", 15, 12},
-    {"hl_dorv_field", 16, 12},   {"hl_dorv_select_entry", 17, 16}, {"hl_set_inifile", 18, 12},
+    {"hl_connect", 1, 16},
+    {"hl_connect_ini", 2, 16},
+    {"hl_disconnect", 3, 4},
+    {"hl_echo", 4, 8},
+    {"hl_uxcmd", 5, 8},
+    {"hl_fetch_blk", 6, 12},
+    {"hl_fetch_ln", 7, 12},
+    {"hl_dorv_version", 8, 8},
+    {"hl_dorv_exec", 9, 8},
+    {"hl_dorv_explain", 10, 16},
+    {"hl_dorv_hdr_ln", 11, 16},
+    {"hl_dorv_next_row", 12, 12},
+    {"hl_dorv_hdr_val", 13, 4},
+    {"hl_dorv_next_val", 14, 4},
+    {"hl_dorv_tfield", 15, 12},
+    {"hl_dorv_field", 16, 12},
+    {"hl_dorv_select_entry", 17, 16},
+    {"hl_set_inifile", 18, 12},
 };
 
 // The library, loaded for one test and unloaded again.
@@ -45,7 +57,9 @@ class Library {
         handle_ = dlopen(DORV32_LIBRARY, RTLD_NOW | RTLD_LOCAL);
 #endif
     }
-    ~Library() { unload(); }
+    ~Library() {
+        unload();
+    }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
     void unload() {
@@ -64,7 +78,9 @@ class Library {
         return dlsym(handle_, name);
 #endif
     }
-    void* handle() const { return handle_; }
+    void* handle() const {
+        return handle_;
+    }
 
   private:
     void* handle_ = nullptr;
@@ -79,7 +95,8 @@ std::string log_text(const std::string& path) {
 
 size_t count(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -90,8 +107,8 @@ TEST(Library, ExportsEveryCallByItsNameAndNothingInside) {
         SCOPED_TRACE(e.name);
         EXPECT_NE(library.symbol(e.name), nullptr);
     }
-    for (const char* inside : {"find_connection", "ll_dorv_read", "wnsk_connect", "debug_print", "error_box",
-                               "open_databases", "database_cache", "request_block"})
+    for (const char* inside : {"find_connection", "ll_dorv_read", "wnsk_connect", "debug_print",
+                               "error_box", "open_databases", "database_cache", "request_block"})
         EXPECT_EQ(library.symbol(inside), nullptr) << inside;
 }
 
@@ -156,7 +173,8 @@ TEST(Library, ExportsAreUndecoratedAtTheirFixedOrdinals) {
     auto* base = static_cast<const unsigned char*>(library.handle());
     auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
     EXPECT_STREQ(reinterpret_cast<const char*>(base + directory->Name), "dorv32.dll");
     EXPECT_EQ(directory->Base, 1u);
@@ -168,7 +186,8 @@ TEST(Library, ExportsAreUndecoratedAtTheirFixedOrdinals) {
     for (DWORD i = 0; i < directory->NumberOfNames; ++i)
         listed.push_back(std::string(reinterpret_cast<const char*>(base + names[i])) + "@" +
                          std::to_string(ordinals[i] + directory->Base));
-    for (const auto& e : exports) expected.push_back(std::string(e.name) + "@" + std::to_string(e.ordinal));
+    for (const auto& e : exports)
+        expected.push_back(std::string(e.name) + "@" + std::to_string(e.ordinal));
     std::sort(listed.begin(), listed.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listed, expected);
@@ -178,7 +197,8 @@ std::string version_string(const std::vector<char>& info, const char* name) {
     void* value = nullptr;
     UINT length = 0;
     std::string path = std::string("\\StringFileInfo\\040904E4\\") + name;
-    if (!VerQueryValueA(info.data(), path.c_str(), &value, &length) || value == nullptr) return "<none>";
+    if (!VerQueryValueA(info.data(), path.c_str(), &value, &length) || value == nullptr)
+        return "<none>";
     return static_cast<const char*>(value);
 }
 
@@ -214,16 +234,16 @@ struct TemplateItem {
     int x, y, cx, cy;
     DWORD style;
     bool operator==(const TemplateItem& o) const {
-        return class_name == o.class_name && text == o.text && id == o.id && x == o.x && y == o.y && cx == o.cx &&
-               cy == o.cy && style == o.style;
+        return class_name == o.class_name && text == o.text && id == o.id && x == o.x && y == o.y &&
+               cx == o.cx && cy == o.cy && style == o.style;
     }
 };
 
 std::ostream& operator<<(std::ostream& out, const TemplateItem& i) {
     char style[16];
     std::snprintf(style, sizeof style, "%08lx", static_cast<unsigned long>(i.style));
-    return out << i.class_name << " \"" << i.text << "\" " << i.id << " " << i.x << "," << i.y << "," << i.cx << ","
-               << i.cy << " " << style;
+    return out << i.class_name << " \"" << i.text << "\" " << i.id << " " << i.x << "," << i.y
+               << "," << i.cx << "," << i.cy << " " << style;
 }
 
 // Reads a sz_Or_Ord field (class, caption); ordinals of the predefined classes become their names.
@@ -236,16 +256,22 @@ std::string read_name(const WORD*& p) {
         WORD ordinal = p[1];
         p += 2;
         switch (ordinal) {
-        case 0x80: return "BUTTON";
-        case 0x81: return "EDIT";
-        case 0x82: return "STATIC";
-        default: return "#" + std::to_string(ordinal);
+        case 0x80:
+            return "BUTTON";
+        case 0x81:
+            return "EDIT";
+        case 0x82:
+            return "STATIC";
+        default:
+            return "#" + std::to_string(ordinal);
         }
     }
     std::string text;
-    while (*p != 0) text += static_cast<char>(*p++);
+    while (*p != 0)
+        text += static_cast<char>(*p++);
     ++p;
-    for (auto& ch : text) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    for (auto& ch : text)
+        ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
     return text;
 }
 
@@ -255,7 +281,8 @@ std::string read_text(const WORD*& p) {
         return "";
     }
     std::string text;
-    while (*p != 0) text += static_cast<char>(*p++);
+    while (*p != 0)
+        text += static_cast<char>(*p++);
     ++p;
     return text;
 }
@@ -268,10 +295,11 @@ TEST(Library, PasswordDialogTemplate) {
     ASSERT_NE(found, nullptr);
     auto* tmpl = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(module, found)));
     ASSERT_NE(tmpl, nullptr);
-    EXPECT_EQ(tmpl->style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
-                                              DS_SETFONT | DS_3DLOOK));
+    EXPECT_EQ(tmpl->style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU |
+                                              DS_MODALFRAME | DS_SETFONT | DS_3DLOOK));
     EXPECT_EQ(tmpl->dwExtendedStyle, 0u);
-    EXPECT_EQ((std::vector<int>{tmpl->x, tmpl->y, tmpl->cx, tmpl->cy}), (std::vector<int>{200, 100, 199, 52}));
+    EXPECT_EQ((std::vector<int>{tmpl->x, tmpl->y, tmpl->cx, tmpl->cy}),
+              (std::vector<int>{200, 100, 199, 52}));
     ASSERT_EQ(tmpl->cdit, 6);
     const WORD* p = reinterpret_cast<const WORD*>(tmpl + 1);
     EXPECT_EQ(read_name(p), ""); // no menu
@@ -300,7 +328,8 @@ TEST(Library, PasswordDialogTemplate) {
     }
     const DWORD child = WS_CHILD | WS_VISIBLE;
     std::vector<TemplateItem> expected = {
-        {"EDIT", "", 1003, 73, 30, 73, 14, child | WS_BORDER | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL},
+        {"EDIT", "", 1003, 73, 30, 73, 14,
+         child | WS_BORDER | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL},
         {"BUTTON", "OK", IDOK, 154, 12, 38, 14, child | WS_TABSTOP | BS_DEFPUSHBUTTON},
         {"BUTTON", "Cancel", IDCANCEL, 154, 30, 38, 14, child | WS_TABSTOP | BS_PUSHBUTTON},
         {"STATIC", "&Password:", 1004, 6, 32, 63, 12, child | WS_GROUP | SS_LEFT},

@@ -29,7 +29,8 @@ std::vector<std::string> lines(int handle) {
     if (hl_dorv_hdr_ln(handle, 2, line, sizeof line) != 0) return out;
     out.push_back(line);
     int status;
-    while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0) out.push_back(line);
+    while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0)
+        out.push_back(line);
     if (status != DORV_EOF) out.push_back("<status " + std::to_string(status) + ">");
     return out;
 }
@@ -42,7 +43,8 @@ std::vector<std::vector<std::string>> values(int handle) {
         std::vector<std::string> row;
         char field[1024];
         int s;
-        while ((s = hl_dorv_tfield(handle, field, sizeof field)) == 0) row.push_back(field);
+        while ((s = hl_dorv_tfield(handle, field, sizeof field)) == 0)
+            row.push_back(field);
         if (s != DORV_EOF) row.push_back("<status " + std::to_string(s) + ">");
         rows.push_back(row);
         status = hl_dorv_next_val(handle);
@@ -85,8 +87,9 @@ TEST_P(Query, HeaderAndRowsShareOneLayout) {
 }
 
 TEST_P(Query, ValuesCarryTheirTypes) {
-    ASSERT_EQ(exec(handle, "create table t (n integer, r real, s text, d date, x text);"
-                           "insert into t values (42, 3.5, 'K\xF6ln', '1996-03-01 12:00:00', null)"),
+    ASSERT_EQ(exec(handle,
+                   "create table t (n integer, r real, s text, d date, x text);"
+                   "insert into t values (42, 3.5, 'K\xF6ln', '1996-03-01 12:00:00', null)"),
               0);
     ASSERT_EQ(exec(handle, "select n, r, s, d, x from t"), 0);
     auto got = values(handle);
@@ -101,7 +104,9 @@ TEST_P(Query, ValuesCarryTheirTypes) {
 
 TEST_P(Query, AccentedTextSurvivesTheRoundTrip) {
     std::string accented = "M\xFCller \xC6\xF8\xE5 \xA3 \xE9\xE8\xEA \xD1";
-    ASSERT_EQ(exec(handle, "create table names (n text); insert into names values ('" + accented + "')"), 0);
+    ASSERT_EQ(
+        exec(handle, "create table names (n text); insert into names values ('" + accented + "')"),
+        0);
     ASSERT_EQ(exec(handle, "select n from names"), 0);
     auto got = values(handle);
     ASSERT_EQ(got.size(), 2u);
@@ -173,10 +178,13 @@ TEST(Clients, InterleavedConnectionsOfOneThreadKeepTheirOwnResults) {
         handles[c] = connect_to(server);
         ASSERT_GE(handles[c], 0);
         ASSERT_EQ(exec(handles[c], "OPEN DATABASE 'sample'"), 0);
-        ASSERT_EQ(exec(handles[c], "select " + std::to_string(c) + ", name from customers order by id"), 0);
+        ASSERT_EQ(
+            exec(handles[c], "select " + std::to_string(c) + ", name from customers order by id"),
+            0);
     }
     char line[256];
-    for (int c = 0; c < 4; ++c) ASSERT_EQ(hl_dorv_hdr_ln(handles[c], 2, line, sizeof line), 0);
+    for (int c = 0; c < 4; ++c)
+        ASSERT_EQ(hl_dorv_hdr_ln(handles[c], 2, line, sizeof line), 0);
     // One row from each connection in turn, until all are used up.
     int rows[4] = {0, 0, 0, 0};
     for (bool any = true; any;) {

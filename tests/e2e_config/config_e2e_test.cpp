@@ -48,7 +48,8 @@ std::vector<std::string> rows(int handle, const std::string& query) {
     if (hl_dorv_hdr_ln(handle, 0, line, sizeof line) != 0) return {"<no header>"};
     out.push_back(line);
     int status;
-    while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0) out.push_back(line);
+    while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0)
+        out.push_back(line);
     if (status != DORV_EOF) out.push_back("<status " + std::to_string(status) + ">");
     return out;
 }
@@ -62,13 +63,16 @@ class Configured : public ::testing::Test {
   protected:
     void SetUp() override { release_database_cache(); }
     void TearDown() override {
-        while (connection_count > 0) hl_disconnect(connection_table[0].socket);
+        while (connection_count > 0)
+            hl_disconnect(connection_table[0].socket);
         release_database_cache();
     }
-    void start(const std::vector<std::string>& options = {}) { ASSERT_TRUE(server.start(options)) << server.error(); }
+    void start(const std::vector<std::string>& options = {}) {
+        ASSERT_TRUE(server.start(options)) << server.error();
+    }
     std::string config(const std::string& sections) {
-        return write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + server.service() + "\n" +
-                            sections);
+        return write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" +
+                            server.service() + "\n" + sections);
     }
     DorvdProcess server;
     BoxCapture boxes;
@@ -77,7 +81,8 @@ class Configured : public ::testing::Test {
 
 TEST_F(Configured, OpensTheDatabasesOfTheSectionWithPasswordsFromTheFile) {
     start();
-    std::string file = config("[both]\nDBopen=s;x\n[s]\nDatabase=sample\n[x]\nDatabase=secret\nPassword=geheim\n");
+    std::string file =
+        config("[both]\nDBopen=s;x\n[s]\nDatabase=sample\n[x]\nDatabase=secret\nPassword=geheim\n");
     int handle = hl_connect_ini(file.c_str(), "both", 0, 1);
     ASSERT_GE(handle, 0);
     std::vector<std::string> counted = rows(handle, "SELECT COUNT(*) AS n FROM secret.salaries");
@@ -112,7 +117,8 @@ TEST_F(Configured, ThePasswordFromTheDialogIsAskedOnce) {
     EXPECT_EQ(dialogs.seen.size(), 1u);
     ASSERT_EQ(dialogs.seen.size(), 1u);
     EXPECT_EQ(dialogs.seen[0].database, "secret");
-    for (int handle : {first, second}) EXPECT_EQ(rows(handle, "SELECT COUNT(*) AS n FROM salaries").size(), 2u);
+    for (int handle : {first, second})
+        EXPECT_EQ(rows(handle, "SELECT COUNT(*) AS n FROM salaries").size(), 2u);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -146,9 +152,11 @@ TEST_F(Configured, HostCommandOutputByLines) {
     std::vector<std::string> got, expected;
     char line[64];
     int n;
-    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0) got.push_back(line);
+    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0)
+        got.push_back(line);
     EXPECT_EQ(n, 0);
-    for (int i = 1; i <= 200; ++i) expected.push_back(std::to_string(i) + "\n");
+    for (int i = 1; i <= 200; ++i)
+        expected.push_back(std::to_string(i) + "\n");
     EXPECT_EQ(got, expected);
     EXPECT_TRUE(boxes.boxes.empty());
     // The connection serves statements again afterwards.

@@ -21,7 +21,8 @@ std::string fixture_port(const std::string& name) {
     if (fgets(port, sizeof port, f) == nullptr) port[0] = '\0';
     fclose(f);
     std::string text = port;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     return text == "none" ? "" : text;
 }
 
@@ -62,7 +63,8 @@ TEST_P(WineQuery, RowsAndValuesArriveTranslated) {
     ASSERT_EQ(hl_dorv_next_val(handle), 0);
     std::vector<std::string> fields;
     char field[256];
-    while (hl_dorv_tfield(handle, field, sizeof field) == 0) fields.push_back(field);
+    while (hl_dorv_tfield(handle, field, sizeof field) == 0)
+        fields.push_back(field);
     EXPECT_EQ(fields, (std::vector<std::string>{"N1", "SM\xFCller GmbH", "D19940315000000"}));
     EXPECT_EQ(hl_dorv_next_val(handle), DORV_EOF);
 }
@@ -77,7 +79,8 @@ TEST_P(WineQuery, FailuresAreExplainedAndTheConnectionGoesOn) {
     EXPECT_EQ(std::string(version).rfind("dorvd", 0), 0u) << version;
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, WineQuery, ::testing::Values("dorvd_plain", "dorvd_small_blocks"));
+INSTANTIATE_TEST_SUITE_P(Servers, WineQuery,
+                         ::testing::Values("dorvd_plain", "dorvd_small_blocks"));
 
 TEST(WineHost, EchoAndHostCommandOutputByLines) {
     std::string port = fixture_port("dorvd_plain");
@@ -90,7 +93,8 @@ TEST(WineHost, EchoAndHostCommandOutputByLines) {
     char line[64];
     std::vector<std::string> lines;
     int n;
-    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0) lines.push_back(line);
+    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0)
+        lines.push_back(line);
     EXPECT_EQ(n, 0);
     EXPECT_EQ(lines, (std::vector<std::string>{"first\n", "second\n"}));
     EXPECT_EQ(hl_disconnect(handle), 0);

@@ -13,7 +13,8 @@ BoxCapture* active = nullptr;
 
 std::vector<std::string> BoxCapture::summary() const {
     std::vector<std::string> out;
-    for (const auto& b : boxes) out.push_back(b.caption + "|" + b.text);
+    for (const auto& b : boxes)
+        out.push_back(b.caption + "|" + b.text);
     return out;
 }
 
@@ -71,10 +72,14 @@ BOOL CALLBACK read_child(HWND child, LPARAM param) {
         LONG style = GetWindowLongA(child, GWL_STYLE);
         if ((style & SS_TYPEMASK) == SS_ICON) {
             HICON icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-            if (icon == LoadIcon(nullptr, IDI_EXCLAMATION)) r->icon = MB_ICONEXCLAMATION;
-            else if (icon == LoadIcon(nullptr, IDI_HAND)) r->icon = MB_ICONSTOP;
-            else if (icon == LoadIcon(nullptr, IDI_ASTERISK)) r->icon = MB_ICONINFORMATION;
-            else if (icon != nullptr) r->icon = 0xF0;
+            if (icon == LoadIcon(nullptr, IDI_EXCLAMATION))
+                r->icon = MB_ICONEXCLAMATION;
+            else if (icon == LoadIcon(nullptr, IDI_HAND))
+                r->icon = MB_ICONSTOP;
+            else if (icon == LoadIcon(nullptr, IDI_ASTERISK))
+                r->icon = MB_ICONINFORMATION;
+            else if (icon != nullptr)
+                r->icon = 0xF0;
         } else {
             // Wine and Windows keep the text in statics with different ids: take every one.
             std::string t = window_text(child);
@@ -112,7 +117,8 @@ LRESULT CALLBACK cbt(int code, WPARAM wparam, LPARAM lparam) {
 
 BoxCapture::BoxCapture() : previous_(active) {
     active = this;
-    if (cbt_hook == nullptr) cbt_hook = SetWindowsHookExA(WH_CBT, cbt, nullptr, GetCurrentThreadId());
+    if (cbt_hook == nullptr)
+        cbt_hook = SetWindowsHookExA(WH_CBT, cbt, nullptr, GetCurrentThreadId());
 }
 
 BoxCapture::~BoxCapture() {

@@ -11,7 +11,8 @@ bool DorvdProcess::start(const std::vector<std::string>& options) {
     return start_program(DORVD_PATH, options);
 }
 
-bool DorvdProcess::start_program(const std::string& program, const std::vector<std::string>& options) {
+bool DorvdProcess::start_program(const std::string& program,
+                                 const std::vector<std::string>& options) {
     char folder[] = "/tmp/dorvd_e2e_XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         error_ = "no temporary folder";
@@ -25,7 +26,8 @@ bool DorvdProcess::start_program(const std::string& program, const std::vector<s
     if (pid_ == 0) {
         if (freopen(log.c_str(), "w", stdout) == nullptr) _exit(126);
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);

@@ -70,7 +70,8 @@ std::string text_of(HWND window) {
 }
 
 bool is_password_dialog(HWND window) {
-    return GetDlgItem(window, PLAT_PSWD_FIELD) != nullptr && GetDlgItem(window, PLAT_PSWD_NAME) != nullptr;
+    return GetDlgItem(window, PLAT_PSWD_FIELD) != nullptr &&
+           GetDlgItem(window, PLAT_PSWD_NAME) != nullptr;
 }
 
 // Answers from a timer, once the dialog runs its own message loop: what the
@@ -102,7 +103,8 @@ void CALLBACK answer_dialog(HWND dialog, UINT, UINT_PTR id, DWORD) {
     PasswordAnswer answer = driver->next_answer();
     if (driver->with_window) driver->with_window(dialog);
     if (answer.while_open) answer.while_open();
-    for (char c : answer.typed) SendMessageA(field, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 0);
+    for (char c : answer.typed)
+        SendMessageA(field, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 0);
     view.field_text = text_of(field);
     driver->seen.push_back(view);
     PostMessageA(dialog, WM_COMMAND, answer.ok ? IDOK : IDCANCEL, 0);

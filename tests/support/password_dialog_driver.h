@@ -19,19 +19,19 @@ struct PasswordDialogView {
     std::string password_label;
     std::string ok_text;
     std::string cancel_text;
-    int limit = 0;                 // characters the password field takes
+    int limit = 0; // characters the password field takes
     // Windows only (the POSIX stand-in has no windows):
-    bool name_read_only = false;   // typing into the name field changes nothing
+    bool name_read_only = false; // typing into the name field changes nothing
     bool focus_on_password = false;
-    bool centred = false;          // in the middle of the screen
-    std::string field_text;        // the password field after typing, when answered
+    bool centred = false;   // in the middle of the screen
+    std::string field_text; // the password field after typing, when answered
     void* window = nullptr;
 };
 
 struct PasswordAnswer {
     bool ok = true;
-    std::string typed;                 // typed key by key into the password field
-    std::function<void()> while_open;  // runs while the dialog is open, before the answer
+    std::string typed;                // typed key by key into the password field
+    std::function<void()> while_open; // runs while the dialog is open, before the answer
 };
 
 class PasswordDialogDriver {

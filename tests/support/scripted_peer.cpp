@@ -9,7 +9,9 @@
 #include <ws2tcpip.h>
 typedef int socklen_t;
 namespace {
-void close_socket(int s) { closesocket(static_cast<SOCKET>(s)); }
+void close_socket(int s) {
+    closesocket(static_cast<SOCKET>(s));
+}
 struct WinsockUser {
     WinsockUser() {
         WSADATA data;
@@ -26,7 +28,9 @@ WinsockUser winsock_user;
 #include <sys/socket.h>
 #include <unistd.h>
 namespace {
-void close_socket(int s) { close(s); }
+void close_socket(int s) {
+    close(s);
+}
 } // namespace
 #endif
 
@@ -59,8 +63,8 @@ std::string wire_length(unsigned length) {
 }
 
 std::string wire_block(char type, const std::string& payload, bool last) {
-    return wire_length(static_cast<unsigned>(payload.size() + 4)) + type + static_cast<char>(last ? 1 : 0) +
-           payload;
+    return wire_length(static_cast<unsigned>(payload.size() + 4)) + type +
+           static_cast<char>(last ? 1 : 0) + payload;
 }
 
 std::string status_block(int status, const std::string& data, bool last) {
@@ -99,7 +103,9 @@ ScriptedPeer::ScriptedPeer() {
     port_ = ntohs(address.sin_port);
 }
 
-ScriptedPeer::~ScriptedPeer() { stop(); }
+ScriptedPeer::~ScriptedPeer() {
+    stop();
+}
 
 ScriptedPeer& ScriptedPeer::expect(const std::string& bytes) {
     scripts_.back().push_back({Step::Expect, bytes});
@@ -183,7 +189,8 @@ void ScriptedPeer::serve(int s, std::vector<Step> steps) {
                 got.append(buffer, static_cast<size_t>(n));
             }
             if (got != step.bytes) {
-                fail("expected [" + printable(step.bytes) + "] but received [" + printable(got) + "]");
+                fail("expected [" + printable(step.bytes) + "] but received [" + printable(got) +
+                     "]");
                 open = false;
             }
         } else {
@@ -197,7 +204,8 @@ void ScriptedPeer::serve(int s, std::vector<Step> steps) {
         int n = static_cast<int>(recv(s, buffer, sizeof buffer, 0));
         if (n == 0) ++closed_;
         if (n <= 0) break;
-        fail("unexpected bytes after the script: [" + printable(std::string(buffer, static_cast<size_t>(n))) + "]");
+        fail("unexpected bytes after the script: [" +
+             printable(std::string(buffer, static_cast<size_t>(n))) + "]");
     }
     close_socket(s);
 }
@@ -218,9 +226,11 @@ void ScriptedPeer::stop() {
         std::lock_guard<std::mutex> lock(mutex_);
         servers.swap(servers_);
     }
-    for (auto& t : servers) t.join();
+    for (auto& t : servers)
+        t.join();
     for (size_t i = static_cast<size_t>(accepted_.load()); i < scripts_.size(); ++i)
-        if (!scripts_[i].empty()) fail("scripted connection " + std::to_string(i + 1) + " never came");
+        if (!scripts_[i].empty())
+            fail("scripted connection " + std::to_string(i + 1) + " never came");
     close_socket(listener_);
     listener_ = -1;
 }

@@ -47,7 +47,9 @@ bool file_exists(const std::string& path) {
     return in.good();
 }
 
-void remove_file(const std::string& path) { std::remove(path.c_str()); }
+void remove_file(const std::string& path) {
+    std::remove(path.c_str());
+}
 
 std::string windorv_ini_path() {
 #ifdef _WIN32
@@ -59,4 +61,6 @@ std::string windorv_ini_path() {
 #endif
 }
 
-std::string native_path(const std::string& path) { return path; }
+std::string native_path(const std::string& path) {
+    return path;
+}

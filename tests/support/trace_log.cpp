@@ -19,7 +19,9 @@ TraceLog::TraceLog() {
     restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + path + "\n");
 }
 
-TraceLog::~TraceLog() { restart_debug_log(""); }
+TraceLog::~TraceLog() {
+    restart_debug_log("");
+}
 
 std::string read_log_file(const std::string& path) {
     // The log is a text file: CR LF line ends on Windows.

@@ -20,7 +20,8 @@ CliRun dorv(const std::string& arguments) {
     CliRun r{"", -1};
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) r.out.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        r.out.append(buffer, n);
     int status = pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
@@ -28,14 +29,18 @@ CliRun dorv(const std::string& arguments) {
 
 class DorvCli : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(server.start({"--allow-host-commands", "--block-size", "32"})) << server.error(); }
+    void SetUp() override {
+        ASSERT_TRUE(server.start({"--allow-host-commands", "--block-size", "32"}))
+            << server.error();
+    }
     std::string at() { return "-s 127.0.0.1 -p " + server.service() + " "; }
     DorvdProcess server;
 };
 
 TEST_F(DorvCli, QueriesPrintTablesAndCsv) {
-    CliRun r = dorv(at() + "exec \"OPEN DATABASE 'sample'\" query \"select id, name from customers where id <= 2 order by id\" "
-                        "csv \"select name, price from products where id = 1\"");
+    CliRun r = dorv(at() + "exec \"OPEN DATABASE 'sample'\" query \"select id, name from customers "
+                           "where id <= 2 order by id\" "
+                           "csv \"select name, price from products where id = 1\"");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "id name\n"
                      "-------\n"
@@ -43,18 +48,21 @@ TEST_F(DorvCli, QueriesPrintTablesAndCsv) {
                      "2  S\xC3\xB8ren Nielsen\n"
                      "(2 rows)\n"
                      "name,price\n"
-                     "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9""e,4.5\n");
+                     "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+                     "e,4.5\n");
 }
 
 TEST_F(DorvCli, AFailingStatementPrintsTheServersExplanationAndFails) {
-    CliRun r = dorv(at() + "exec \"OPEN DATABASE 'sample'\" query \"select * from nowhere\" version");
+    CliRun r =
+        dorv(at() + "exec \"OPEN DATABASE 'sample'\" query \"select * from nowhere\" version");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("dorv: no such table: nowhere"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("dorvd 2.10"), std::string::npos) << "stops at the failure";
 }
 
 TEST_F(DorvCli, EchoVersionAndHostCommands) {
-    CliRun r = dorv(at() + "echo 'hello there' version host 'printf \"one\\ntwo\\n\"' hostblk 'echo blocks'");
+    CliRun r = dorv(
+        at() + "echo 'hello there' version host 'printf \"one\\ntwo\\n\"' hostblk 'echo blocks'");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out.rfind("echo ok: hello there\ndorvd 2.10", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("\none\ntwo\nblocks\n"), std::string::npos) << r.out;

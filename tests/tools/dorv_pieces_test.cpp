@@ -13,15 +13,16 @@ bool parse(std::vector<std::string> words, Options* options, std::string* error)
     std::vector<char*> argv;
     static std::string program = "dorv";
     argv.push_back(program.data());
-    for (auto& w : words) argv.push_back(w.data());
+    for (auto& w : words)
+        argv.push_back(w.data());
     return parse_options(static_cast<int>(argv.size()), argv.data(), options, error);
 }
 
 TEST(DorvOptions, ConnectionAndCommandsAreReadInOrder) {
     Options o;
     std::string error;
-    ASSERT_TRUE(parse({"-s", "db1", "-p", "2000", "-w", "exec", "OPEN DATABASE 'x'", "query", "select 1", "version",
-                       "pick", "select 2", "NAME", "6", "10"},
+    ASSERT_TRUE(parse({"-s", "db1", "-p", "2000", "-w", "exec", "OPEN DATABASE 'x'", "query",
+                       "select 1", "version", "pick", "select 2", "NAME", "6", "10"},
                       &o, &error))
         << error;
     EXPECT_EQ(o.host, "db1");
@@ -36,7 +37,9 @@ TEST(DorvOptions, ConnectionAndCommandsAreReadInOrder) {
     EXPECT_EQ(o.commands[3].max_select, 10);
 
     Options zero;
-    ASSERT_TRUE(parse({"-s", "h", "-p", "1", "pick", "select 3", "KEY", "0", "version"}, &zero, &error)) << error;
+    ASSERT_TRUE(
+        parse({"-s", "h", "-p", "1", "pick", "select 3", "KEY", "0", "version"}, &zero, &error))
+        << error;
     ASSERT_EQ(zero.commands.size(), 2u);
     EXPECT_EQ(zero.commands[0].keylen, 0);
     EXPECT_EQ(zero.commands[1].name, "version");
@@ -49,7 +52,8 @@ TEST(DorvOptions, MistakesAreNamed) {
     } cases[] = {
         {{"version"}, "give either -s HOST -p SERVICE or -c FILE -S SECTION"},
         {{"-s", "h", "version"}, "give either -s HOST -p SERVICE or -c FILE -S SECTION"},
-        {{"-s", "h", "-p", "1", "-c", "f", "-S", "s", "version"}, "give either -s HOST -p SERVICE or -c FILE -S SECTION"},
+        {{"-s", "h", "-p", "1", "-c", "f", "-S", "s", "version"},
+         "give either -s HOST -p SERVICE or -c FILE -S SECTION"},
         {{"-s", "h", "-p", "1"}, "no command given"},
         {{"-s", "h", "-p", "1", "query"}, "command query needs an argument"},
         {{"-s", "h", "-p", "1", "drop"}, "unknown command drop"},

@@ -15,7 +15,8 @@ namespace {
 // The server's explanation of a failed status, on standard error.
 void explain(int handle) {
     char text[1024];
-    if (hl_dorv_explain(handle, text, sizeof text, 0) != DORV_NO_STATUS) fprintf(stderr, "dorv: %s\n", ansi_to_terminal(text).c_str());
+    if (hl_dorv_explain(handle, text, sizeof text, 0) != DORV_NO_STATUS)
+        fprintf(stderr, "dorv: %s\n", ansi_to_terminal(text).c_str());
 }
 
 // Executes a statement list; true when the server accepted it (status 0 or below).
@@ -89,12 +90,14 @@ bool run_host(int handle, const std::string& command, bool by_blocks) {
     if (by_blocks) {
         char block[1024];
         int n;
-        while ((n = hl_fetch_blk(handle, block, sizeof block)) > 0) fwrite(block, 1, static_cast<size_t>(n), stdout);
+        while ((n = hl_fetch_blk(handle, block, sizeof block)) > 0)
+            fwrite(block, 1, static_cast<size_t>(n), stdout);
         return n == 0;
     }
     char line[1024];
     int n;
-    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0) fputs(ansi_to_terminal(line).c_str(), stdout);
+    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0)
+        fputs(ansi_to_terminal(line).c_str(), stdout);
     return n == 0;
 }
 

@@ -1,15 +1,20 @@
 #include "encoding.h"
 
 #ifdef _WIN32
-std::string ansi_to_terminal(const std::string& text) { return text; }
-std::string terminal_to_ansi(const std::string& text) { return text; }
+std::string ansi_to_terminal(const std::string& text) {
+    return text;
+}
+std::string terminal_to_ansi(const std::string& text) {
+    return text;
+}
 #else
 namespace {
 
 // Unicode code points of code page 1252's 0x80-0x9F (0 where it has none).
 const unsigned short cp1252_high[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
 unsigned code_point(unsigned char c) {
@@ -34,7 +39,8 @@ void append_utf8(std::string& out, unsigned cp) {
 
 std::string ansi_to_terminal(const std::string& text) {
     std::string out;
-    for (unsigned char c : text) append_utf8(out, code_point(c));
+    for (unsigned char c : text)
+        append_utf8(out, code_point(c));
     return out;
 }
 

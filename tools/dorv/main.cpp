@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
                                 options.open_databases ? 1 : 0);
     } else {
         char transport[] = "WINSOCK";
-        handle = hl_connect(transport, options.host.c_str(), options.service.c_str(), options.warnings);
+        handle =
+            hl_connect(transport, options.host.c_str(), options.service.c_str(), options.warnings);
     }
     if (handle == -1) return 1;
     bool ok = true;

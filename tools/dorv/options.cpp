@@ -28,8 +28,8 @@ bool is_number(const char* text) {
 }
 
 bool takes_argument(const std::string& name) {
-    return name == "exec" || name == "query" || name == "values" || name == "csv" || name == "pick" ||
-           name == "echo" || name == "host" || name == "hostblk";
+    return name == "exec" || name == "query" || name == "values" || name == "csv" ||
+           name == "pick" || name == "echo" || name == "host" || name == "hostblk";
 }
 } // namespace
 
@@ -85,7 +85,8 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
         }
         if (command.name == "pick") {
             // Optional key field, key length and most rows, while they look like them.
-            if (i + 1 < argc && !takes_argument(argv[i + 1]) && std::string(argv[i + 1]) != "version")
+            if (i + 1 < argc && !takes_argument(argv[i + 1]) &&
+                std::string(argv[i + 1]) != "version")
                 command.keyfield = argv[++i];
             if (i + 1 < argc && is_number(argv[i + 1])) command.keylen = std::atoi(argv[++i]);
             if (i + 1 < argc && is_number(argv[i + 1])) command.max_select = std::atoi(argv[++i]);

@@ -13,8 +13,8 @@ struct Command {
 };
 
 struct Options {
-    std::string host, service;       // direct connect
-    std::string ini_file, section;   // configured connect
+    std::string host, service;     // direct connect
+    std::string ini_file, section; // configured connect
     bool open_databases = true;
     int warnings = 0;
     std::vector<Command> commands;
