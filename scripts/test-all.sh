@@ -10,7 +10,7 @@ scripts/install-deps.sh || exit 1
 # this run, so that they never race for display numbers.
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
   display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 640x480x8 -nolisten tcp 3>"$display_file" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
   xvfb_pid=$!
   trap 'kill $xvfb_pid 2>/dev/null' EXIT
   for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
