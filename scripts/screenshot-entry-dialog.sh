@@ -14,29 +14,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/build/screenshots}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-win_build=$root/build/mingw-x86_64
-native_build=$root/build/native
-dorvd=${DORVD:-$native_build/server/dorvd}
-
 say() { echo "screenshot-entry-dialog: $*"; }
 
-# ---------------------------------------------------------------- tools
-need_apt=""
-command -v Xvfb >/dev/null 2>&1 || need_apt="$need_apt xvfb"
-[ -x /usr/bin/import ] || need_apt="$need_apt imagemagick"
-if [ -n "$need_apt" ]; then
-  say "installing$need_apt"
-  apt-get update >/dev/null 2>&1 || true # an out-of-step i386 index must not stop us
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null
-fi
-
-# ---------------------------------------------------------------- builds
-[ -f "$win_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset mingw-x86_64 >/dev/null)
-cmake --build "$win_build" -j2 --target dorv32 >/dev/null
-if [ ! -x "$dorvd" ]; then
-  [ -f "$native_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset native >/dev/null)
-  cmake --build "$native_build" -j2 --target dorvd >/dev/null
-fi
+screenshot_prerequisites "$root"
 
 # The demo program: selects a customer's country code from the sample database.
 # While the dialog is up it reports each state through a file in its folder

@@ -16,29 +16,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/screenshots/password-dialog.png}
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
-win_build=$root/build/mingw-x86_64
-native_build=$root/build/native
-dorvd=${DORVD:-$native_build/server/dorvd}
-
 say() { echo "screenshot-password-dialog: $*"; }
 
-# ---------------------------------------------------------------- tools
-need_apt=""
-command -v Xvfb >/dev/null 2>&1 || need_apt="$need_apt xvfb"
-[ -x /usr/bin/import ] || need_apt="$need_apt imagemagick"
-if [ -n "$need_apt" ]; then
-  say "installing$need_apt"
-  apt-get update >/dev/null 2>&1 || true # an out-of-step i386 index must not stop us
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null
-fi
-
-# ---------------------------------------------------------------- builds
-[ -f "$win_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset mingw-x86_64 >/dev/null)
-cmake --build "$win_build" -j2 --target dorv32 >/dev/null
-if [ ! -x "$dorvd" ]; then
-  [ -f "$native_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset native >/dev/null)
-  cmake --build "$native_build" -j2 --target dorvd >/dev/null
-fi
+screenshot_prerequisites "$root"
 
 # The demo program: a configured connect to the secret database. When the
 # dialog is up it types a password, writes the dialog's screen rectangle to

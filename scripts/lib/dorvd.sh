@@ -26,3 +26,25 @@ start_display() {
   Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
 }
+
+# screenshot_prerequisites ROOT: Xvfb and ImageMagick installed, dorv32.dll
+# (Win64) and dorvd (native) built; sets win_build, native_build and dorvd.
+screenshot_prerequisites() {
+  local root=$1 need_apt=""
+  win_build=$root/build/mingw-x86_64
+  native_build=$root/build/native
+  dorvd=${DORVD:-$native_build/server/dorvd}
+  command -v Xvfb >/dev/null 2>&1 || need_apt="$need_apt xvfb"
+  [ -x /usr/bin/import ] || need_apt="$need_apt imagemagick"
+  if [ -n "$need_apt" ]; then
+    echo "installing$need_apt"
+    apt-get update >/dev/null 2>&1 || true # an out-of-step i386 index must not stop us
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null
+  fi
+  [ -f "$win_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset mingw-x86_64 >/dev/null)
+  cmake --build "$win_build" -j2 --target dorv32 >/dev/null
+  if [ ! -x "$dorvd" ]; then
+    [ -f "$native_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset native >/dev/null)
+    cmake --build "$native_build" -j2 --target dorvd >/dev/null
+  fi
+}
