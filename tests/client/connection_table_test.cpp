@@ -5,6 +5,8 @@
 #include "support/scripted_peer.h"
 #include "support/trace_log.h"
 
+#include "support/test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -156,13 +158,6 @@ TEST_F(ConnectionTable, AHandleOfAnotherThreadIsRefusedAndStaysOpen) {
     EXPECT_EQ(hl_disconnect(handle), 0);
 }
 
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 TEST_F(ConnectionTable, NetworkSoftwareStartsWithTheFirstAndStopsWithTheLastConnectionOfAThread) {
     TraceLog log;
     int first = connect_to(peer), second = connect_to(peer);
@@ -170,8 +165,8 @@ TEST_F(ConnectionTable, NetworkSoftwareStartsWithTheFirstAndStopsWithTheLastConn
     ASSERT_GE(second, 0);
     EXPECT_EQ(hl_disconnect(first), 0);
     std::string after_first = log.text();
-    EXPECT_EQ(count(after_first, "wnsk_setup: WSAStartup succeeded."), 1u);
-    EXPECT_EQ(count(after_first, "wnsk_cleanup: call WSACleanup"), 0u);
+    EXPECT_EQ(count_of(after_first, "wnsk_setup: WSAStartup succeeded."), 1u);
+    EXPECT_EQ(count_of(after_first, "wnsk_cleanup: call WSACleanup"), 0u);
     EXPECT_NE(after_first.find(
                   "\nADD_CONNECTION: number = 2\n   Handle: " + std::to_string(second) + "\n"),
               std::string::npos);
@@ -179,8 +174,8 @@ TEST_F(ConnectionTable, NetworkSoftwareStartsWithTheFirstAndStopsWithTheLastConn
     TraceLog second_log;
     EXPECT_EQ(hl_disconnect(second), 0);
     std::string after_second = second_log.text();
-    EXPECT_EQ(count(after_second, "wnsk_cleanup: call WSACleanup"), 1u);
-    EXPECT_EQ(count(after_second, "wnsk_disconnect successfull"), 1u);
+    EXPECT_EQ(count_of(after_second, "wnsk_cleanup: call WSACleanup"), 1u);
+    EXPECT_EQ(count_of(after_second, "wnsk_disconnect successfull"), 1u);
 }
 
 } // namespace

@@ -30,13 +30,6 @@ std::string explain_request() {
     return request('M', std::string(1, '\0'));
 }
 
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 class ConfiguredConnect : public ::testing::Test {
   protected:
     void SetUp() override { release_database_cache(); }
@@ -338,8 +331,8 @@ TEST_F(ConfiguredConnect, TheUserIsAskedOncePerProcessAndDatabaseName) {
     EXPECT_STREQ(database_cache[1].db_pswd, "");
 
     std::string trace = log.text();
-    EXPECT_EQ(count(trace, "   read password: ["), 2u) << trace; // vault once, open once
-    EXPECT_EQ(count(trace, "   database name: [vault]\n"), 2u);
+    EXPECT_EQ(count_of(trace, "   read password: ["), 2u) << trace; // vault once, open once
+    EXPECT_EQ(count_of(trace, "   database name: [vault]\n"), 2u);
     // Passwords appear masked in the lines that carry them.
     EXPECT_NE(
         trace.find("   read password: [********]\n   edit password: [********]\n"

@@ -6,6 +6,8 @@
 #include "support/box_capture.h"
 #include "support/trace_log.h"
 
+#include "support/test_files.h"
+
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -22,13 +24,6 @@ PlatInstance own_instance() {
 #else
     return dorv32_string_table();
 #endif
-}
-
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
 }
 
 TEST(Lifecycle, DetachFreesTheDatabaseCacheAndAttachStartsItEmpty) {
@@ -80,8 +75,9 @@ TEST(Lifecycle, UnloadingClosesOpenConnectionsAndLeavesTheTable) {
         TraceLog log;
         unload_connections();
         std::string trace = log.text();
-        EXPECT_EQ(count(trace, "\nConnections still active at UNLOAD"), c.unload_lines) << trace;
-        EXPECT_EQ(count(trace, "wnsk_disconnect successfull"), static_cast<size_t>(c.connections));
+        EXPECT_EQ(count_of(trace, "\nConnections still active at UNLOAD"), c.unload_lines) << trace;
+        EXPECT_EQ(count_of(trace, "wnsk_disconnect successfull"),
+                  static_cast<size_t>(c.connections));
         EXPECT_TRUE(peer.wait_closed_by_client(c.connections));
         // The records stay; only their sockets are closed. The cache is freed in every case.
         EXPECT_EQ(connection_count, c.connections);

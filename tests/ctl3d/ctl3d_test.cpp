@@ -78,13 +78,6 @@ std::string hex(const void* window) {
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
     return text;
 }
-
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
 #endif
 
 PlatInstance own_instance() {
@@ -197,7 +190,7 @@ TEST_F(Attached, ThePasswordDialogWorksWithAndWithoutTheControls) {
         EXPECT_NE(calls.find("Ctl3dDlgFramePaint " + w + frame), std::string::npos)
             << frame << calls;
     // Unregistered once, when OK ended the dialog (after what was done while it was open).
-    EXPECT_EQ(count(calls, "Ctl3dUnregister " + w + "\n"), 1u) << calls;
+    EXPECT_EQ(count_of(calls, "Ctl3dUnregister " + w + "\n"), 1u) << calls;
     EXPECT_GT(calls.find("Ctl3dUnregister"), calls.find("Ctl3dColorChange\n")) << calls;
     EXPECT_EQ(caption_after, "Renamed");
 #else

@@ -10,13 +10,6 @@
 
 namespace {
 
-std::string log_text(const std::string& path) {
-    std::string text = read_text_file(path), out;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
-}
-
 void restart(const std::string& ini) {
     end_debug_log();
     write_text_file(windorv_ini_path(), ini);
@@ -50,7 +43,7 @@ TEST(AddinDiagnostics, ErrorBoxesAndTheirTraceLines) {
     end_debug_log();
     ASSERT_EQ(boxes.summary(), std::vector<std::string>{"Dorv XLL|Value 7 of 100% wrong"});
     EXPECT_EQ(boxes.boxes[0].style, 0x30u);
-    std::string text = log_text(path);
+    std::string text = read_log_file(path);
     ASSERT_EQ(text.rfind("\nStart: ", 0), 0u) << text;
     size_t end_of_time = text.find("\n\n", 8);
     EXPECT_TRUE(is_short_time(text.substr(8, end_of_time - 8))) << text.substr(8, end_of_time - 8);

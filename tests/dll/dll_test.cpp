@@ -86,20 +86,6 @@ class Library {
     void* handle_ = nullptr;
 };
 
-std::string log_text(const std::string& path) {
-    std::string text = read_text_file(path), out;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
-}
-
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 TEST(Library, ExportsEveryCallByItsNameAndNothingInside) {
     Library library;
     ASSERT_NE(library.handle(), nullptr);
@@ -140,10 +126,11 @@ TEST(Library, UnloadingClosesTheConnectionsStillOpen) {
         EXPECT_TRUE(peer.wait_closed_by_client(c.connections));
         EXPECT_EQ(peer.closed_by_client(), c.connections);
         remove_file(windorv_ini_path());
-        std::string text = log_text(log);
+        std::string text = read_log_file(log);
         EXPECT_EQ(text.rfind("\nStart: ", 0), 0u) << text;
-        EXPECT_EQ(count(text, "\nConnections still active at UNLOAD"), c.unload_lines) << text;
-        EXPECT_EQ(count(text, "wnsk_disconnect successfull"), static_cast<size_t>(c.connections));
+        EXPECT_EQ(count_of(text, "\nConnections still active at UNLOAD"), c.unload_lines) << text;
+        EXPECT_EQ(count_of(text, "wnsk_disconnect successfull"),
+                  static_cast<size_t>(c.connections));
         // Closed before the log ends.
         size_t ende = text.find("\n\nEnde: ");
         ASSERT_NE(ende, std::string::npos) << text;

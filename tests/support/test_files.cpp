@@ -64,3 +64,18 @@ std::string windorv_ini_path() {
 std::string native_path(const std::string& path) {
     return path;
 }
+
+std::string read_log_file(const std::string& path) {
+    // The log is a text file: CR LF line ends on Windows.
+    std::string text = read_text_file(path), out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
+size_t count_of(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}

@@ -12,5 +12,9 @@ bool file_exists(const std::string& path);
 void remove_file(const std::string& path);
 // Full path of "windorv.ini" as the library looks it up.
 std::string windorv_ini_path();
+// A log file's text with line ends as written (CR LF read back as LF).
+std::string read_log_file(const std::string& path);
+// How often `what` stands in `text` (overlapping occurrences count).
+size_t count_of(const std::string& text, const std::string& what);
 // Path as the code under test must be given it (Z:\... under wine).
 std::string native_path(const std::string& path);

@@ -23,14 +23,6 @@ TraceLog::~TraceLog() {
     restart_debug_log("");
 }
 
-std::string read_log_file(const std::string& path) {
-    // The log is a text file: CR LF line ends on Windows.
-    std::string text = read_text_file(path), out;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
-}
-
 std::string TraceLog::text() {
     end_debug_log();
     return read_log_file(path);

@@ -1,6 +1,8 @@
 // Switches the library's debug log on into a file for one test, and off again.
 #pragma once
 
+#include "support/test_files.h"
+
 #include <string>
 
 class TraceLog {
@@ -14,6 +16,3 @@ class TraceLog {
 
 // Writes windorv.ini (section Global) and restarts the log with it.
 void restart_debug_log(const std::string& ini_text);
-
-// A log file's text with line ends as written (CR LF read back as LF).
-std::string read_log_file(const std::string& path);
