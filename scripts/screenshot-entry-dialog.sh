@@ -99,21 +99,10 @@ int main(int argc, char** argv) {
     return result == 1 ? 0 : 5;
 }
 EOF
-x86_64-w64-mingw32-g++ -O1 -std=c++20 -static -I"$root/client/include" -o "$work/entry_dialog_demo.exe" \
-  "$work/entry_dialog_demo.cpp" "$win_build/client/libdorv32.dll.a"
-cp "$win_build/client/dorv32.dll" "$work/"
+build_demo "$work" entry_dialog_demo
 
 # ---------------------------------------------------------------- run
-pids=""
-cleanup() { for p in $pids; do kill "$p" 2>/dev/null || true; done; }
-trap cleanup EXIT INT TERM
-
-start_display $((50 + $$ % 100))
-pids="$pids $xvfb_pid"
-
-data=$(mktemp -d)
-start_dorvd "$dorvd" "$data" "$work/dorvd.log" || exit 1
-pids="$pids $dorvd_pid"
+start_screenshot_run $((50 + $$ % 100)) "$work"
 
 rm -f "$work/ready1" "$work/ready2" "$work/shot1" "$work/shot2"
 # A prefix of its own: a wineserver shared with tests running on another

@@ -85,21 +85,10 @@ int main(int argc, char** argv) {
     return 0;
 }
 EOF
-x86_64-w64-mingw32-g++ -O1 -std=c++20 -static -I"$root/client/include" -o "$work/password_dialog_demo.exe" \
-  "$work/password_dialog_demo.cpp" "$win_build/client/libdorv32.dll.a"
-cp "$win_build/client/dorv32.dll" "$work/"
+build_demo "$work" password_dialog_demo
 
 # ---------------------------------------------------------------- run
-pids=""
-cleanup() { for p in $pids; do kill "$p" 2>/dev/null || true; done; }
-trap cleanup EXIT INT TERM
-
-start_display $((150 + $$ % 100))
-pids="$pids $xvfb_pid"
-
-data=$(mktemp -d)
-start_dorvd "$dorvd" "$data" "$work/dorvd.log" || exit 1
-pids="$pids $dorvd_pid"
+start_screenshot_run $((150 + $$ % 100)) "$work"
 
 rm -f "$work/ready" "$work/shot"
 # A prefix of its own, so that the dialog is not put on another display.

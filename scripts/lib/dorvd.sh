@@ -48,3 +48,23 @@ screenshot_prerequisites() {
     cmake --build "$native_build" -j2 --target dorvd >/dev/null
   fi
 }
+
+# build_demo WORK NAME: compiles WORK/NAME.cpp against dorv32.dll (Win64) into
+# WORK/NAME.exe and puts the DLL beside it.
+build_demo() {
+  x86_64-w64-mingw32-g++ -O1 -std=c++20 -static -I"$root/client/include" -o "$1/$2.exe" \
+    "$1/$2.cpp" "$win_build/client/libdorv32.dll.a"
+  cp "$win_build/client/dorv32.dll" "$1/"
+}
+
+# start_screenshot_run DISPLAY_NUMBER WORK: a display and dorvd on the sample
+# database, both stopped when the script ends; sets display, port and data.
+start_screenshot_run() {
+  pids=""
+  trap 'for p in $pids; do kill "$p" 2>/dev/null || true; done' EXIT INT TERM
+  start_display "$1"
+  pids="$pids $xvfb_pid"
+  data=$(mktemp -d)
+  start_dorvd "$dorvd" "$data" "$2/dorvd.log" || exit 1
+  pids="$pids $dorvd_pid"
+}
