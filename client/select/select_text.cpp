@@ -88,7 +88,14 @@ void parse_list_font(const char* text, ListFontText* font) {
         font->height = -13;
         font->width = -8;
     }
-    snprintf(font->face, sizeof font->face, "%s", face);
+    // "13, Courier" names the face "Courier": the font mapper finds no face
+    // with blanks around it and would fall back to a proportional font.
+    while (*face == ' ' || *face == '\t')
+        ++face;
+    size_t length = strlen(face);
+    while (length > 0 && (face[length - 1] == ' ' || face[length - 1] == '\t'))
+        --length;
+    snprintf(font->face, sizeof font->face, "%.*s", static_cast<int>(length), face);
 }
 
 int clamp_dialog_extent(const char* configured, int screen, int minimum) {

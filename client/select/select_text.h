@@ -38,8 +38,8 @@ struct ListFontText {
     char face[SELECT_FACE_SIZE]; // cut to 31 characters
 };
 // "20,Arial" gives -20, -12, "Arial"; the face is the text after the first
-// comma as it stands ("13, Courier" keeps the blank). Without a comma: -13, -8
-// and the whole text as the face. Sizes beyond +-32767 are held at that bound.
+// comma without the blanks around it ("13, Courier" gives "Courier"). Without
+// a comma: -13, -8 and the whole text, trimmed, as the face. Sizes beyond +-32767 are held at that bound.
 void parse_list_font(const char* text, ListFontText* font);
 
 // A configured client width or height: "" (not configured) gives 0; a value

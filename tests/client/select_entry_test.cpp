@@ -92,7 +92,7 @@ TEST(SelectDialog, ShowsTheRowsSortedWithTheFirstSelectedAndTakesThePick) {
         EXPECT_EQ(d.cancel_text, "Cancel");
         EXPECT_EQ(d.font_height, -13); // "13, Courier" when nothing is configured
         EXPECT_EQ(d.font_width, -8);
-        EXPECT_EQ(d.font_face, " Courier");
+        EXPECT_EQ(d.font_face, "Courier");
         EXPECT_TRUE(boxes.boxes.empty()) << boxes.summary()[0];
     }
 }
@@ -155,13 +155,13 @@ TEST(SelectDialog, ConfiguredButtonTextsStatusLineAndFont) {
         {"DlgStatusText=Found: %5d\n", "DlgFont=Arial\n", "Conn", "OK", "Cancel", "Found:     3",
          -13, -8, "Arial"},
         {"DlgFont=9, Times New Roman\n", "", "Conn", "OK", "Cancel", "3 Entries qualified", -9, -5,
-         " Times New Roman"},
+         "Times New Roman"},
         // Texts with other directives than one integer are shown as they stand.
-        {"DlgStatusText=%s rows\n", "", "Conn", "OK", "Cancel", "%s rows", -13, -8, " Courier"},
-        {"DlgStatusText=%d of %d\n", "", "Conn", "OK", "Cancel", "%d of %d", -13, -8, " Courier"},
-        {"DlgStatusText=100%% %d\n", "", "Conn", "OK", "Cancel", "100%% %d", -13, -8, " Courier"},
-        {"DlgStatusText=%n%d\n", "", "Conn", "OK", "Cancel", "%n%d", -13, -8, " Courier"},
-        {"DlgStatusText=just text\n", "", "Conn", "OK", "Cancel", "just text", -13, -8, " Courier"},
+        {"DlgStatusText=%s rows\n", "", "Conn", "OK", "Cancel", "%s rows", -13, -8, "Courier"},
+        {"DlgStatusText=%d of %d\n", "", "Conn", "OK", "Cancel", "%d of %d", -13, -8, "Courier"},
+        {"DlgStatusText=100%% %d\n", "", "Conn", "OK", "Cancel", "100%% %d", -13, -8, "Courier"},
+        {"DlgStatusText=%n%d\n", "", "Conn", "OK", "Cancel", "%n%d", -13, -8, "Courier"},
+        {"DlgStatusText=just text\n", "", "Conn", "OK", "Cancel", "just text", -13, -8, "Courier"},
         // A face name longer than a font description holds is cut to 31 characters.
         {"DlgFont=12,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789\n", "", "Conn", "OK", "Cancel",
          "3 Entries qualified", -12, -7, "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},

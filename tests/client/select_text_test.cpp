@@ -110,7 +110,11 @@ TEST(SelectText, FontTextGivesHeightWidthAndFace) {
         const char* face;
     } cases[] = {
         {"20,Arial", -20, -12, "Arial"},
-        {"13, Courier", -13, -8, " Courier"},
+        {"13, Courier", -13, -8, "Courier"},
+        {"10,\t Lucida Console \t", -10, -6, "Lucida Console"},
+        {"12,   ", -12, -7, ""},
+        {"  Arial  ", -13, -8, "Arial"},
+        {"12, ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", -12, -7, "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"},
         {"Arial", -13, -8, "Arial"},
         {"7,Small Fonts", -7, -4, "Small Fonts"},
         {"-16,Arial", 16, 10, "Arial"}, // 5 * -16 / 8 truncates toward zero
