@@ -49,12 +49,11 @@ screenshot_prerequisites() {
   fi
 }
 
-# build_demo WORK NAME: compiles WORK/NAME.cpp against dorv32.dll (Win64) into
-# WORK/NAME.exe and puts the DLL beside it.
+# build_demo WORK NAME: builds the program NAME of tools/screenshots against
+# dorv32.dll (Win64) and puts it into WORK with the DLL beside it.
 build_demo() {
-  x86_64-w64-mingw32-g++ -O1 -std=c++20 -static -I"$root/client/include" -o "$1/$2.exe" \
-    "$1/$2.cpp" "$win_build/client/libdorv32.dll.a"
-  cp "$win_build/client/dorv32.dll" "$1/"
+  cmake --build "$win_build" -j2 --target "$2" >/dev/null
+  cp "$win_build/tools/screenshots/$2.exe" "$win_build/client/dorv32.dll" "$1/"
 }
 
 # start_screenshot_run DISPLAY_NUMBER WORK: a display and dorvd on the sample

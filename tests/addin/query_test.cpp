@@ -12,8 +12,13 @@ Rows text_rows(int rows, int fields) {
     Rows out;
     for (int r = 1; r <= rows; ++r) {
         std::vector<std::string> row;
-        for (int f = 0; f < fields; ++f)
-            row.push_back("S" + std::string(1, static_cast<char>('A' + f)) + std::to_string(r));
+        for (int f = 0; f < fields; ++f) {
+            // Appended piece by piece: GCC 12's optimiser warns falsely about "S" + string.
+            std::string text(1, 'S');
+            text += static_cast<char>('A' + f);
+            text += std::to_string(r);
+            row.push_back(text);
+        }
         out.push_back(row);
     }
     return out;
