@@ -51,6 +51,18 @@ for preset in $presets; do
     status=1
     [ "$failed" -eq 0 ] && total_failed=$((total_failed + 1))
   fi
+  if [ "$preset" = native ]; then
+    # The commands shown in README.md and docs/, run against this build.
+    echo "=== docs: commands"
+    tests/docs/run-doc-commands.sh >build/native/doc-commands.log 2>&1 || status=1
+    grep "FAIL" build/native/doc-commands.log | head -20
+    doc_counts=$(tail -1 build/native/doc-commands.log)
+    echo "=== docs: $doc_counts"
+    doc_passed=$(echo "$doc_counts" | sed -n 's/^\([0-9]*\) passed, [0-9]* failed$/\1/p')
+    doc_failed=$(echo "$doc_counts" | sed -n 's/^[0-9]* passed, \([0-9]*\) failed$/\1/p')
+    total_passed=$((total_passed + ${doc_passed:-0}))
+    total_failed=$((total_failed + ${doc_failed:-1}))
+  fi
 done
 echo "Tests: $total_passed passed, $total_failed failed"
 exit $status
