@@ -67,6 +67,7 @@ pid_t spawn_self(const std::vector<std::string>& args, const std::string& ini_fo
     if (n <= 0) return -1;
     exe[n] = '\0';
 
+    fflush(stdout);
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
     pid_t pid = fork();
@@ -193,6 +194,8 @@ long proc_cpu_ticks(pid_t pid) {
 bool start_server_logged(DorvdProcess& server, const std::vector<std::string>& options,
                          const std::string& log_path) {
     // The server inherits our standard error at its start: point it at the file meanwhile.
+    // Our buffered output is written first, or the launched process would write it again.
+    fflush(stdout);
     fflush(stderr);
     int saved = dup(2);
     int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
