@@ -337,8 +337,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        printf("dorvd --max-connections %d; idle VmRSS %ld kB, %d threads; server log %s\n\n",
-               kMaxConnections, proc_status_kb(pid, "VmRSS"), proc_threads(pid), log.c_str());
+        printf("dorvd (pid %d) --max-connections %d; idle VmRSS %ld kB, %d threads; server "
+               "log %s\n\n",
+               static_cast<int>(pid), kMaxConnections, proc_status_kb(pid, "VmRSS"),
+               proc_threads(pid), log.c_str());
         printf("%7s | %10s | %10s | %10s | %11s | %13s | %11s | %7s | %s\n", "clients", "queries/s",
                "rows/s", "vs 1", "server CPU", "VmRSS before", "VmRSS peak", "threads",
                "VmRSS after");
@@ -370,5 +372,6 @@ int main(int argc, char** argv) {
                           "dorvd --max-result-bytes " + big_limit) &&
                  ok;
     }
+    if (!ok) printf("\nserver_load: not every query or read succeeded (exit status 1)\n");
     return ok ? 0 : 1;
 }
