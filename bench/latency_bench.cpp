@@ -73,11 +73,15 @@ int child_read(int port, long rows, double cap) {
     if (status != 0) return 5;
     while (hl_dorv_tfield(handle, field, sizeof field) == 0) {
     }
-    long read = 0;
+    long read = 0, out_of_order = 0;
     bool stopped = false;
     long before = allocations.load();
     auto start = Clock::now();
     while ((status = hl_dorv_next_val(handle)) == 0) {
+        // Rows come in id order: a read-ahead that lost or repeated one shows here.
+        if (hl_dorv_tfield(handle, field, sizeof field) != 0 || field[0] != 'N' ||
+            atol(field + 1) != read + 1)
+            ++out_of_order;
         while (hl_dorv_tfield(handle, field, sizeof field) == 0) {
         }
         ++read;
@@ -88,9 +92,10 @@ int child_read(int port, long rows, double cap) {
     }
     double seconds = seconds_since(start);
     long during = allocations.load() - before;
-    printf("rows=%ld seconds=%.6f allocations=%ld stopped=%d status=%d\n", read, seconds, during,
-           stopped ? 1 : 0, status);
+    printf("rows=%ld seconds=%.6f allocations=%ld stopped=%d status=%d wrong=%ld\n", read, seconds,
+           during, stopped ? 1 : 0, status, out_of_order);
     hl_disconnect(handle);
+    if (out_of_order > 0) return 7;
     return stopped || status == -9 ? 0 : 6;
 }
 
