@@ -90,9 +90,7 @@ extern "C" XLOPER* XL_CALL XDorvVersion(XLOPER* handle) {
         xl_set_error(&xl_result, xlerrValue);
         return &xl_result;
     }
-    // A cell's text holds at most 255 characters.
-    size_t n = strnlen(counted + 1, VERSION_TEXT_MAX);
-    counted[0] = static_cast<char>(n > 255 ? 255 : n);
+    counted[0] = xl_text_length(strnlen(counted + 1, VERSION_TEXT_MAX));
     xl_result.xltype = xltypeStr;
     xl_result.val.str = counted;
     return &xl_result;

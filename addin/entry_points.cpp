@@ -1,5 +1,6 @@
 // The entry points through which Excel opens, closes, adds, removes and
 // describes the add-in.
+#include "addin/convert.h"
 #include "addin/exports.h"
 #include "addin/func_table.h"
 #include "addin/lifecycle.h"
@@ -21,11 +22,6 @@ static_assert(sizeof addin_title == 21 + 2);
 
 char loaded_text[] = "\377DORV.XLL successfully loaded";
 char removed_text[] = "\377DORV.XLL successfully removed";
-
-void set_error(XLOPER* x, uint16_t error) {
-    x->xltype = xltypeErr;
-    x->val.err = error;
-}
 
 int register_row(XLOPER* dll_name, XLOPER* result, char (&row)[FUNC_COLUMNS][FUNC_TEXT_SIZE]) {
     return xl_call(xlfRegister, result, 8, dll_name, xl_temp_str(row[0]), xl_temp_str(row[1]),
@@ -70,7 +66,7 @@ extern "C" int XL_CALL xlAutoClose() {
 }
 
 extern "C" XLOPER* XL_CALL xlAutoRegister(XLOPER* name) {
-    set_error(&xl_register_id, xlerrValue);
+    xl_set_error(&xl_register_id, xlerrValue);
     if (!xll_attached() || name == nullptr) return &xl_register_id;
     // Only a text can name a function; anything else has no text to compare.
     if ((name->xltype & ~(xlbitXLFree | xlbitDLLFree)) != xltypeStr || name->val.str == nullptr)
@@ -94,9 +90,9 @@ extern "C" int XL_CALL xlAutoRemove() {
 }
 
 extern "C" XLOPER* XL_CALL xlAddInManagerInfo(XLOPER* action) {
-    set_error(&xl_info, xlerrValue);
+    xl_set_error(&xl_info, xlerrValue);
     if (!xll_attached() || action == nullptr) return &xl_info;
-    set_error(&xl_action, xlerrValue);
+    xl_set_error(&xl_action, xlerrValue);
     int rc = xl_call(xlCoerce, &xl_action, 2, action, xl_temp_int(xltypeInt));
     // Only an action that Excel could make an integer of is looked at.
     if (rc == xlretSuccess && xl_action.xltype == xltypeInt && xl_action.val.w == 1) {

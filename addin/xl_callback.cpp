@@ -51,10 +51,6 @@ void xl_release_excel() {
     excel4v = nullptr;
 }
 
-bool xl_excel_bound() {
-    return excel4v != nullptr;
-}
-
 int xl_call(int function, XLOPER* result, int count, ...) {
     XLOPER* arguments[XL_MAX_ARGUMENTS];
     int rc = excel4v == nullptr ? xlretFailed : xlretSuccess;
@@ -87,7 +83,7 @@ XLOPER* xl_temp_str(char* counted) {
     XLOPER* x = temp_record();
     if (x == nullptr) return nullptr;
     size_t n = strlen(counted + 1);
-    counted[0] = static_cast<char>(n > 255 ? 255 : n);
+    counted[0] = xl_text_length(n);
     x->xltype = xltypeStr;
     x->val.str = counted;
     return x;

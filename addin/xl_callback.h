@@ -9,7 +9,6 @@
 bool xl_bind_excel();
 // Releases the callback library if it is held.
 void xl_release_excel();
-bool xl_excel_bound();
 
 // Calls Excel function `function` with `count` XLOPER* arguments through
 // Excel4v, then empties the scratch block whatever the outcome. `result` may

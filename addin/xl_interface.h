@@ -140,6 +140,12 @@ enum : int {
     xlGetName = 9 | xlSpecial,
 };
 
+// A counted text of Excel holds at most 255 characters behind its length byte.
+enum : int { XL_TEXT_MAX = 255 };
+inline char xl_text_length(size_t n) {
+    return static_cast<char>(n > XL_TEXT_MAX ? XL_TEXT_MAX : n);
+}
+
 // The two entries of Excel's callback library "xlcall32.dll": Excel4 takes
 // its arguments as a variable list (__cdecl), Excel4v as an array.
 typedef int (*Excel4Proc)(int function, XLOPER* result, int count, ...);
