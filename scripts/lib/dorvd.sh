@@ -37,9 +37,11 @@ screenshot_prerequisites() {
   command -v Xvfb >/dev/null 2>&1 || need_apt="$need_apt xvfb"
   [ -x /usr/bin/import ] || need_apt="$need_apt imagemagick"
   if [ -n "$need_apt" ]; then
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "installing$need_apt"
-    apt-get update >/dev/null 2>&1 || true # an out-of-step i386 index must not stop us
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null
+    $sudo apt-get update >/dev/null 2>&1 || true # an out-of-step i386 index must not stop us
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null
   fi
   [ -f "$win_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset mingw-x86_64 >/dev/null)
   cmake --build "$win_build" -j2 --target dorv32 >/dev/null
