@@ -41,4 +41,22 @@ TEST(ConnectionLimit, RefusesExtraConnectionsWithAMessage) {
     EXPECT_EQ(second.echo("still"), "still");
 }
 
+// A connection's slot is free as soon as its client has closed it.
+TEST(ConnectionLimit, ABurstOfShortConnectionsLocksNobodyOut) {
+    TestServer server([](auto& o) { o.max_connections = 4; });
+    RawClient keeper = server.connect();
+    ASSERT_EQ(keeper.echo("kept"), "kept");
+    for (int i = 0; i < 1000; ++i) {
+        RawClient brief = server.connect();
+        ASSERT_TRUE(brief.connected()) << i;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    RawClient next = server.connect();
+    ASSERT_TRUE(next.connected());
+    // A refusal would come as a text message in place of the echo.
+    EXPECT_EQ(next.echo("served"), "served");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(keeper.echo("still"), "still");
+}
+
 } // namespace
