@@ -41,7 +41,7 @@ class RequestHandler {
   public:
     RequestHandler(int fd, const std::string& name, const ConnectionConfig& config,
                    const std::atomic<bool>& stopping)
-        : name_(name), config_(config), stopping_(stopping), writer_(fd, config.max_block),
+        : name_(name), config_(config), stopping_(stopping), fd_(fd), writer_(fd, config.max_block),
           session_(config.session, fd) {}
 
     // True after a reply that ends the connection (too many wrong passwords).
@@ -166,7 +166,7 @@ class RequestHandler {
             writer_.host_output(converter.feed(bytes));
             return writer_.flush();
         };
-        const HostCommandResult result = run_host_command(command, started, output, stopping_);
+        const HostCommandResult result = run_host_command(command, started, output, stopping_, fd_);
         if (!result.started) {
             refuse("The host command could not be started: " + result.error);
             return;
@@ -179,6 +179,7 @@ class RequestHandler {
     const std::string& name_;
     const ConnectionConfig& config_;
     const std::atomic<bool>& stopping_;
+    int fd_;
     ReplyWriter writer_;
     Session session_;
     int auth_failures_ = 0;
