@@ -132,6 +132,14 @@ void Server::accept_one() {
         return;
     }
     const std::string from = peer_name(peer);
+    // A client that has already gone needs no thread (a burst of short
+    // connections is let go quickly, and the next client waits less).
+    pollfd watch{fd, POLLRDHUP, 0};
+    if (poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+        log_line("connection from " + from + " closed by the client before it was served");
+        close(fd);
+        return;
+    }
     if (active_count() >= static_cast<size_t>(options_.max_connections)) {
         log_line("connection from " + from +
                  " refused: " + std::to_string(options_.max_connections) + " connections are open");

@@ -59,4 +59,19 @@ TEST(ConnectionLimit, ABurstOfShortConnectionsLocksNobodyOut) {
     EXPECT_EQ(keeper.echo("still"), "still");
 }
 
+// The thread of a closed connection may still be busy (here: until its
+// statement notices that the client has gone); the slot is free already.
+TEST(ConnectionLimit, AConnectionStopsCountingWhenItsClientCloses) {
+    TestServer server([](auto& o) { o.max_connections = 1; });
+    {
+        RawClient busy = server.connect();
+        ASSERT_EQ(busy.echo("busy"), "busy");
+        ASSERT_TRUE(busy.send_block(
+            'S', "E WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                 "SELECT count(*) FROM c"));
+    }
+    RawClient next = server.connect();
+    EXPECT_EQ(next.echo("served"), "served");
+}
+
 } // namespace
