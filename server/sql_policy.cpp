@@ -7,7 +7,7 @@ namespace {
 
 // Their arguments are pointers or file names: memory and files of the server.
 constexpr const char* kRefusedFunctions[] = {
-    "fts3_tokenizer", "load_extension", "readfile", "writefile", "edit", "fts5_api_from_db",
+    "fts3_tokenizer", "load_extension", "readfile", "writefile", "edit",
 };
 
 // Read the schema or check the data; an argument names a table or index.
