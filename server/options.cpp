@@ -85,7 +85,8 @@ std::string usage_text() {
            "  --version                show the version\n"
            "\n"
            "At start dorvd prints \"dorvd: listening on ADDRESS:PORT\" on standard output.\n"
-           "SIGINT or SIGTERM shuts it down cleanly.\n";
+           "The log goes to standard error, each line headed by the time in UTC\n"
+           "(ISO 8601, 2026-12-10T05:30:21Z). SIGINT or SIGTERM shuts it down cleanly.\n";
 }
 
 OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,
