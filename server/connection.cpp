@@ -1,6 +1,9 @@
 #include "server/connection.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "server/host_command.h"
 #include "server/log.h"
@@ -16,6 +19,17 @@ namespace dorvd {
 namespace {
 
 constexpr int kDrainBeforeCloseMs = 1000;
+constexpr long long kMaxAuthDelayMs = 60 * 1000;
+constexpr auto kSleepSlice = std::chrono::milliseconds(20);
+
+// The delay before answering the failure-th wrong password: the base,
+// doubled for each further failure, at most a minute.
+long long auth_delay_ms(int base_ms, int failure) {
+    long long delay = base_ms;
+    for (int i = 1; i < failure && delay < kMaxAuthDelayMs; ++i)
+        delay *= 2;
+    return std::min(delay, kMaxAuthDelayMs);
+}
 
 std::string hex_byte(unsigned char byte) {
     char text[8];
@@ -27,8 +41,11 @@ class RequestHandler {
   public:
     RequestHandler(int fd, const std::string& name, const ConnectionConfig& config,
                    const std::atomic<bool>& stopping)
-        : name_(name), config_(config), stopping_(stopping), writer_(fd, config.max_block),
-          session_(config.session) {}
+        : name_(name), config_(config), stopping_(stopping), fd_(fd), writer_(fd, config.max_block),
+          session_(config.session, fd) {}
+
+    // True after a reply that ends the connection (too many wrong passwords).
+    bool ending() const { return ending_; }
 
     // False when the connection is to be ended.
     bool handle(const Block& block) {
@@ -76,11 +93,12 @@ class RequestHandler {
             writer_.single_status_block(kStatusOk, version_text());
             return;
         case 'E': {
-            const Outcome outcome = session_.execute(roman8_to_utf8(payload.substr(2)));
+            Outcome outcome = session_.execute(roman8_to_utf8(payload.substr(2)));
             if (outcome.status > 0) {
                 log_line(name_ + ": status " + std::to_string(outcome.status) + ": " +
                          outcome.text);
             }
+            if (outcome.status == kStatusWrongPassword) slow_down(outcome);
             writer_.status_reply(outcome.status, utf8_to_roman8(outcome.text));
             return;
         }
@@ -110,6 +128,24 @@ class RequestHandler {
         writer_.status_reply(status, data);
     }
 
+    // Password guessing is slowed: each wrong password on the connection is
+    // answered later than the one before, and after a few it is closed.
+    void slow_down(Outcome& outcome) {
+        ++auth_failures_;
+        const long long delay = auth_delay_ms(config_.auth_delay_ms, auth_failures_);
+        log_line(name_ + ": wrong password " + std::to_string(auth_failures_) + " of " +
+                 std::to_string(config_.max_auth_failures) + "; answered after " +
+                 std::to_string(delay) + " ms");
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(delay);
+        while (!stopping_.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                kSleepSlice, until - std::chrono::steady_clock::now()));
+        if (auth_failures_ >= config_.max_auth_failures) {
+            ending_ = true;
+            outcome.text += " Too many wrong passwords: the connection is closed.";
+        }
+    }
+
     void host_command(const std::string& payload) {
         if (!config_.allow_host_commands) {
             refuse("Host commands are not allowed on this server.");
@@ -130,7 +166,7 @@ class RequestHandler {
             writer_.host_output(converter.feed(bytes));
             return writer_.flush();
         };
-        const HostCommandResult result = run_host_command(command, started, output, stopping_);
+        const HostCommandResult result = run_host_command(command, started, output, stopping_, fd_);
         if (!result.started) {
             refuse("The host command could not be started: " + result.error);
             return;
@@ -143,8 +179,11 @@ class RequestHandler {
     const std::string& name_;
     const ConnectionConfig& config_;
     const std::atomic<bool>& stopping_;
+    int fd_;
     ReplyWriter writer_;
     Session session_;
+    int auth_failures_ = 0;
+    bool ending_ = false;
 };
 
 } // namespace
@@ -163,6 +202,11 @@ void serve_connection(int fd, const std::string& name, const ConnectionConfig& c
         case ReadResult::block:
             if (!handler.handle(block)) {
                 log_line(name + ": sending a reply failed; connection ended");
+                return;
+            }
+            if (handler.ending()) {
+                log_line(name + ": closed after too many wrong passwords");
+                end_output_and_drain(fd, kDrainBeforeCloseMs);
                 return;
             }
             break;

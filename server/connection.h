@@ -12,6 +12,8 @@ namespace dorvd {
 struct ConnectionConfig {
     size_t max_block = 1024;
     bool allow_host_commands = false;
+    int auth_delay_ms = 500;   // before answering the first wrong password; doubles after
+    int max_auth_failures = 5; // the connection is closed after this many
     SessionConfig session;
 };
 

@@ -60,7 +60,7 @@ bool spawn_shell(const std::string& command, int output_fd, pid_t& pid, std::str
 HostCommandResult run_host_command(const std::string& command,
                                    const std::function<bool()>& on_started,
                                    const std::function<bool(std::string_view)>& on_output,
-                                   const std::atomic<bool>& stopping) {
+                                   const std::atomic<bool>& stopping, int client_fd) {
     HostCommandResult result;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -80,15 +80,21 @@ HostCommandResult run_host_command(const std::string& command,
     bool kill_group = !on_started();
     int status = 0;
     char buffer[4096];
-    pollfd watch{fds[0], POLLIN, 0};
+    // A negative descriptor is not watched. A command that writes nothing
+    // would otherwise outlive a client that has gone.
+    pollfd watched[2] = {{fds[0], POLLIN, 0}, {client_fd, POLLRDHUP, 0}};
     while (!kill_group) {
         if (stopping.load()) {
             kill_group = true;
             break;
         }
-        const int ready = poll(&watch, 1, kPollMs);
+        const int ready = poll(watched, 2, kPollMs);
         if (ready < 0 && errno != EINTR) break;
-        if (ready > 0) {
+        if ((watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+            kill_group = true;
+            break;
+        }
+        if (ready > 0 && watched[0].revents != 0) {
             const ssize_t n = read(fds[0], buffer, sizeof buffer);
             if (n > 0) {
                 if (!on_output(std::string_view(buffer, static_cast<size_t>(n)))) {

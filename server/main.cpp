@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "server/connection.h"
 #include "server/log.h"
 #include "server/options.h"
 #include "server/server.h"
@@ -26,8 +27,11 @@ int main(int argc, char** argv) {
     case dorvd::OptionsOutcome::help:
         std::fputs(dorvd::usage_text().c_str(), stdout);
         return 0;
+    case dorvd::OptionsOutcome::version:
+        std::printf("%s\n", dorvd::version_text().c_str());
+        return 0;
     case dorvd::OptionsOutcome::error:
-        std::fprintf(stderr, "dorvd: %s\n", error.c_str());
+        std::fprintf(stderr, "dorvd: %s\n\n%s", error.c_str(), dorvd::usage_text().c_str());
         return 2;
     case dorvd::OptionsOutcome::run:
         break;
@@ -51,7 +55,10 @@ int main(int argc, char** argv) {
     dorvd::log_line("data folder " + options.data_dir.string() + ", block size " +
                     std::to_string(options.max_block) + ", host commands " +
                     (options.allow_host_commands ? "allowed" : "refused") + ", at most " +
-                    std::to_string(options.max_connections) + " connections");
+                    std::to_string(options.max_connections) + " connections, statement timeout " +
+                    (options.statement_timeout_s > 0
+                         ? std::to_string(options.statement_timeout_s) + " s"
+                         : std::string("none")));
     server.run();
     running_server = nullptr;
     return 0;

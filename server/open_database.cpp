@@ -107,7 +107,8 @@ std::optional<std::vector<DatabaseRequest>> parse_open_database(std::string_view
             s.skip_spaces();
         }
         if (!s.at_end()) {
-            error = "unexpected text after database list: " + std::string(statement.substr(s.pos));
+            // The text is not repeated: it is often a password written without AS.
+            error = "unexpected text after database list (a password needs AS before it)";
             return std::nullopt;
         }
         return list;

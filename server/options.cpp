@@ -10,6 +10,10 @@ constexpr size_t kMinBlockOption = 7; // a status block with one data byte
 constexpr size_t kMaxBlockOption = 1024;
 constexpr long long kMaxConnections = 1000;
 constexpr long long kMinResultBytes = 1024;
+constexpr long long kMinScratchBytes = 64 * 1024;
+constexpr long long kMaxTimeoutSeconds = 24 * 60 * 60;
+constexpr long long kMaxAuthDelayMs = 60 * 1000;
+constexpr long long kMaxAuthFailures = 100;
 
 // A decimal number, optionally followed by K, M or G (powers of 1024).
 bool read_number(const std::string& text, bool allow_suffix, long long& value) {
@@ -67,11 +71,22 @@ std::string usage_text() {
            "  --allow-host-commands    run clients' host commands (off by default)\n"
            "  --max-connections N      connections served at once, 1 to 1000 (default 16)\n"
            "  --max-result-bytes N     memory one query result may take, with optional\n"
-           "                           suffix K, M or G (default 16M)\n"
+           "                           suffix K, M or G (default 16M); also the largest\n"
+           "                           single value a statement may make\n"
+           "  --max-scratch-bytes N    size of the scratch database and of each\n"
+           "                           connection's temporary database (default 64M)\n"
+           "  --statement-timeout S    seconds a statement may run before it is stopped,\n"
+           "                           0 for no limit (default 60)\n"
+           "  --auth-delay-ms N        delay before answering a wrong password, doubled\n"
+           "                           for each further one on the connection (default 500)\n"
+           "  --max-auth-failures N    wrong passwords before the connection is closed,\n"
+           "                           1 to 100 (default 5)\n"
            "  --help                   show this text\n"
+           "  --version                show the version\n"
            "\n"
            "At start dorvd prints \"dorvd: listening on ADDRESS:PORT\" on standard output.\n"
-           "SIGINT or SIGTERM shuts it down cleanly.\n";
+           "The log goes to standard error, each line headed by the time in UTC\n"
+           "(ISO 8601, 2026-12-10T05:30:21Z). SIGINT or SIGTERM shuts it down cleanly.\n";
 }
 
 OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,
@@ -87,17 +102,20 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             has_value = true;
         }
         if (option == "--help" || option == "-h") return OptionsOutcome::help;
-        if (option == "--allow-host-commands") {
+        if (option == "--version" || option == "--allow-host-commands") {
             if (has_value) {
                 error = option + " takes no value";
                 return OptionsOutcome::error;
             }
+            if (option == "--version") return OptionsOutcome::version;
             options.allow_host_commands = true;
             continue;
         }
         const bool known = option == "--listen" || option == "--port" || option == "--data" ||
                            option == "--block-size" || option == "--max-connections" ||
-                           option == "--max-result-bytes";
+                           option == "--max-result-bytes" || option == "--max-scratch-bytes" ||
+                           option == "--statement-timeout" || option == "--auth-delay-ms" ||
+                           option == "--max-auth-failures";
         if (!known) {
             error = "unknown option '" + args[i] + "' (see --help)";
             return OptionsOutcome::error;
@@ -136,6 +154,27 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
                 return OptionsOutcome::error;
             }
             options.max_connections = static_cast<int>(number);
+        } else if (option == "--statement-timeout") {
+            if (!in_range(option, value, 0, kMaxTimeoutSeconds, false, number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.statement_timeout_s = static_cast<int>(number);
+        } else if (option == "--auth-delay-ms") {
+            if (!in_range(option, value, 0, kMaxAuthDelayMs, false, number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.auth_delay_ms = static_cast<int>(number);
+        } else if (option == "--max-auth-failures") {
+            if (!in_range(option, value, 1, kMaxAuthFailures, false, number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.max_auth_failures = static_cast<int>(number);
+        } else if (option == "--max-scratch-bytes") {
+            if (!in_range(option, value, kMinScratchBytes, std::numeric_limits<long long>::max(),
+                          true, number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.max_scratch_bytes = static_cast<size_t>(number);
         } else {
             if (!in_range(option, value, kMinResultBytes, std::numeric_limits<long long>::max(),
                           true, number, error)) {

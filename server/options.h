@@ -17,9 +17,14 @@ struct ServerOptions {
     bool allow_host_commands = false;
     int max_connections = 16;
     size_t max_result_bytes = 16 * 1024 * 1024;
+    // Bounds the scratch database and each connection's temporary database.
+    size_t max_scratch_bytes = 64 * 1024 * 1024;
+    int statement_timeout_s = 60; // 0: statements may run as long as they like
+    int auth_delay_ms = 500;      // first wrong password; doubles with each further one
+    int max_auth_failures = 5;    // wrong passwords before the connection is closed
 };
 
-enum class OptionsOutcome { run, help, error };
+enum class OptionsOutcome { run, help, version, error };
 
 // Reads the arguments after the program name; on error says why.
 OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,

@@ -1,7 +1,10 @@
 #include "server/sample_data.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include "server/log.h"
 #include "server/password_file.h"
@@ -94,18 +97,26 @@ bool write_database(const std::filesystem::path& file, const char* script, std::
 }
 
 bool write_password_file(const std::filesystem::path& file, std::string& error) {
+    static constexpr char kContent[] =
+        "# Databases that need a password: one line \"name:password\".\n"
+        "# A database not listed here opens without a password.\n"
+        "secret:geheim\n";
     const std::filesystem::path temporary = file.string() + ".tmp";
-    {
-        std::ofstream out(temporary);
-        out << "# Databases that need a password: one line \"name:password\".\n"
-               "# A database not listed here opens without a password.\n"
-               "secret:geheim\n";
-        if (!out.flush()) {
-            error = "cannot write " + temporary.string();
-            return false;
-        }
-    }
     std::error_code ec;
+    std::filesystem::remove(temporary, ec);
+    // Only the server's own user may read the passwords.
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    bool written = fd >= 0;
+    if (written) {
+        written =
+            write(fd, kContent, sizeof kContent - 1) == static_cast<ssize_t>(sizeof kContent - 1);
+        written = close(fd) == 0 && written;
+    }
+    if (!written) {
+        error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
     std::filesystem::rename(temporary, file, ec);
     if (ec) {
         error = "cannot create " + file.string() + ": " + ec.message();

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 #include "server/log.h"
 #include "server/sample_data.h"
@@ -36,6 +37,10 @@ void close_fd(int& fd) {
 Server::Server(ServerOptions options) : options_(std::move(options)) {
     connection_config_.max_block = options_.max_block;
     connection_config_.allow_host_commands = options_.allow_host_commands;
+    connection_config_.auth_delay_ms = options_.auth_delay_ms;
+    connection_config_.max_auth_failures = options_.max_auth_failures;
+    connection_config_.session.max_scratch_bytes = options_.max_scratch_bytes;
+    connection_config_.session.statement_timeout_s = options_.statement_timeout_s;
     connection_config_.session.data_dir = options_.data_dir;
     connection_config_.session.max_result_bytes = options_.max_result_bytes;
     connection_config_.session.stopping = &stopping_;
@@ -78,7 +83,7 @@ bool Server::start(std::string& error) {
     const int yes = 1;
     if (listen_fd_ < 0 || setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
         bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listen_fd_, 64) != 0) {
+        listen(listen_fd_, SOMAXCONN) != 0) {
         error = "cannot listen on " + options_.listen_address + ":" + service + ": " +
                 std::strerror(errno);
         close_fd(listen_fd_);
@@ -127,6 +132,14 @@ void Server::accept_one() {
         return;
     }
     const std::string from = peer_name(peer);
+    // A client that has already gone needs no thread (a burst of short
+    // connections is let go quickly, and the next client waits less).
+    pollfd watch{fd, POLLRDHUP, 0};
+    if (poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+        log_line("connection from " + from + " closed by the client before it was served");
+        close(fd);
+        return;
+    }
     if (active_count() >= static_cast<size_t>(options_.max_connections)) {
         log_line("connection from " + from +
                  " refused: " + std::to_string(options_.max_connections) + " connections are open");
@@ -177,10 +190,18 @@ void Server::reap_finished() {
     }
 }
 
+// A connection counts until its client has closed it, not until its thread
+// has noticed and ended: a burst of short connections must not lock out the
+// next client.
 size_t Server::active_count() const {
+    std::vector<pollfd> watched;
+    for (const auto& slot : slots_) {
+        if (!slot->finished.load()) watched.push_back({slot->fd, POLLRDHUP, 0});
+    }
+    if (watched.empty() || poll(watched.data(), watched.size(), 0) < 0) return watched.size();
     size_t count = 0;
-    for (const auto& slot : slots_)
-        count += slot->finished.load() ? 0 : 1;
+    for (const pollfd& watch : watched)
+        count += (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 ? 0 : 1;
     return count;
 }
 

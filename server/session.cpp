@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <map>
+#include <poll.h>
 #include <strings.h>
 
 #include "server/log.h"
@@ -10,6 +12,7 @@
 #include "server/password_file.h"
 #include "server/result_builder.h"
 #include "server/roman8.h"
+#include "server/sql_policy.h"
 #include "server/status_codes.h"
 
 namespace dorvd {
@@ -17,6 +20,14 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 constexpr int kProgressSteps = 1000;
+// How often a running statement looks whether its client is still there.
+constexpr auto kClientCheckInterval = std::chrono::milliseconds(200);
+
+// True once the peer has closed the connection (or it failed).
+bool client_gone(int fd) {
+    pollfd watch{fd, POLLRDHUP, 0};
+    return poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 
 std::string first_word_upper(std::string_view statement) {
     size_t pos = 0;
@@ -57,7 +68,8 @@ int run_with_two_texts(sqlite3* db, const char* sql, const std::string& first,
 
 } // namespace
 
-Session::Session(SessionConfig config) : config_(std::move(config)) {
+Session::Session(SessionConfig config, int client_fd)
+    : config_(std::move(config)), client_fd_(client_fd) {
     open_scratch();
 }
 
@@ -68,7 +80,8 @@ Session::~Session() {
 bool Session::open_scratch() {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+            SQLITE_OK ||
+        !bound_scratch(db, "main")) {
         log_line(std::string("cannot open a scratch database: ") +
                  (db ? sqlite3_errmsg(db) : "out of memory"));
         sqlite3_close_v2(db);
@@ -79,25 +92,95 @@ bool Session::open_scratch() {
     return true;
 }
 
+// The scratch database lives in memory: its pages are bounded so that one
+// client cannot take the server's memory.
+bool Session::bound_scratch(sqlite3* db, const char* schema) {
+    sqlite3_stmt* statement = nullptr;
+    const std::string query = std::string("PRAGMA ") + schema + ".page_size";
+    if (sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) != SQLITE_OK) return false;
+    long long page_size = 4096;
+    if (sqlite3_step(statement) == SQLITE_ROW) page_size = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    const long long pages =
+        std::max(1LL, static_cast<long long>(config_.max_scratch_bytes) / std::max(1LL, page_size));
+    const std::string bound =
+        std::string("PRAGMA ") + schema + ".max_page_count = " + std::to_string(pages);
+    return sqlite3_exec(db, bound.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Locks the handle down against what clients must not reach: extensions,
+// the FTS3 tokenizer's pointers, files outside the data folder, the
+// schema's own innards, and unbounded values.
 void Session::configure(sqlite3* db) {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH,
+                  static_cast<int>(std::min<size_t>(config_.max_result_bytes, INT_MAX)));
+    // The temporary database (temp tables, temp triggers) has the scratch bound too.
+    if (!bound_scratch(db, "temp")) {
+        log_line(std::string("cannot bound the temporary database: ") + sqlite3_errmsg(db));
+    }
     sqlite3_set_authorizer(db, &Session::authorize, this);
     sqlite3_progress_handler(db, kProgressSteps, &Session::progress, this);
 }
 
 // Clients reach database files only through OPEN DATABASE and its
-// passwords: their own ATTACH, DETACH and VACUUM INTO are refused.
-int Session::authorize(void* self, int action, const char*, const char*, const char*, const char*) {
-    if (action == SQLITE_ATTACH || action == SQLITE_DETACH) {
-        return static_cast<Session*>(self)->internal_attach_ ? SQLITE_OK : SQLITE_DENY;
+// passwords: their own ATTACH, DETACH and VACUUM INTO are refused, as are
+// functions and pragmas that reach the server's memory or files.
+int Session::authorize(void* self, int action, const char* third, const char* fourth, const char*,
+                       const char*) {
+    auto* session = static_cast<Session*>(self);
+    switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+        if (session->internal_attach_) return SQLITE_OK;
+        session->denial_ =
+            session->refusal(std::string(action == SQLITE_ATTACH ? "ATTACH" : "DETACH") +
+                             " is not for clients: databases are opened with OPEN DATABASE 'name'");
+        return SQLITE_DENY;
+    case SQLITE_FUNCTION:
+        if (!function_refused(fourth)) return SQLITE_OK;
+        session->denial_ = session->refusal(
+            std::string(fourth) + "() is not for clients: it reaches the server's memory or files");
+        return SQLITE_DENY;
+    case SQLITE_PRAGMA:
+        if (pragma_allowed(third, fourth)) return SQLITE_OK;
+        session->denial_ = session->refusal(
+            "PRAGMA " + std::string(third ? third : "") + (fourth ? " with a value" : "") +
+            " is not for clients: they may read the schema and set only " + settable_pragmas());
+        return SQLITE_DENY;
+    default:
+        return SQLITE_OK;
     }
-    return SQLITE_OK;
+}
+
+std::string Session::refusal(std::string what) {
+    return "not authorized: " + what + ".";
 }
 
 int Session::progress(void* self) {
-    const auto* stopping = static_cast<Session*>(self)->config_.stopping;
-    return stopping != nullptr && stopping->load() ? 1 : 0;
+    auto* session = static_cast<Session*>(self);
+    const auto* stopping = session->config_.stopping;
+    if (stopping != nullptr && stopping->load()) {
+        session->stop_reason_ = StopReason::shutdown;
+        return 1;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (session->config_.statement_timeout_s > 0 && now >= session->deadline_) {
+        session->stop_reason_ = StopReason::timeout;
+        return 1;
+    }
+    if (session->client_fd_ >= 0 && now >= session->next_client_check_) {
+        session->next_client_check_ = now + kClientCheckInterval;
+        if (client_gone(session->client_fd_)) {
+            session->stop_reason_ = StopReason::client_gone;
+            return 1;
+        }
+    }
+    return 0;
 }
 
 void Session::remember(int16_t status, std::string explanation) {
@@ -106,12 +189,50 @@ void Session::remember(int16_t status, std::string explanation) {
 }
 
 Outcome Session::sqlite_failure(int code) {
-    const int16_t status = static_cast<int16_t>(code & 0xFF);
-    return {status, std::string(sqlite3_errmsg(db_))};
+    const int primary = code & 0xFF;
+    // SQLite reports a refused function as a plain error: every refusal
+    // answers the authorization status with its reason.
+    if (!denial_.empty()) return {static_cast<int16_t>(SQLITE_AUTH), denial_};
+    const int16_t status = static_cast<int16_t>(primary);
+    std::string text = sqlite3_errmsg(db_);
+    switch (primary) {
+    case SQLITE_INTERRUPT:
+        switch (stop_reason_) {
+        case StopReason::timeout:
+            return {kStatusStatementTimeout, "The statement ran longer than this server allows (" +
+                                                 std::to_string(config_.statement_timeout_s) +
+                                                 " s) and was stopped."};
+        case StopReason::client_gone:
+            text = "The statement was stopped: the client closed the connection.";
+            break;
+        case StopReason::shutdown:
+            text = "The statement was stopped: the server is shutting down.";
+            break;
+        case StopReason::none:
+            break;
+        }
+        break;
+    case SQLITE_TOOBIG:
+        text += " (a single value may hold at most " + std::to_string(config_.max_result_bytes) +
+                " bytes on this server)";
+        break;
+    case SQLITE_FULL:
+        text += " (the scratch database and the temporary database hold at most " +
+                std::to_string(config_.max_scratch_bytes) + " bytes each on this server)";
+        break;
+    default:
+        break;
+    }
+    return {status, std::move(text)};
 }
 
 Outcome Session::execute(std::string_view statement) {
     result_.reset();
+    denial_.clear();
+    stop_reason_ = StopReason::none;
+    const auto now = std::chrono::steady_clock::now();
+    deadline_ = now + std::chrono::seconds(config_.statement_timeout_s);
+    next_client_check_ = now + kClientCheckInterval;
     Outcome outcome;
     if (db_ == nullptr) {
         outcome = {kStatusSessionUnavailable, "The server could not open a database session."};

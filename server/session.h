@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -20,7 +21,9 @@ namespace dorvd {
 
 struct SessionConfig {
     std::filesystem::path data_dir;
-    size_t max_result_bytes = 16 * 1024 * 1024;
+    size_t max_result_bytes = 16 * 1024 * 1024; // also the largest single value
+    size_t max_scratch_bytes = 64 * 1024 * 1024;
+    int statement_timeout_s = 60; // 0: no limit
     // Set when the server shuts down; a running statement is interrupted.
     const std::atomic<bool>* stopping = nullptr;
 };
@@ -37,7 +40,9 @@ struct Outcome {
 
 class Session {
   public:
-    explicit Session(SessionConfig config);
+    // client_fd, when given, is watched while a statement runs: a statement
+    // whose client has closed the connection is stopped.
+    explicit Session(SessionConfig config, int client_fd = -1);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -62,12 +67,16 @@ class Session {
     int16_t last_status() const { return last_status_; }
 
   private:
+    enum class StopReason { none, shutdown, timeout, client_gone };
+
     bool open_scratch();
+    bool bound_scratch(sqlite3* db, const char* schema);
     void configure(sqlite3* db);
     Outcome run_sql(std::string_view statement);
     Outcome open_databases(std::string_view statement);
     Outcome open_one(const std::string& name, const std::filesystem::path& file);
     Outcome sqlite_failure(int code);
+    std::string refusal(std::string what);
     int16_t end_of_rows(std::string& data);
     int16_t no_result(std::string& data);
     void remember(int16_t status, std::string explanation);
@@ -77,12 +86,17 @@ class Session {
     static int progress(void* self);
 
     SessionConfig config_;
+    int client_fd_ = -1;
     sqlite3* db_ = nullptr;
     // SQLite keeps a pointer to the main database's schema name: it lives as
     // long as the handle and never changes.
     std::string main_schema_;
     std::vector<std::string> open_names_;
     bool internal_attach_ = false;
+    std::string denial_; // why the authorizer refused the statement being prepared
+    StopReason stop_reason_ = StopReason::none;
+    std::chrono::steady_clock::time_point deadline_;
+    std::chrono::steady_clock::time_point next_client_check_;
     std::unique_ptr<ResultSet> result_;
     int16_t last_status_ = 0;
     std::string explanation_ = "No statement executed yet.";

@@ -18,5 +18,6 @@ constexpr int16_t kStatusOneStatementOnly = 205;
 constexpr int16_t kStatusBadStatementText = 206;
 constexpr int16_t kStatusPasswordFileUnreadable = 207;
 constexpr int16_t kStatusSessionUnavailable = 208;
+constexpr int16_t kStatusStatementTimeout = 209;
 
 } // namespace dorvd

@@ -41,4 +41,38 @@ TEST(ConnectionLimit, RefusesExtraConnectionsWithAMessage) {
     EXPECT_EQ(second.echo("still"), "still");
 }
 
+// A connection's slot is free as soon as its client has closed it.
+TEST(ConnectionLimit, ABurstOfShortConnectionsLocksNobodyOut) {
+    TestServer server([](auto& o) { o.max_connections = 4; });
+    RawClient keeper = server.connect();
+    ASSERT_EQ(keeper.echo("kept"), "kept");
+    for (int i = 0; i < 1000; ++i) {
+        RawClient brief = server.connect();
+        ASSERT_TRUE(brief.connected()) << i;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    RawClient next = server.connect();
+    ASSERT_TRUE(next.connected());
+    // A refusal would come as a text message in place of the echo.
+    EXPECT_EQ(next.echo("served"), "served");
+    // A dropped connection request is retried only after a second.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_EQ(keeper.echo("still"), "still");
+}
+
+// The thread of a closed connection may still be busy (here: until its
+// statement notices that the client has gone); the slot is free already.
+TEST(ConnectionLimit, AConnectionStopsCountingWhenItsClientCloses) {
+    TestServer server([](auto& o) { o.max_connections = 1; });
+    {
+        RawClient busy = server.connect();
+        ASSERT_EQ(busy.echo("busy"), "busy");
+        ASSERT_TRUE(busy.send_block(
+            'S', "E WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                 "SELECT count(*) FROM c"));
+    }
+    RawClient next = server.connect();
+    EXPECT_EQ(next.echo("served"), "served");
+}
+
 } // namespace

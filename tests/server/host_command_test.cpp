@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 
+#include "log_capture.h"
 #include "test_server.h"
 
 namespace {
@@ -123,6 +124,25 @@ TEST(HostCommands, ShutdownStopsARunningCommand) {
         EXPECT_EQ(accepted->payload, "OK");
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// A silent command must not outlive its client, even though it stopped
+// counting against the connection limit when the client left.
+TEST(HostCommands, ACommandWhoseClientHasGoneIsKilled) {
+    dorvd_test::LogCapture log;
+    TestServer server([](auto& o) {
+        o.allow_host_commands = true;
+        o.max_connections = 1;
+    });
+    {
+        RawClient client = server.connect();
+        ASSERT_TRUE(client.send_block('U', "sleep 30"));
+        const auto accepted = client.read_block();
+        ASSERT_TRUE(accepted.has_value());
+        EXPECT_EQ(accepted->payload, "OK");
+    }
+    EXPECT_TRUE(log.wait_for("host command ended: killed by signal 9")) << log.text();
+    EXPECT_EQ(server.connect().echo("next"), "next");
 }
 
 } // namespace

@@ -78,3 +78,14 @@ TEST(ValidDatabaseName, KeepsNamesInsideTheDataFolder) {
 }
 
 } // namespace
+
+// What follows the list is often a password written without AS.
+TEST(ParseOpenDatabase, NeverRepeatsTheTextAfterTheList) {
+    for (const char* text : {"OPEN DATABASE 'secret' 'geheim'", "OPEN DATABASE secret geheim",
+                             "OPEN DATABASE 'a' AS 'p' geheim, 'b'"}) {
+        std::string error;
+        EXPECT_FALSE(dorvd::parse_open_database(text, error).has_value()) << text;
+        EXPECT_NE(error.find("unexpected text after database list"), std::string::npos) << error;
+        EXPECT_EQ(error.find("geheim"), std::string::npos) << error;
+    }
+}

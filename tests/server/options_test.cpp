@@ -24,6 +24,30 @@ TEST(Options, DefaultsAreSafe) {
     EXPECT_EQ(options.max_block, 1024u);
     EXPECT_FALSE(options.allow_host_commands);
     EXPECT_GT(options.max_connections, 0);
+    EXPECT_EQ(options.statement_timeout_s, 60);
+    EXPECT_EQ(options.max_scratch_bytes, 64u * 1024 * 1024);
+    EXPECT_EQ(options.auth_delay_ms, 500);
+    EXPECT_EQ(options.max_auth_failures, 5);
+}
+
+TEST(Options, ReadsTheLimits) {
+    ServerOptions options;
+    std::string error;
+    ASSERT_EQ(parse({"--statement-timeout", "0", "--max-scratch-bytes=128K", "--auth-delay-ms",
+                     "25", "--max-auth-failures=1"},
+                    options, error),
+              OptionsOutcome::run)
+        << error;
+    EXPECT_EQ(options.statement_timeout_s, 0);
+    EXPECT_EQ(options.max_scratch_bytes, 128u * 1024);
+    EXPECT_EQ(options.auth_delay_ms, 25);
+    EXPECT_EQ(options.max_auth_failures, 1);
+}
+
+TEST(Options, VersionIsAnOutcomeOfItsOwn) {
+    ServerOptions options;
+    std::string error;
+    EXPECT_EQ(parse({"--version"}, options, error), OptionsOutcome::version);
 }
 
 TEST(Options, ReadsEveryOptionInBothForms) {
@@ -75,6 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{{"--max-result-bytes", "5X"}, "--max-result-bytes"},
                       BadCase{{"--max-result-bytes", "99999999999G"}, "--max-result-bytes"},
                       BadCase{{"--allow-host-commands=yes"}, "takes no value"},
-                      BadCase{{"--data="}, "--data"}, BadCase{{"--verbose"}, "unknown option"}));
+                      BadCase{{"--data="}, "--data"}, BadCase{{"--verbose"}, "unknown option"},
+                      BadCase{{"--statement-timeout", "-5"}, "--statement-timeout"},
+                      BadCase{{"--statement-timeout", "86401"}, "--statement-timeout"},
+                      BadCase{{"--max-scratch-bytes", "1K"}, "--max-scratch-bytes"},
+                      BadCase{{"--auth-delay-ms", "60001"}, "--auth-delay-ms"},
+                      BadCase{{"--max-auth-failures", "0"}, "--max-auth-failures"},
+                      BadCase{{"--version=1"}, "takes no value"}));
 
 } // namespace

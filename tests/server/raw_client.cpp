@@ -44,7 +44,8 @@ int16_t block_status(const WireBlock& block) {
 } // namespace
 
 RawClient::RawClient(uint16_t port) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    // Not inherited by host commands the in-process server starts.
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
