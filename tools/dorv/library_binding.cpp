@@ -10,8 +10,9 @@ HMODULE library = nullptr;
 
 // One pointer per call the program makes, found by its exported name.
 #define DORV_CALLS(X)                                                                              \
-    X(hl_connect) X(hl_connect_ini) X(hl_disconnect) X(hl_echo) X(hl_uxcmd) X(hl_fetch_blk)        \
-        X(hl_fetch_ln) X(hl_dorv_version) X(hl_dorv_exec) X(hl_dorv_explain) X(hl_dorv_hdr_ln)     \
+    X(hl_connect)                                                                                  \
+    X(hl_connect_ini) X(hl_disconnect) X(hl_echo) X(hl_uxcmd) X(hl_fetch_blk) X(hl_fetch_ln)       \
+        X(hl_dorv_version) X(hl_dorv_exec) X(hl_dorv_explain) X(hl_dorv_hdr_ln)                    \
             X(hl_dorv_next_row) X(hl_dorv_hdr_val) X(hl_dorv_next_val) X(hl_dorv_tfield)           \
                 X(hl_dorv_select_entry)
 #define DECLARE_POINTER(name) decltype(&::name) p_##name = nullptr;
@@ -28,7 +29,7 @@ bool bind_library(std::string* error) {
         return false;
     }
 #define FIND_POINTER(name)                                                                         \
-    p_##name = reinterpret_cast<decltype(p_##name)>(                                             \
+    p_##name = reinterpret_cast<decltype(p_##name)>(                                               \
         reinterpret_cast<void*>(GetProcAddress(library, #name)));                                  \
     if (p_##name == nullptr) {                                                                     \
         *error = "dorv32.dll lacks " #name;                                                        \

@@ -26,8 +26,11 @@ struct Caption {
     const char* said_as;
 };
 const Caption captions[] = {
-    {"Dorv SERVER:: ", "server: "}, {"Dorv Error: ", ""}, {"Explain Dorv - Message: ", ""},
-    {"DORV.DLL: ", ""},            {"Dorv: ", ""},
+    {"Dorv SERVER:: ", "server: "},
+    {"Dorv Error: ", ""},
+    {"Explain Dorv - Message: ", ""},
+    {"DORV.DLL: ", ""},
+    {"Dorv: ", ""},
 };
 
 const Caption* caption_of(const std::string& line) {
@@ -129,8 +132,8 @@ std::string reword_library_messages(const std::string& caught, bool* closed) {
         while (end < lines.size() && caption_of(lines[end]) == nullptr)
             ++end;
         if (caption == nullptr) end = i + 1; // a line of its own
-        std::string text = caption != nullptr ? lines[i].substr(strlen(caption->record_start))
-                                              : lines[i];
+        std::string text =
+            caption != nullptr ? lines[i].substr(strlen(caption->record_start)) : lines[i];
         for (size_t k = i + 1; k < end; ++k)
             text += "\n" + lines[k];
         if (caption != nullptr && tells_closed(text)) {

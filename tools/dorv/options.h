@@ -17,8 +17,8 @@ struct Options {
     std::string ini_file, section; // configured connect
     bool open_databases = true;
     int warnings = 0;
-    bool no_header = false;         // results without header line, rule and row count
-    std::string format = "query";   // how statements read with -f are printed: query, csv, values
+    bool no_header = false;       // results without header line, rule and row count
+    std::string format = "query"; // how statements read with -f are printed: query, csv, values
     bool help = false, version = false;
     std::vector<Command> commands;
 };
