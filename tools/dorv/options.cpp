@@ -4,7 +4,7 @@
 
 const char* const usage_text =
     "usage: dorv CONNECTION [OPTION...] COMMAND...\n"
-    "       dorv --help | --version\n"
+    "       dorv -h | --help | --version\n"
     "connection:\n"
     "  -s HOST -p SERVICE      connect to the server directly (transport WINSOCK)\n"
     "  -c FILE -S SECTION      connect from a section of a configuration file,\n"
@@ -28,7 +28,8 @@ const char* const usage_text =
     "  host COMMAND            run a command on the server's host and print its output\n"
     "  hostblk COMMAND         the same, read block by block\n"
     "statement files: statements end with ';' outside quotes ('...', \"...\") or at the\n"
-    "  end of the file and may span lines; lines starting with '--' are comments.\n"
+    "  end of the file and may span lines; '--' outside quotes starts a comment that\n"
+    "  runs to the end of the line.\n"
     "  The run stops at the first statement that fails.\n"
     "messages go to standard error, each line starting with 'dorv: '.\n"
     "exit status: 0 success, 1 a statement or command failed, 2 usage (also an unreadable\n"
