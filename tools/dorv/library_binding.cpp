@@ -9,12 +9,13 @@ namespace {
 HMODULE library = nullptr;
 
 // One pointer per call the program makes, found by its exported name.
+// clang-format off
 #define DORV_CALLS(X)                                                                              \
-    X(hl_connect)                                                                                  \
-    X(hl_connect_ini) X(hl_disconnect) X(hl_echo) X(hl_uxcmd) X(hl_fetch_blk) X(hl_fetch_ln)       \
-        X(hl_dorv_version) X(hl_dorv_exec) X(hl_dorv_explain) X(hl_dorv_hdr_ln)                    \
-            X(hl_dorv_next_row) X(hl_dorv_hdr_val) X(hl_dorv_next_val) X(hl_dorv_tfield)           \
-                X(hl_dorv_select_entry)
+    X(hl_connect) X(hl_connect_ini) X(hl_disconnect) X(hl_echo) X(hl_uxcmd) X(hl_fetch_blk)        \
+    X(hl_fetch_ln) X(hl_dorv_version) X(hl_dorv_exec) X(hl_dorv_explain) X(hl_dorv_hdr_ln)         \
+    X(hl_dorv_next_row) X(hl_dorv_hdr_val) X(hl_dorv_next_val) X(hl_dorv_tfield)                   \
+    X(hl_dorv_select_entry)
+// clang-format on
 #define DECLARE_POINTER(name) decltype(&::name) p_##name = nullptr;
 DORV_CALLS(DECLARE_POINTER)
 } // namespace
