@@ -22,6 +22,7 @@
 #endif
 
 unsigned debug_enabled = 0;
+MessagesMode messages_mode = MESSAGES_BOX;
 
 namespace {
 
@@ -42,7 +43,45 @@ void log_time(char* out, int size) {
 #endif
 }
 
+// A box of the unattended modes: the program carries on as if OK was pressed.
+int route_message(const char* text, const char* caption, unsigned) {
+    if (caption == nullptr) caption = "";
+    if (text == nullptr) text = "";
+    if (messages_mode == MESSAGES_STDERR) {
+        fprintf(stderr, "%s: %s\n", caption, text);
+        fflush(stderr);
+    } else {
+        char record[1400];
+        snprintf(record, sizeof record, "\n[%s] %s\n", caption, text);
+        write_trace(record);
+    }
+    return PLAT_IDOK;
+}
+
+// The ini key first, then the environment, which wins when it is set.
+void read_messages_mode() {
+    char value[64];
+    plat_ini_string("Global", "Messages", "box", value, sizeof value, "windorv.ini");
+    messages_mode = parse_messages_mode(value);
+    if (plat_environment("DORV_MESSAGES", value, sizeof value) && value[0] != '\0')
+        messages_mode = parse_messages_mode(value);
+    plat_set_message_route(messages_mode == MESSAGES_BOX ? nullptr : route_message);
+}
+
 } // namespace
+
+MessagesMode parse_messages_mode(const char* value) {
+    auto is = [value](const char* word) {
+        size_t i = 0;
+        for (; word[i] != '\0'; ++i)
+            if (value[i] == '\0' || (value[i] | 0x20) != word[i]) return false;
+        return value[i] == '\0';
+    };
+    if (value == nullptr) return MESSAGES_BOX;
+    if (is("log")) return MESSAGES_LOG;
+    if (is("stderr")) return MESSAGES_STDERR;
+    return MESSAGES_BOX;
+}
 
 void format_asctime(char* out, int size) {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -65,6 +104,7 @@ void format_short_time(char* out, int size) {
 void start_debug_log() {
     debug_enabled = plat_ini_int("Global", "Debug", 0, "windorv.ini");
     debug_log = nullptr;
+    read_messages_mode(); // before the first box, which the log's opening may show
     if (debug_enabled == 0) return;
     char path[256];
     if (plat_ini_string("Global", LOG_FILE_KEY, "", path, sizeof path, "windorv.ini") == 0) return;

@@ -29,6 +29,13 @@ void error_box(const char* format, ...) DORV_PRINTF(1, 2);
 int server_message_box(const char* block);
 #endif
 
+// Where message boxes go: "Messages" in section "Global" of "windorv.ini",
+// overridden by the environment variable DORV_MESSAGES. Read by start_debug_log.
+enum MessagesMode { MESSAGES_BOX, MESSAGES_LOG, MESSAGES_STDERR };
+extern MessagesMode messages_mode;
+// "box", "log" or "stderr" in any case; anything else is the box.
+MessagesMode parse_messages_mode(const char* value);
+
 // Time texts of the start and end lines, exactly as the log shows them.
 // asctime form: "Wed Jan 02 02:03:55 1980\n" (library).
 void format_asctime(char* out, int size);

@@ -70,6 +70,13 @@ enum : int { PLAT_IDOK = 1, PLAT_IDCANCEL = 2 };
 int plat_message_box(const char* text, const char* caption, unsigned style);
 // Text for a watching developer (OutputDebugStringA; standard error on POSIX).
 void plat_debug_output(const char* text);
+// Unattended programs: with a route set, every message box is handed to it
+// instead of being shown, and plat_message_box returns what the route returns.
+typedef int (*PlatMessageRoute)(const char* text, const char* caption, unsigned style);
+void plat_set_message_route(PlatMessageRoute route);
+// The process environment's value of `name` (GetEnvironmentVariableA; getenv),
+// cut to the buffer. Returns false when the variable is not set.
+bool plat_environment(const char* name, char* buffer, int size);
 
 #ifndef _WIN32
 // POSIX only: tests see every message box through this hook and choose the answer.

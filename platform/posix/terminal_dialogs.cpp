@@ -65,7 +65,13 @@ bool terminal_dialogs_wanted() {
 
 int terminal_password_answerer(const PlatPasswordPrompt* prompt, char* input, int size, void*) {
     FILE* tty = fopen("/dev/tty", "r+");
-    if (tty == nullptr) return 0;
+    if (tty == nullptr) {
+        // Said, so that the failed connect that follows is understood.
+        fprintf(stderr, "database %s needs a password and there is no terminal to ask for it\n",
+                prompt->database);
+        fflush(stderr);
+        return 0;
+    }
     fprintf(tty, "%s\n", prompt->caption);
     print_label(tty, prompt->name_label);
     fputc(' ', tty);
@@ -91,7 +97,11 @@ int terminal_password_answerer(const PlatPasswordPrompt* prompt, char* input, in
 
 int terminal_list_answerer(const PlatListView* view, void*) {
     FILE* tty = fopen("/dev/tty", "r+");
-    if (tty == nullptr) return -1;
+    if (tty == nullptr) {
+        fprintf(stderr, "there is no terminal to pick an entry on\n");
+        fflush(stderr);
+        return -1;
+    }
     fprintf(tty, "%s\n", view->caption);
     for (int i = 0; i < view->count; ++i) {
         fprintf(tty, "%4d  ", i + 1);

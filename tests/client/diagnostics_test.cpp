@@ -1,5 +1,7 @@
 // The library's debug log, error boxes and server message boxes.
+#include "client/include/dorv32.h"
 #include "common/diagnostics.h"
+#include "platform/platform.h"
 #include "support/box_capture.h"
 #include "support/test_files.h"
 #include "support/trace_log.h"
@@ -149,6 +151,123 @@ TEST(Diagnostics, ServerTextsAreShownUpTo1019Characters) {
         EXPECT_EQ(boxes.boxes[0].text, std::string(block + 4, c.shown));
         EXPECT_EQ(boxes.boxes[0].style, 0x30u);
         EXPECT_EQ(std::memcmp(before, block, sizeof block), 0); // the block is left as it came
+    }
+}
+
+TEST(Messages, TheSettingAndItsEnvironmentVariableChooseWhereBoxesGo) {
+    struct Case {
+        const char* ini;         // value of "Messages", or null for no key
+        const char* environment; // DORV_MESSAGES, or null when unset
+        MessagesMode mode;
+    } cases[] = {
+        {nullptr, nullptr, MESSAGES_BOX},     {"box", nullptr, MESSAGES_BOX},
+        {"log", nullptr, MESSAGES_LOG},       {"stderr", nullptr, MESSAGES_STDERR},
+        {"STDERR", nullptr, MESSAGES_STDERR}, {"popup", nullptr, MESSAGES_BOX},
+        {"log", "stderr", MESSAGES_STDERR},   {nullptr, "log", MESSAGES_LOG},
+        {"stderr", "box", MESSAGES_BOX},      {"log", "nonsense", MESSAGES_BOX},
+        {"stderr", "", MESSAGES_STDERR}, // an empty variable is no choice
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.ini ? c.ini : "-") + "/" +
+                     (c.environment ? c.environment : "-"));
+        MessagesEnvironment environment(c.environment);
+        restart_debug_log(c.ini != nullptr ? std::string("[Global]\nMessages=") + c.ini + "\n"
+                                           : "[Global]\n");
+        EXPECT_EQ(messages_mode, c.mode);
+    }
+    restart_debug_log("");
+    EXPECT_EQ(messages_mode, MESSAGES_BOX);
+}
+
+// Every kind of box the library shows, as each mode delivers it.
+void show_every_kind() {
+    error_box("Unable to connect host.\n Host = %s", "h");
+    char block[1024] = {};
+    unsigned short length = 4 + 5;
+    std::memcpy(block, &length, 2);
+    block[2] = 'M';
+    std::memcpy(block + 4, "hello", 5);
+    EXPECT_EQ(server_message_box(block), PLAT_IDOK);
+    EXPECT_EQ(plat_message_box("no such table", "Explain Dorv - Message",
+                               PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION),
+              PLAT_IDOK);
+}
+
+TEST(Messages, StderrModeWritesCaptionAndTextAndShowsNoBox) {
+    MessagesEnvironment environment("stderr");
+    restart_debug_log("[Global]\n");
+    BoxCapture boxes;
+    boxes.answer = PLAT_IDCANCEL; // a box that came would say so
+    testing::internal::CaptureStderr();
+    show_every_kind();
+    EXPECT_EQ(plat_message_box("asked", "Dorv", PLAT_MB_OKCANCEL), PLAT_IDOK);
+    std::string out = testing::internal::GetCapturedStderr();
+    restart_debug_log("");
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(out, "Dorv: Unable to connect host.\n Host = h\n"
+                   "Dorv SERVER:: hello\n"
+                   "Explain Dorv - Message: no such table\n"
+                   "Dorv: asked\n");
+}
+
+TEST(Messages, LogModeWritesTheBoxIntoTheLogWithItsCaption) {
+    std::string path = test_temp_dir() + "/messages.log";
+    remove_file(path);
+    restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + path + "\nMessages=log\n");
+    BoxCapture boxes;
+    testing::internal::CaptureStderr();
+    show_every_kind();
+    std::string out = testing::internal::GetCapturedStderr();
+    end_debug_log();
+    std::string text = read_log_file(path);
+    restart_debug_log("");
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(out, "");
+    // error_box's own trace of its text follows, as with a box.
+    EXPECT_NE(text.find("\n[Dorv] Unable to connect host.\n Host = h\n"
+                        "Unable to connect host.\n Host = h"
+                        "\n[Dorv SERVER:] hello\n"
+                        "\n[Explain Dorv - Message] no such table\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST(Messages, TheLogThatCannotBeOpenedIsReportedTheChosenWay) {
+    MessagesEnvironment environment("stderr");
+    BoxCapture boxes;
+    testing::internal::CaptureStderr();
+    restart_debug_log("[Global]\nDebug=1\nDLLDebugFile=" + test_temp_dir() + "/no/such/x.log\n");
+    std::string out = testing::internal::GetCapturedStderr();
+    restart_debug_log("");
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(out, "DORV.DLL: Unable to open Debug Log file\n");
+}
+
+TEST(Messages, AFailedConnectInStderrModeSaysWhyAndReturnsAsAfterTheBox) {
+    for (const char* mode : {"stderr", "box"}) {
+        SCOPED_TRACE(mode);
+        MessagesEnvironment environment(mode);
+        restart_debug_log("[Global]\n");
+        BoxCapture boxes;
+        testing::internal::CaptureStderr();
+        char transport[] = "WINSOCK";
+        // Port 1 on the loopback: nobody listens there.
+        int handle = hl_connect(transport, "127.0.0.1", "1", 0);
+        std::string out = testing::internal::GetCapturedStderr();
+        restart_debug_log("");
+        EXPECT_EQ(handle, -1);
+        if (std::string(mode) == "stderr") {
+            EXPECT_TRUE(boxes.boxes.empty());
+            EXPECT_EQ(
+                out.rfind("Dorv: Unable to connect host.\n Host = 127.0.0.1, Service = 1\n", 0), 0u)
+                << out;
+        } else {
+            ASSERT_EQ(boxes.boxes.size(), 1u);
+            EXPECT_EQ(boxes.boxes[0].text.rfind("Unable to connect host.", 0), 0u);
+#ifdef _WIN32
+            EXPECT_EQ(out, ""); // the real box, nothing on standard error
+#endif
+        }
     }
 }
 

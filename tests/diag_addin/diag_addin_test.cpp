@@ -72,4 +72,32 @@ TEST(AddinDiagnostics, ALogThatCannotBeOpenedNamesTheAddin) {
     remove_file(windorv_ini_path());
 }
 
+TEST(AddinDiagnostics, UnattendedModesReachTheAddinsCopyToo) {
+    std::string path = test_temp_dir() + "/xll-messages.log";
+    remove_file(path);
+    {
+        MessagesEnvironment environment("stderr");
+        restart("[Global]\nMessages=log\n"); // the variable wins over the setting
+        BoxCapture boxes;
+        testing::internal::CaptureStderr();
+        error_box("Value %d", 7);
+        std::string out = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(boxes.boxes.empty());
+        EXPECT_EQ(out, "Dorv XLL: Value 7\n");
+    }
+    restart("[Global]\nDebug=1\nXLLDebugFile=" + path + "\nMessages=log\n");
+    BoxCapture boxes;
+    error_box("Value %d", 8);
+    end_debug_log();
+    EXPECT_TRUE(boxes.boxes.empty());
+    std::string text = read_log_file(path);
+    EXPECT_NE(text.find("\n[Dorv XLL] Value 8\n\nERROR: [Value 8]\n"), std::string::npos) << text;
+    restart("[Global]\n");
+    BoxCapture shown;
+    error_box("boxed again");
+    EXPECT_EQ(shown.summary(), std::vector<std::string>{"Dorv XLL|boxed again"});
+    end_debug_log();
+    remove_file(windorv_ini_path());
+}
+
 } // namespace

@@ -130,3 +130,30 @@ BoxCapture::~BoxCapture() {
 }
 
 #endif
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <stdlib.h>
+#endif
+
+namespace {
+void set_messages_variable(const char* value) {
+#ifdef _WIN32
+    SetEnvironmentVariableA("DORV_MESSAGES", value);
+#else
+    if (value != nullptr)
+        setenv("DORV_MESSAGES", value, 1);
+    else
+        unsetenv("DORV_MESSAGES");
+#endif
+}
+} // namespace
+
+MessagesEnvironment::MessagesEnvironment(const char* value) {
+    set_messages_variable(value);
+}
+
+MessagesEnvironment::~MessagesEnvironment() {
+    set_messages_variable(nullptr);
+}

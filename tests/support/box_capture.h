@@ -41,3 +41,13 @@ class BoxCapture {
 
 // The style bits that reading a box back can tell apart on every platform.
 enum : unsigned { BOX_ICON_MASK = 0xF0, BOX_BUTTON_MASK = 0x0F };
+
+// Sets the environment variable DORV_MESSAGES (null: unset) for the life of the
+// object, and unsets it after. The diagnostics read it when they start.
+class MessagesEnvironment {
+  public:
+    explicit MessagesEnvironment(const char* value);
+    ~MessagesEnvironment();
+    MessagesEnvironment(const MessagesEnvironment&) = delete;
+    MessagesEnvironment& operator=(const MessagesEnvironment&) = delete;
+};

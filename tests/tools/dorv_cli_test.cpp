@@ -1,30 +1,70 @@
-// The dorv program against the reference server, as a user runs it.
+// The dorv program against the reference server and a scripted peer, as a user runs it.
 #include "support/dorvd_process.h"
+#include "support/scripted_peer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 struct CliRun {
-    std::string out;
+    std::string out; // standard output, or both when they were merged
+    std::string err; // standard error when kept apart
     int status;
 };
 
-CliRun dorv(const std::string& arguments) {
-    std::string command = std::string(DORV_PATH) + " " + arguments + " 2>&1";
+std::string temp_path(const std::string& leaf) {
+    return ::testing::TempDir() + "dorv_cli_" + std::to_string(getpid()) + "_" + leaf;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a shell command line; `prefix` goes before the program (e.g. "setsid -w").
+CliRun run(const std::string& arguments, bool merged = true, const std::string& prefix = "",
+           const std::string& input = "") {
+    std::string err_path = temp_path("stderr");
+    std::string command = prefix + " " + std::string(DORV_PATH) + " " + arguments +
+                          (merged ? " 2>&1" : " 2>" + err_path);
+    if (!input.empty()) {
+        std::string in_path = temp_path("stdin");
+        std::ofstream(in_path, std::ios::binary) << input;
+        command += " <" + in_path;
+    } else {
+        command += " </dev/null";
+    }
     FILE* p = popen(command.c_str(), "r");
-    CliRun r{"", -1};
+    CliRun r{"", "", -1};
     char buffer[4096];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
         r.out.append(buffer, n);
     int status = pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (!merged) r.err = read_file(err_path);
     return r;
+}
+
+CliRun dorv(const std::string& arguments) {
+    return run(arguments);
+}
+
+// Every line of the program's messages carries its name.
+void expect_all_lines_prefixed(const std::string& err) {
+    std::istringstream lines(err);
+    std::string line;
+    while (std::getline(lines, line))
+        EXPECT_EQ(line.rfind("dorv: ", 0), 0u) << "[" << line << "] in:\n" << err;
 }
 
 class DorvCli : public ::testing::Test {
@@ -68,14 +108,170 @@ TEST_F(DorvCli, EchoVersionAndHostCommands) {
     EXPECT_NE(r.out.find("\none\ntwo\nblocks\n"), std::string::npos) << r.out;
 }
 
-TEST_F(DorvCli, AConnectionThatFailsIsReported) {
+TEST_F(DorvCli, AConnectionThatFailsIsReportedOnStandardError) {
     DorvdProcess other;
     ASSERT_TRUE(other.start());
     std::string port = other.service();
     other.stop();
-    CliRun r = dorv("-s 127.0.0.1 -p " + port + " version");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("errno 10061: [10061] Connection refused"), std::string::npos) << r.out;
+    CliRun r = run("-s 127.0.0.1 -p " + port + " version", false);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("dorv: Unable to connect host.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("errno 10061: [10061] Connection refused"), std::string::npos) << r.err;
+    expect_all_lines_prefixed(r.err);
+}
+
+TEST_F(DorvCli, ExitCodesTellSuccessFailureUsageAndNoConnection) {
+    DorvdProcess other;
+    ASSERT_TRUE(other.start());
+    std::string gone = other.service();
+    other.stop();
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string said; // part of standard error
+    } cases[] = {
+        {at() + "version", 0, ""},
+        {at() + "exec \"OPEN DATABASE 'sample'\" csv \"select x from nowhere\"", 1,
+         "dorv: no such table: nowhere"},
+        {at() + "exec \"select 1 from\"", 1, "dorv: "},
+        {"version", 2, "dorv: give either -s HOST -p SERVICE or -c FILE -S SECTION"},
+        {at() + "-F xml -f -", 2, "dorv: unknown format xml"},
+        {at() + "frobnicate", 2, "dorv: unknown command frobnicate"},
+        {at() + "-f " + temp_path("no-such-file.sql"), 2, "dorv: cannot read "},
+        {"-s 127.0.0.1 -p " + gone + " version", 3, "dorv: no connection to 127.0.0.1"},
+        {"-c " + temp_path("missing.ini") + " -S none version", 3, "dorv: no connection from"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        CliRun r = run(c.arguments, false);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        if (c.status == 0) {
+            EXPECT_EQ(r.err, "");
+        }
+        expect_all_lines_prefixed(r.err);
+    }
+}
+
+TEST_F(DorvCli, CsvWritesDatesInIso8601AndTheEmptyTextQuoted) {
+    CliRun r =
+        run(at() + "exec \"create temp table t (d DATE, ts DATETIME, e TEXT, n INTEGER)\" "
+                   "exec \"insert into t values ('2024-02-29', '1999-12-31 23:59:58', '', 7)\" "
+                   "csv \"select d, ts, e, n from t\" query \"select d, ts from t\"",
+            false);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "d,ts,e,n\n"
+                     "2024-02-29,1999-12-31 23:59:58,\"\",7\n"
+                     "d          ts\n"
+                     "-------------\n"
+                     "2024-02-29 1999-12-31 23:59:58\n"
+                     "(1 row)\n");
+}
+
+TEST_F(DorvCli, StatementsComeFromAFileOrStandardInputWithoutHeadersWhenAsked) {
+    std::string script = "OPEN DATABASE 'sample';\n"
+                         "-- customers, over two lines\n"
+                         "select id, name\n  from customers where id <= 2 order by id;\n"
+                         "select 'a;b' as x, 'it''s' as y -- no ';' at the end\n";
+    std::string file = temp_path("script.sql");
+    std::ofstream(file, std::ios::binary) << script;
+    CliRun from_file = run(at() + "-q -F csv -f " + file, false);
+    EXPECT_EQ(from_file.status, 0) << from_file.err;
+    EXPECT_EQ(from_file.out, "1,M\xC3\xBCller GmbH\n"
+                             "2,S\xC3\xB8ren Nielsen\n"
+                             "a;b,it's\n");
+    CliRun from_input = run(at() + "-f - version", false, "", script);
+    EXPECT_EQ(from_input.status, 0) << from_input.err;
+    EXPECT_EQ(
+        from_input.out.rfind("id name\n-------\n1  M\xC3\xBCller GmbH\n2  S\xC3\xB8ren Nielsen\n"
+                             "(2 rows)\nx   y\n-----\na;b it's\n(1 row)\ndorvd 2.10",
+                             0),
+        0u)
+        << from_input.out;
+    CliRun bare = run(at() + "--no-header query \"select 42 as answer\"", false);
+    EXPECT_EQ(bare.out, "42\n");
+    // A failing statement in the file stops the run with status 1.
+    CliRun failing =
+        run(at() + "-f -", false, "", "select 1;\nselect * from nowhere;\nselect 2;\n");
+    EXPECT_EQ(failing.status, 1);
+    EXPECT_EQ(failing.out.find('2'), std::string::npos) << failing.out;
+}
+
+TEST(DorvCliHelp, HelpAndVersionNeedNoServer) {
+    CliRun help = run("--help", false);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* part : {"usage: dorv", "-f FILE", "--no-header", "exit status: 0 success",
+                             "3 no connection", "an empty text as \"\""})
+        EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    CliRun version = run("-s h -p 1 --version", false);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "dorv 2.10\n");
+}
+
+// A peer that answers a statement with part of a block and then goes away.
+TEST(DorvCliPeer, AServerThatClosesMidReplyIsSaidInWords) {
+    struct Case {
+        const char* name;
+        std::string reply;
+    } cases[] = {
+        {"half a block", wire_length(40) + std::string("S\x01\0\0abc", 7)},
+        {"nothing at all", ""},
+        {"one byte of the length", std::string(1, '\0')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer;
+        peer.expect(wire_block('S', std::string("E\0", 2) + "select 1"))
+            .send(c.reply)
+            .close_connection();
+        peer.start();
+        CliRun r = run("-s 127.0.0.1 -p " + peer.service() + " query \"select 1\"", false);
+        peer.stop();
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE(r.err.find("dorv: the server closed the connection\n"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find("Inconsistent"), std::string::npos) << r.err;
+        expect_all_lines_prefixed(r.err);
+    }
+}
+
+TEST(DorvCliPeer, CsvTellsTheEmptyTextFromNull) {
+    // A field is its type character and text; NULL comes without even a type character.
+    auto field = [](const std::string& text) { return text + std::string(1, '\0'); };
+    ScriptedPeer peer;
+    peer.expect(wire_block('S', std::string("E\0", 2) + "select e, n, d"))
+        .send(status_block(0, ""))
+        .expect(wire_block('S', "V"))
+        .send(status_block(0, field("Se") + field("Sn") + field("Sd")))
+        .expect(wire_block('S', "F"))
+        .send(status_block(0, field("S") + field("") + field("D20240102000000")))
+        .expect(wire_block('S', "F"))
+        .send(status_block(0, field(" ") + field("Sx") + field("")))
+        .expect(wire_block('S', "F"))
+        .send(status_block(-9, ""));
+    peer.start();
+    CliRun r = run("-s 127.0.0.1 -p " + peer.service() + " csv \"select e, n, d\"", false);
+    peer.stop();
+    EXPECT_TRUE(peer.failures().empty()) << peer.failures()[0];
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "e,n,d\n\"\",,2024-01-02\n\"\",x,\n");
+}
+
+TEST_F(DorvCli, APasswordWithoutATerminalIsSaidAndFails) {
+    std::string file = temp_path("password.ini");
+    std::ofstream(file) << "[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService="
+                        << server.service() << "\n[x]\nDatabase=secret\nPassword=*\n";
+    // setsid: a new session has no controlling terminal.
+    CliRun r = run("-c " + file + " -S x version", false, "setsid -w");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("dorv: database secret needs a password and there is no terminal to "
+                         "ask for it\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    expect_all_lines_prefixed(r.err);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // Command line, output formatting and terminal encoding of the dorv client.
 #include "encoding.h"
+#include "messages.h"
 #include "options.h"
 #include "output.h"
+#include "script.h"
 
 #include <gtest/gtest.h>
 
@@ -66,6 +68,123 @@ TEST(DorvOptions, MistakesAreNamed) {
         EXPECT_FALSE(parse(c.words, &o, &error));
         EXPECT_EQ(error, c.error);
     }
+}
+
+TEST(DorvOptions, HelpVersionHeaderFormatAndFiles) {
+    Options help;
+    std::string error;
+    ASSERT_TRUE(parse({"--help"}, &help, &error));
+    EXPECT_TRUE(help.help);
+    Options version;
+    ASSERT_TRUE(parse({"-s", "h", "--version", "bogus"}, &version, &error));
+    EXPECT_TRUE(version.version);
+
+    Options o;
+    ASSERT_TRUE(parse({"-s", "h", "-p", "1", "-q", "-F", "csv", "-f", "a.sql", "version", "-f", "-",
+                       "pick", "select 1", "-f", "b.sql"},
+                      &o, &error))
+        << error;
+    EXPECT_TRUE(o.no_header);
+    EXPECT_EQ(o.format, "csv");
+    std::vector<std::string> order;
+    for (const Command& c : o.commands)
+        order.push_back(c.name + ":" + c.argument + ":" + c.keyfield);
+    // A file after pick is not taken for its key field.
+    EXPECT_EQ(order, (std::vector<std::string>{
+                         "file:a.sql:", "version::", "file:-:", "pick:select 1:", "file:b.sql:"}));
+
+    Options defaults;
+    ASSERT_TRUE(parse({"-s", "h", "-p", "1", "--no-header", "-f", "x"}, &defaults, &error));
+    EXPECT_TRUE(defaults.no_header);
+    EXPECT_EQ(defaults.format, "query");
+
+    for (std::vector<std::string> words :
+         {std::vector<std::string>{"-s", "h", "-p", "1", "-F", "json", "version"},
+          std::vector<std::string>{"-s", "h", "-p", "1", "version", "-f"}}) {
+        Options bad;
+        EXPECT_FALSE(parse(words, &bad, &error)) << words[4];
+    }
+}
+
+TEST(DorvScript, StatementsEndAtSemicolonsOutsideQuotes) {
+    struct Case {
+        std::string script;
+        std::vector<std::string> statements;
+    } cases[] = {
+        {"select 1; select 2", {"select 1", "select 2"}},
+        {"select 'a;b'; select \"c;d\";", {"select 'a;b'", "select \"c;d\""}},
+        {"select 'it''s;'", {"select 'it''s;'"}},
+        {"select\n  x\r\nfrom t;\n\n;  ;\n", {"select   x  from t"}},
+        {"-- only a comment\n", {}},
+        {"select 1 -- one; not two\n;select '--' as d", {"select 1", "select '--' as d"}},
+        {"select 'open\nquote", {"select 'open\nquote"}},
+        {"", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(split_statements(c.script), c.statements) << c.script;
+}
+
+TEST(DorvOutput, CsvValuesShowDatesInIso8601AndTellEmptyTextFromNull) {
+    struct Case {
+        std::string field, csv;
+    } cases[] = {
+        {"D20240229000000", "2024-02-29"},
+        {"D20240229101112", "2024-02-29 10:11:12"},
+        {"T19991231235958", "1999-12-31 23:59:58"},
+        {"T19700101000000", "1970-01-01 00:00:00"},
+        {"D2024", "2024"}, // not 14 digits: as it came
+        {"DABCDEFGHIJKLMN", "ABCDEFGHIJKLMN"},
+        {"S", "\"\""},
+        {" ", "\"\""},
+        {"", ""},
+        {"N-4.5", "-4.5"},
+        {"Sa,b", "\"a,b\""},
+        {" plain", "plain"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(csv_value(c.field), c.csv) << c.field;
+}
+
+TEST(DorvMessages, LibraryRecordsAreSaidInTheProgramsVoice) {
+    struct Case {
+        std::string caught, said;
+        bool closed;
+    } cases[] = {
+        {"Dorv: Unable to connect host.\n Host = h, Service = 1\n errno 10061: refused\n",
+         "dorv: Unable to connect host.\ndorv:  Host = h, Service = 1\ndorv:  errno 10061: "
+         "refused\n",
+         false},
+        {"Dorv: Inconsistent message:\n read = 0, size = 0\n",
+         "dorv: the server closed the connection\n", true},
+        {"Dorv: Inconsistent message:\n read = 7, size = 40\n",
+         "dorv: the server closed the connection\n", true},
+        {"Dorv: Inconsistent message:\n read = 1024, size = 2000\n",
+         "dorv: Inconsistent message:\ndorv:  read = 1024, size = 2000\n", false},
+        {"Dorv: Receive failed.\n nSd = 3\n errno 10054: reset\n",
+         "dorv: the server closed the connection\n", true},
+        {"Dorv: Send failed.\n nSd = 3\n errno 10058: shut down\n",
+         "dorv: the server closed the connection\n", true},
+        {"Dorv: Receive failed.\n nSd = 3\n errno 10060: timed out\n",
+         "dorv: Receive failed.\ndorv:  nSd = 3\ndorv:  errno 10060: timed out\n", false},
+        {"Dorv SERVER:: host commands are off\r\n", "dorv: server: host commands are off\n", false},
+        {"Explain Dorv - Message: no such table: t\nDorv Error: Fatal\n",
+         "dorv: no such table: t\ndorv: Fatal\n", false},
+        {"database x needs a password\n", "dorv: database x needs a password\n", false},
+        // Said once, however often the library tells it.
+        {"Dorv: Inconsistent message:\n read = 0, size = 0\nDorv: Inconsistent message:\n read "
+         "= 0, size = 0\n",
+         "dorv: the server closed the connection\n", true},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        bool closed = false;
+        EXPECT_EQ(reword_library_messages(c.caught, &closed), c.said) << c.caught;
+        EXPECT_EQ(closed, c.closed) << c.caught;
+    }
+    bool already = true;
+    EXPECT_EQ(
+        reword_library_messages("Dorv: Inconsistent message:\n read = 0, size = 0\n", &already),
+        "");
 }
 
 TEST(DorvOutput, CsvFieldsAreQuotedOnlyWhenNeeded) {

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "encoding.h"
+#include "messages.h"
 #include "output.h"
 
 #include "dorv32.h"
@@ -16,7 +17,7 @@ namespace {
 void explain(int handle) {
     char text[1024];
     if (hl_dorv_explain(handle, text, sizeof text, 0) != DORV_NO_STATUS)
-        fprintf(stderr, "dorv: %s\n", ansi_to_terminal(text).c_str());
+        say(ansi_to_terminal(text));
 }
 
 // Executes a statement list; true when the server accepted it (status 0 or below).
@@ -32,7 +33,7 @@ bool execute(int handle, const std::string& statements) {
     return true;
 }
 
-bool print_table(int handle) {
+bool print_table(int handle, bool no_header) {
     char line[1024];
     int status = hl_dorv_hdr_ln(handle, 2, line, sizeof line);
     if (status != 0) {
@@ -40,7 +41,7 @@ bool print_table(int handle) {
         if (status != DORV_NO_STATUS) explain(handle);
         return false;
     }
-    printf("%s\n%s\n", ansi_to_terminal(line).c_str(), rule_for(line).c_str());
+    if (!no_header) printf("%s\n%s\n", ansi_to_terminal(line).c_str(), rule_for(line).c_str());
     int rows = 0;
     while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0) {
         printf("%s\n", ansi_to_terminal(line).c_str());
@@ -50,12 +51,12 @@ bool print_table(int handle) {
         if (status != DORV_NO_STATUS) explain(handle);
         return false;
     }
-    printf("(%d row%s)\n", rows, rows == 1 ? "" : "s");
+    if (!no_header) printf("(%d row%s)\n", rows, rows == 1 ? "" : "s");
     return true;
 }
 
 // Header and rows field by field: as CSV, or as typed values.
-bool print_values(int handle, bool csv) {
+bool print_values(int handle, bool csv, bool no_header) {
     int status = hl_dorv_hdr_val(handle);
     bool header = true;
     while (status == 0) {
@@ -70,11 +71,11 @@ bool print_values(int handle, bool csv) {
             std::string text = field;
             if (n++ > 0) out += csv ? "," : "  ";
             if (csv)
-                out += csv_field(text.empty() ? text : text.substr(1));
+                out += csv_value(text);
             else
                 out += header ? text.substr(text.empty() ? 0 : 1) : typed_value(text);
         }
-        printf("%s\n", ansi_to_terminal(out).c_str());
+        if (!(header && no_header)) printf("%s\n", ansi_to_terminal(out).c_str());
         header = false;
         status = hl_dorv_next_val(handle);
     }
@@ -117,12 +118,14 @@ bool run_pick(int handle, const Command& command) {
 
 } // namespace
 
-bool run_command(int handle, const Command& command, int) {
+bool run_command(int handle, const Command& command, const Options& options) {
     const std::string& name = command.name;
+    const bool bare = options.no_header;
     if (name == "exec") return execute(handle, command.argument);
-    if (name == "query") return execute(handle, command.argument) && print_table(handle);
-    if (name == "values") return execute(handle, command.argument) && print_values(handle, false);
-    if (name == "csv") return execute(handle, command.argument) && print_values(handle, true);
+    if (name == "query") return execute(handle, command.argument) && print_table(handle, bare);
+    if (name == "values")
+        return execute(handle, command.argument) && print_values(handle, false, bare);
+    if (name == "csv") return execute(handle, command.argument) && print_values(handle, true, bare);
     if (name == "pick") return run_pick(handle, command);
     if (name == "echo") {
         if (hl_echo(handle, command.argument.c_str()) != 0) return false;
@@ -137,6 +140,6 @@ bool run_command(int handle, const Command& command, int) {
     }
     if (name == "host") return run_host(handle, command.argument, false);
     if (name == "hostblk") return run_host(handle, command.argument, true);
-    fprintf(stderr, "dorv: unknown command %s\n", name.c_str());
+    say("unknown command " + name);
     return false;
 }

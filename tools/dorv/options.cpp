@@ -3,22 +3,38 @@
 #include <cstdlib>
 
 const char* const usage_text =
-    "usage: dorv CONNECTION COMMAND...\n"
+    "usage: dorv CONNECTION [OPTION...] COMMAND...\n"
+    "       dorv -h | --help | --version\n"
     "connection:\n"
     "  -s HOST -p SERVICE      connect to the server directly (transport WINSOCK)\n"
     "  -c FILE -S SECTION      connect from a section of a configuration file,\n"
     "                          opening its databases (-n: do not open them)\n"
+    "options:\n"
     "  -w                      warnings switch on (truncation, pending transfers, server texts)\n"
+    "  -q, --no-header         print results without header, rule and row count (for scripts)\n"
+    "  -F, --format FORMAT     how statements from -f are printed: query (default), csv, values\n"
+    "  -f FILE                 run the statements of FILE ('-': standard input), each printed\n"
+    "                          as --format says; may also stand among the commands\n"
     "commands, run in order on the one connection:\n"
     "  exec SQL                execute statements (split at ';' outside quotes)\n"
     "  query SQL               execute and print the last result as a table\n"
     "  values SQL              execute and print the last result as typed values\n"
-    "  csv SQL                 execute and print the last result as CSV\n"
+    "  csv SQL                 execute and print the last result as CSV: dates as\n"
+    "                          YYYY-MM-DD or YYYY-MM-DD hh:mm:ss, an empty text as \"\",\n"
+    "                          NULL as nothing\n"
     "  pick SQL [KEYFIELD [KEYLEN [MAX]]]  execute and let the user pick a row; print its key\n"
     "  echo TEXT               send a text and check that the server echoes it\n"
     "  version                 print the server's version\n"
     "  host COMMAND            run a command on the server's host and print its output\n"
-    "  hostblk COMMAND         the same, read block by block\n";
+    "  hostblk COMMAND         the same, read block by block\n"
+    "statement files: statements end with ';' outside quotes ('...', \"...\") or at the\n"
+    "  end of the file and may span lines; '--' outside quotes starts a comment that\n"
+    "  runs to the end of the line.\n"
+    "  The run stops at the first statement that fails.\n"
+    "messages go to standard error, each line starting with 'dorv: '.\n"
+    "exit status: 0 success, 1 a statement or command failed, 2 usage (also an unreadable\n"
+    "  -f file), 3 no connection (server unreachable, connection refused by the\n"
+    "  configuration or a database's password, or the server closed the connection)\n";
 
 namespace {
 bool is_number(const char* text) {
@@ -30,6 +46,10 @@ bool is_number(const char* text) {
 bool takes_argument(const std::string& name) {
     return name == "exec" || name == "query" || name == "values" || name == "csv" ||
            name == "pick" || name == "echo" || name == "host" || name == "hostblk";
+}
+
+bool is_command(const std::string& name) {
+    return name == "version" || takes_argument(name);
 }
 } // namespace
 
@@ -45,6 +65,11 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
             *out = argv[++i];
             return true;
         };
+        if (flag == "--help" || flag == "-h" || flag == "--version") {
+            // They answer alone, whatever else the line holds.
+            (flag == "--version" ? options->version : options->help) = true;
+            return true;
+        }
         if (flag == "-s") {
             if (!value(&options->host)) return false;
         } else if (flag == "-p") {
@@ -57,6 +82,20 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
             options->open_databases = false;
         } else if (flag == "-w") {
             options->warnings = 1;
+        } else if (flag == "-q" || flag == "--no-header") {
+            options->no_header = true;
+        } else if (flag == "-F" || flag == "--format") {
+            if (!value(&options->format)) return false;
+            if (options->format != "query" && options->format != "csv" &&
+                options->format != "values") {
+                *error = "unknown format " + options->format + " (query, csv or values)";
+                return false;
+            }
+        } else if (flag == "-f") {
+            Command command;
+            command.name = "file";
+            if (!value(&command.argument)) return false;
+            options->commands.push_back(command);
         } else {
             *error = "unknown option " + flag;
             return false;
@@ -72,7 +111,17 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
     for (; i < argc; ++i) {
         Command command;
         command.name = argv[i];
-        if (command.name != "version" && !takes_argument(command.name)) {
+        if (command.name == "-f") {
+            command.name = "file";
+            if (i + 1 >= argc) {
+                *error = "option -f needs a value";
+                return false;
+            }
+            command.argument = argv[++i];
+            options->commands.push_back(command);
+            continue;
+        }
+        if (!is_command(command.name)) {
             *error = "unknown command " + command.name;
             return false;
         }
@@ -85,8 +134,7 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
         }
         if (command.name == "pick") {
             // Optional key field, key length and most rows, while they look like them.
-            if (i + 1 < argc && !takes_argument(argv[i + 1]) &&
-                std::string(argv[i + 1]) != "version")
+            if (i + 1 < argc && !is_command(argv[i + 1]) && std::string(argv[i + 1]) != "-f")
                 command.keyfield = argv[++i];
             if (i + 1 < argc && is_number(argv[i + 1])) command.keylen = std::atoi(argv[++i]);
             if (i + 1 < argc && is_number(argv[i + 1])) command.max_select = std::atoi(argv[++i]);
