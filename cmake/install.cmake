@@ -19,16 +19,11 @@ if(WIN32 AND TARGET dorvxll32)
   install(TARGETS dorvxll32 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# Documentation and examples, as far as the source tree has them.
-file(GLOB doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md)
-foreach(file README.md CHANGELOG.md LICENSE)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/${file})
-    list(APPEND doc_pages ${PROJECT_SOURCE_DIR}/${file})
-  endif()
-endforeach()
-install(FILES ${doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR})
-file(GLOB example_files ${PROJECT_SOURCE_DIR}/examples/*)
-install(FILES ${example_files} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# Documentation and examples, as the source tree has them at installation.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/dorv)
 install(EXPORT dorvTargets NAMESPACE dorv:: DESTINATION ${config_dir})
