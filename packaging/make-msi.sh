@@ -92,8 +92,13 @@ files_wxs=$work/files.wxs
   echo '</Wix>'
 } >"$files_wxs"
 
+version=$(sed -n 's/^project(dorv VERSION \([0-9.]*\).*/\1/p' "$here/../CMakeLists.txt")
+[ -n "$version" ] || { echo "make-msi.sh: no version in CMakeLists.txt" >&2; exit 1; }
+product_code=$(name_guid "dorv product $version $bitness")
+
 # wixl finds sources only by relative paths: it runs in the staged folder.
 case "$output" in /*) ;; *) output=$PWD/$output ;; esac
 cd "$stage"
-wixl -a "$arch" -D Bits="$bits" -D GuidBits="0$bits" -D UpgradeCode="$upgrade" \
+wixl -a "$arch" -D Bits="$bits" -D GuidBits="0$bits" -D Version="$version.0" \
+  -D ProductCode="$product_code" -D UpgradeCode="$upgrade" \
   -D SourceDir=. -o "$output" "$here/dorv.wxs" "$files_wxs"

@@ -294,22 +294,29 @@ reg_value() { # NAME: the value's data, or nothing
 install_dir_of() { # BITNESS: the Linux path of %LOCALAPPDATA%\Dorv\BITNESS
   echo "$msi_prefix/drive_c/users/$user/AppData/Local/Dorv/$1"
 }
-# install, check, uninstall, check; with or without an add-in registered before.
-installer_round() { # BITNESS WITH_OTHER
-  local bitness=$1 other=$2 msi dir expected_value ours=OPEN
+# install, check, uninstall, check. SCENARIO:
+#   alone       no add-in registered before: ours is OPEN
+#   other       another add-in is OPEN: ours is OPEN1, the other survives
+#   renumbered  as "other", then Excel renumbers (ours OPEN, the other OPEN1)
+#               before uninstall: uninstall removes ours by its value
+#   repaired    as "alone", then the user unticks ours in Excel and another
+#               add-in takes OPEN: a repair registers ours again as OPEN1
+other_value='/R "C:\Addins\Other.xll"'
+installer_round() { # BITNESS SCENARIO
+  local bitness=$1 scenario=$2 msi dir ours_value ours=OPEN other=""
   msi=$(winpath "$root/dist/dorv-$version-$bitness.msi")
   dir=$(install_dir_of "$bitness")
+  ours_value="/R \"C:\\users\\$user\\AppData\\Local\\Dorv\\$bitness\\DORV32.XLL\""
   for n in "" 1 2; do in_msi_prefix reg delete "$options_key" /v "OPEN$n" /f >/dev/null 2>&1; done
-  if [ "$other" = yes ]; then
-    in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d '/R "C:\Addins\Other.xll"' /f >/dev/null || return 1
-    ours=OPEN1
+  if [ "$scenario" = other ] || [ "$scenario" = renumbered ]; then
+    in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$other_value" /f >/dev/null || return 1
+    ours=OPEN1 other=OPEN
   fi
   in_msi_prefix msiexec /i "$msi" /qn || { echo "msiexec /i failed"; return 1; }
-  expected_value="/R \"C:\\users\\$user\\AppData\\Local\\Dorv\\$bitness\\DORV32.XLL\""
-  echo "after install: $ours = $(reg_value "$ours")"
-  [ "$(reg_value "$ours")" = "$expected_value" ] || { echo "expected $ours = $expected_value"; return 1; }
-  if [ "$other" = yes ]; then
-    [ "$(reg_value OPEN)" = '/R "C:\Addins\Other.xll"' ] || { echo "the other add-in's OPEN changed"; return 1; }
+  echo "after install: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
+  [ "$(reg_value "$ours")" = "$ours_value" ] || { echo "expected $ours = $ours_value"; return 1; }
+  if [ -n "$other" ]; then
+    [ "$(reg_value OPEN)" = "$other_value" ] || { echo "the other add-in's OPEN changed"; return 1; }
   else
     [ -z "$(reg_value OPEN1)" ] || { echo "OPEN1 written although OPEN was free"; return 1; }
   fi
@@ -317,23 +324,39 @@ installer_round() { # BITNESS WITH_OTHER
   diff -u <(cd "$run/unzipped-$bitness/dorv-$version-$bitness" && find . -type f ! -name 'read_values_*.exe' | LC_ALL=C sort) \
     <(cd "$dir" && find . -type f | LC_ALL=C sort) || return 1
   cmp "$dir/DORV32.XLL" "dist/$bitness/DORV32.XLL" || return 1
+  if [ "$scenario" = renumbered ]; then
+    in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$ours_value" /f >/dev/null &&
+      in_msi_prefix reg add "$options_key" /v OPEN1 /t REG_SZ /d "$other_value" /f >/dev/null || return 1
+    ours=OPEN other=OPEN1
+    echo "renumbered: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
+  elif [ "$scenario" = repaired ]; then
+    in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$other_value" /f >/dev/null || return 1
+    in_msi_prefix msiexec /i "$msi" /qn REINSTALL=ALL REINSTALLMODE=u || { echo "repair failed"; return 1; }
+    ours=OPEN1 other=OPEN
+    echo "repaired: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
+    [ "$(reg_value OPEN1)" = "$ours_value" ] || { echo "the repair did not register the add-in as OPEN1"; return 1; }
+  fi
   in_msi_prefix msiexec /x "$msi" /qn || { echo "msiexec /x failed"; return 1; }
-  echo "after uninstall: $ours = '$(reg_value "$ours")'"
+  echo "after uninstall: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
   [ -z "$(reg_value "$ours")" ] || { echo "$ours is still there"; return 1; }
   [ ! -e "$dir" ] || { echo "$dir is still there:"; find "$dir"; return 1; }
   [ ! -e "$(dirname "$dir")" ] || { echo "$(dirname "$dir") is still there"; return 1; }
-  if [ "$other" = yes ]; then
-    [ "$(reg_value OPEN)" = '/R "C:\Addins\Other.xll"' ] || { echo "the other add-in's OPEN is gone or changed"; return 1; }
-    in_msi_prefix reg delete "$options_key" /v OPEN /f >/dev/null
+  if [ -n "$other" ]; then
+    [ "$(reg_value "$other")" = "$other_value" ] || { echo "the other add-in's $other is gone or changed"; return 1; }
   fi
+  in_msi_prefix reg query 'HKCU\Software\Dorv' >/dev/null 2>&1 && { echo "HKCU\Software\Dorv is still there"; return 1; }
   return 0
 }
 if [ "$dist_ok" -eq 1 ] && [ -f "dist/dorv-$version-win64.msi" ]; then
   # 64-bit msiexec installs either package, as on 64-bit Windows.
   for bitness in win64 win32; do
-    check "$bitness installer installs the files and OPEN, uninstall removes both" installer_round "$bitness" no
+    check "$bitness installer installs the files and OPEN, uninstall removes both" installer_round "$bitness" alone
     check "$bitness installer takes OPEN1 beside an add-in registered as OPEN, which survives uninstall" \
-      installer_round "$bitness" yes
+      installer_round "$bitness" other
+    check "$bitness uninstall finds its value after Excel renumbered, the other add-in's survives" \
+      installer_round "$bitness" renumbered
+    check "$bitness repair registers the add-in again beside another, uninstall removes it" \
+      installer_round "$bitness" repaired
   done
 else
   echo "FAIL: installers: not made"
