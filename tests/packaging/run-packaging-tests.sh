@@ -16,7 +16,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 
 run_make_dist=1
 [ "${1:-}" = "--no-make-dist" ] && run_make_dist=0
