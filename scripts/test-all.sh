@@ -64,5 +64,23 @@ for preset in $presets; do
     total_failed=$((total_failed + ${doc_failed:-1}))
   fi
 done
+# The release as its users get it: zips, installers, import libraries, the
+# example under wine, the Linux installation. Needs the presets built above.
+echo "=== packaging: test"
+packaging_log=build/packaging-test-output.log
+tests/packaging/run-packaging-tests.sh >"$packaging_log" 2>&1
+packaging_rc=$?
+grep -E "^(FAIL|SKIPPED):" "$packaging_log" || true
+packaging_counts=$(sed -n 's/^Packaging: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$packaging_log")
+if [ -n "$packaging_counts" ]; then
+  read -r passed failed <<<"$packaging_counts"
+  echo "=== packaging: $passed passed, $failed failed"
+  total_passed=$((total_passed + passed))
+  total_failed=$((total_failed + failed))
+fi
+if [ $packaging_rc -ne 0 ]; then
+  status=1
+  [ -z "$packaging_counts" ] && { tail -20 "$packaging_log"; total_failed=$((total_failed + 1)); }
+fi
 echo "Tests: $total_passed passed, $total_failed failed"
 exit $status

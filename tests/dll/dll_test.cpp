@@ -207,10 +207,54 @@ TEST(Library, VersionResource) {
     EXPECT_EQ(fixed->dwProductVersionMS, 0x00020001u);
     EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(version_string(info, "FileDescription"), "Dorv Client DLL, 32 Bit Version");
+    EXPECT_EQ(version_string(info, "FileDescription"), sizeof(void*) == 8
+                                                           ? "Dorv Client DLL, 64 Bit Version"
+                                                           : "Dorv Client DLL, 32 Bit Version");
     EXPECT_EQ(version_string(info, "FileVersion"), "2.10");
     EXPECT_EQ(version_string(info, "ProductVersion"), "2.10");
     EXPECT_EQ(version_string(info, "OriginalFilename"), "dorv32.dll");
+}
+
+// The other Windows deliverables, copied beside this program by the build.
+struct VersionCase {
+    const char* file;
+    DWORD file_type;
+    DWORD version_ms; // file and product version
+    const char* description;
+    const char* product_version;
+};
+
+TEST(Library, VersionResourcesOfTheOtherDeliverables) {
+    const bool wide = sizeof(void*) == 8;
+    const VersionCase cases[] = {
+        {"DORV32.XLL", VFT_DLL, 0x0002000Au,
+         wide ? "Dorv Excel Interface, 64 Bit" : "Dorv Excel Interface, 32 Bit", "A.02.10"},
+        {"dorv.exe", VFT_APP, 0x0002000Au, "Dorv command-line client", "2.10"},
+    };
+    char folder[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, folder, sizeof folder);
+    ASSERT_GT(n, 0u);
+    std::string program(folder, n);
+    std::string dir = program.substr(0, program.find_last_of("\\/") + 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string path = dir + c.file;
+        DWORD ignored = 0;
+        DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+        ASSERT_GT(size, 0u) << path;
+        std::vector<char> info(size);
+        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+        EXPECT_EQ(fixed->dwFileVersionMS, c.version_ms);
+        EXPECT_EQ(fixed->dwProductVersionMS, c.version_ms);
+        EXPECT_EQ(fixed->dwFileType, c.file_type);
+        EXPECT_EQ(version_string(info, "FileDescription"), c.description);
+        EXPECT_EQ(version_string(info, "FileVersion"), "2.10");
+        EXPECT_EQ(version_string(info, "ProductVersion"), c.product_version);
+        EXPECT_EQ(version_string(info, "OriginalFilename"), c.file);
+    }
 }
 
 // A dialog template read back: the dialog and its controls in template order.
