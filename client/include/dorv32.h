@@ -36,7 +36,7 @@ int DORV_CALL hl_fetch_ln(int handle, char* buffer, int size);
 
 /* Statements. */
 int DORV_CALL hl_dorv_version(int handle, char* text); /* text: room for 1019 bytes */
-int DORV_CALL hl_dorv_exec(int handle, char* text);    /* text is modified in place */
+int DORV_CALL hl_dorv_exec(int handle, char* text);    /* text is left unchanged */
 int DORV_CALL hl_dorv_explain(int handle, char* buffer, int size, int code);
 
 /* Results. */
