@@ -98,203 +98,219 @@ std::string with_handle(std::string text, int handle) {
 const std::string broken_box =
     "Dorv|Connection broken:\n handle = %H\n Close it with hl_disconnect.";
 
-TEST(HostileServer, EveryBrokenReplyIsReportedAndTheStreamStaysInStepOrIsMarkedBroken) {
-    const std::string ok_status = status_block(0, "");
-    const Row rows[] = {
-        {"length split after one byte",
-         Call::Exec,
-         in_two(ok_status.substr(0, 1), 50, ok_status.substr(1)),
-         0,
-         0,
-         {},
-         Next::InStep,
-         0},
-        {"every byte in its own segment",
-         Call::Exec,
-         one_by_one(status_block(0, "text")),
-         0,
-         0,
-         {},
-         Next::InStep,
-         0},
-        {"version, length split after one byte",
-         Call::Version,
-         in_two(status_block(0, "v1").substr(0, 1), 50, status_block(0, "v1").substr(1)),
-         0,
-         0,
-         {},
-         Next::InStep,
-         0},
-        {"declared length 2000",
-         Call::Exec,
-         at_once(block_of(2000)),
-         0,
-         100,
-         {"Dorv|Inconsistent message:\n read = 1024, size = 2000"},
-         Next::InStep,
-         0},
-        {"declared length 2000, its excess in pieces",
-         Call::Echo,
-         in_two(block_of(2000).substr(0, 1500), 50, block_of(2000).substr(1500)),
-         0,
-         -1,
-         {"Dorv|Inconsistent message:\n read = 1024, size = 2000"},
-         Next::InStep,
-         0},
-        {"declared length 2000, closed before its end",
-         Call::Exec,
-         then_close(block_of(2000).substr(0, 1500)),
-         0,
-         100,
-         {"Dorv|Inconsistent message:\n read = 1024, size = 2000"},
-         Next::Broken,
-         0},
-        {"declared length 2000, silent before its end, ReplyTimeout 1",
-         Call::Exec,
-         at_once(block_of(2000).substr(0, 1500)),
-         1,
-         100,
-         {"Dorv|Inconsistent message:\n read = 1024, size = 2000",
-          "Dorv|Timed out waiting for the server:\n handle = %H, 1 seconds"},
-         Next::Broken,
-         900},
-        {"declared length 3",
-         Call::Exec,
-         at_once(wire_length(3) + "S"),
-         0,
-         100,
-         {"Dorv|Inconsistent message:\n read = 3, size = 3"},
-         Next::InStep,
-         0},
-        {"declared length 1",
-         Call::Exec,
-         at_once(wire_length(1) + "S\x01"),
-         0,
-         100,
-         {"Dorv|Inconsistent message:\n read = 2, size = 1"},
-         Next::Broken,
-         0},
-        {"half a block then close",
-         Call::Exec,
-         then_close(half_block()),
-         0,
-         100,
-         {"Dorv|Inconsistent message:\n read = 5, size = 10"},
-         Next::Broken,
-         0},
-        {"one byte of the length then close",
-         Call::Exec,
-         then_close(ok_status.substr(0, 1)),
-         0,
-         100,
-         {"Dorv|Inconsistent message:\n read = 1, size = 0"},
-         Next::Broken,
-         0},
-        {"half a block then silence, ReplyTimeout 1",
-         Call::Exec,
-         at_once(half_block()),
-         1,
-         100,
-         {"Dorv|Timed out waiting for the server:\n handle = %H, 1 seconds"},
-         Next::Broken,
-         900},
-        {"no reply at all, ReplyTimeout 1",
-         Call::Version,
-         at_once(""),
-         1,
-         100,
-         {"Dorv|Timed out waiting for the server:\n handle = %H, 1 seconds"},
-         Next::Broken,
-         900},
-        {"half a block then silence without ReplyTimeout, closed later",
-         Call::Exec,
-         then_close(half_block(), 300),
-         0,
-         100,
-         {"Dorv|Inconsistent message:\n read = 5, size = 10"},
-         Next::Broken,
-         250},
-        {"half a block then a slow rest within ReplyTimeout 2",
-         Call::Exec,
-         in_two(half_block(), 300, ten_bytes().substr(5)),
-         2,
-         0,
-         {},
-         Next::InStep,
-         0},
-        {"exec answered by an 'M' flagged not last",
-         Call::Exec,
-         at_once(wire_block('M', "first", false) + wire_block('M', "second")),
-         0,
-         100,
-         {"Dorv SERVER:|first"},
-         Next::InStep,
-         0},
-        {"version answered by an 'M' flagged not last",
-         Call::Version,
-         at_once(wire_block('M', "first", false) + wire_block('M', "second")),
-         0,
-         100,
-         {"Dorv SERVER:|first"},
-         Next::InStep,
-         0},
-        {"echo answered by an 'M' flagged not last",
-         Call::Echo,
-         at_once(wire_block('M', "first", false) + wire_block('M', "second")),
-         0,
-         -1,
-         {"Dorv SERVER:|first"},
-         Next::InStep,
-         0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (row.reply_timeout != 0)
-            write_text_file(windorv_ini_path(),
-                            "[Global]\nReplyTimeout=" + std::to_string(row.reply_timeout) + "\n");
-        else
-            remove_file(windorv_ini_path());
-        BoxCapture boxes;
-        PeerSession s;
-        s.peer.expect(request_of(row.call));
-        if (row.script.trickle)
-            s.peer.trickle(row.script.first);
-        else if (!row.script.first.empty())
-            s.peer.send(row.script.first);
-        if (row.script.pause_ms > 0) s.peer.pause(row.script.pause_ms);
-        if (!row.script.later.empty()) s.peer.send(row.script.later);
-        if (row.script.close) s.peer.close_connection();
-        if (row.next == Next::InStep)
-            s.peer.expect(wire_block('E', "next")).send(wire_block('E', "next"));
-        s.open();
+const std::string ok_status = status_block(0, "");
 
-        auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(make_call(row.call, s.handle), row.result);
-        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - started)
-                        .count();
-        EXPECT_GE(took, row.min_ms);
-        EXPECT_LT(took, row.min_ms + 4000);
-        std::vector<std::string> expected;
-        for (const auto& box : row.boxes)
-            expected.push_back(with_handle(box, s.handle));
-        EXPECT_EQ(boxes.summary(), expected);
+const Row rows[] = {
+    {"length split after one byte",
+     Call::Exec,
+     in_two(ok_status.substr(0, 1), 50, ok_status.substr(1)),
+     0,
+     0,
+     {},
+     Next::InStep,
+     0},
+    {"every byte in its own segment",
+     Call::Exec,
+     one_by_one(status_block(0, "text")),
+     0,
+     0,
+     {},
+     Next::InStep,
+     0},
+    {"version, length split after one byte",
+     Call::Version,
+     in_two(status_block(0, "v1").substr(0, 1), 50, status_block(0, "v1").substr(1)),
+     0,
+     0,
+     {},
+     Next::InStep,
+     0},
+    {"declared length 2000",
+     Call::Exec,
+     at_once(block_of(2000)),
+     0,
+     100,
+     {"Dorv|Inconsistent message:\n read = 1024, size = 2000"},
+     Next::InStep,
+     0},
+    {"declared length 2000, its excess in pieces",
+     Call::Echo,
+     in_two(block_of(2000).substr(0, 1500), 50, block_of(2000).substr(1500)),
+     0,
+     -1,
+     {"Dorv|Inconsistent message:\n read = 1024, size = 2000"},
+     Next::InStep,
+     0},
+    {"declared length 2000, closed before its end",
+     Call::Exec,
+     then_close(block_of(2000).substr(0, 1500)),
+     0,
+     100,
+     {"Dorv|Inconsistent message:\n read = 1024, size = 2000"},
+     Next::Broken,
+     0},
+    {"declared length 2000, silent before its end, ReplyTimeout 1",
+     Call::Exec,
+     at_once(block_of(2000).substr(0, 1500)),
+     1,
+     100,
+     {"Dorv|Inconsistent message:\n read = 1024, size = 2000",
+      "Dorv|Timed out waiting for the server:\n handle = %H, 1 seconds"},
+     Next::Broken,
+     900},
+    {"declared length 3",
+     Call::Exec,
+     at_once(wire_length(3) + "S"),
+     0,
+     100,
+     {"Dorv|Inconsistent message:\n read = 3, size = 3"},
+     Next::InStep,
+     0},
+    {"declared length 1",
+     Call::Exec,
+     at_once(wire_length(1) + "S\x01"),
+     0,
+     100,
+     {"Dorv|Inconsistent message:\n read = 2, size = 1"},
+     Next::Broken,
+     0},
+    {"half a block then close",
+     Call::Exec,
+     then_close(half_block()),
+     0,
+     100,
+     {"Dorv|Inconsistent message:\n read = 5, size = 10"},
+     Next::Broken,
+     0},
+    {"one byte of the length then close",
+     Call::Exec,
+     then_close(ok_status.substr(0, 1)),
+     0,
+     100,
+     {"Dorv|Inconsistent message:\n read = 1, size = 0"},
+     Next::Broken,
+     0},
+    {"half a block then silence, ReplyTimeout 1",
+     Call::Exec,
+     at_once(half_block()),
+     1,
+     100,
+     {"Dorv|Timed out waiting for the server:\n handle = %H, 1 seconds"},
+     Next::Broken,
+     900},
+    {"no reply at all, ReplyTimeout 1",
+     Call::Version,
+     at_once(""),
+     1,
+     100,
+     {"Dorv|Timed out waiting for the server:\n handle = %H, 1 seconds"},
+     Next::Broken,
+     900},
+    {"half a block then silence without ReplyTimeout, closed later",
+     Call::Exec,
+     then_close(half_block(), 300),
+     0,
+     100,
+     {"Dorv|Inconsistent message:\n read = 5, size = 10"},
+     Next::Broken,
+     250},
+    {"half a block then a slow rest within ReplyTimeout 2",
+     Call::Exec,
+     in_two(half_block(), 300, ten_bytes().substr(5)),
+     2,
+     0,
+     {},
+     Next::InStep,
+     0},
+    {"exec answered by an 'M' flagged not last",
+     Call::Exec,
+     at_once(wire_block('M', "first", false) + wire_block('M', "second")),
+     0,
+     100,
+     {"Dorv SERVER:|first"},
+     Next::InStep,
+     0},
+    {"version answered by an 'M' flagged not last",
+     Call::Version,
+     at_once(wire_block('M', "first", false) + wire_block('M', "second")),
+     0,
+     100,
+     {"Dorv SERVER:|first"},
+     Next::InStep,
+     0},
+    {"echo answered by an 'M' flagged not last",
+     Call::Echo,
+     at_once(wire_block('M', "first", false) + wire_block('M', "second")),
+     0,
+     -1,
+     {"Dorv SERVER:|first"},
+     Next::InStep,
+     0},
+};
 
-        boxes.clear();
-        if (row.next == Next::InStep) {
-            EXPECT_EQ(hl_echo(s.handle, "next"), 0);
-            EXPECT_TRUE(boxes.boxes.empty()) << boxes.summary()[0];
-        } else {
-            EXPECT_EQ(hl_echo(s.handle, "next"), -1);
-            EXPECT_EQ(boxes.summary(), std::vector<std::string>{with_handle(broken_box, s.handle)});
-        }
-        // A broken connection is closed like any other.
-        EXPECT_EQ(hl_disconnect(s.handle), 0);
-        EXPECT_EQ(connection_count, 0);
-        s.handle = -1;
-        s.close();
+class HostileServer : public ::testing::TestWithParam<Row> {
+  protected:
+    void TearDown() override { remove_file(windorv_ini_path()); }
+};
+
+TEST_P(HostileServer, TheReplyIsReportedAndTheStreamStaysInStepOrIsMarkedBroken) {
+    const Row& row = GetParam();
+    if (row.reply_timeout != 0)
+        write_text_file(windorv_ini_path(),
+                        "[Global]\nReplyTimeout=" + std::to_string(row.reply_timeout) + "\n");
+    else
+        remove_file(windorv_ini_path());
+    BoxCapture boxes;
+    PeerSession s;
+    s.peer.expect(request_of(row.call));
+    if (row.script.trickle)
+        s.peer.trickle(row.script.first);
+    else if (!row.script.first.empty())
+        s.peer.send(row.script.first);
+    if (row.script.pause_ms > 0) s.peer.pause(row.script.pause_ms);
+    if (!row.script.later.empty()) s.peer.send(row.script.later);
+    if (row.script.close) s.peer.close_connection();
+    if (row.next == Next::InStep)
+        s.peer.expect(wire_block('E', "next")).send(wire_block('E', "next"));
+    s.open();
+
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(make_call(row.call, s.handle), row.result);
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - started)
+                    .count();
+    EXPECT_GE(took, row.min_ms);
+    EXPECT_LT(took, row.min_ms + 4000);
+    std::vector<std::string> expected;
+    for (const auto& box : row.boxes)
+        expected.push_back(with_handle(box, s.handle));
+    EXPECT_EQ(boxes.summary(), expected);
+
+    boxes.clear();
+    if (row.next == Next::InStep) {
+        EXPECT_EQ(hl_echo(s.handle, "next"), 0);
+        EXPECT_TRUE(boxes.boxes.empty()) << boxes.summary()[0];
+    } else {
+        EXPECT_EQ(hl_echo(s.handle, "next"), -1);
+        EXPECT_EQ(boxes.summary(), std::vector<std::string>{with_handle(broken_box, s.handle)});
     }
-    remove_file(windorv_ini_path());
+    // A broken connection is closed like any other.
+    EXPECT_EQ(hl_disconnect(s.handle), 0);
+    EXPECT_EQ(connection_count, 0);
+    s.handle = -1;
+    s.close();
 }
+
+std::string row_name(const ::testing::TestParamInfo<Row>& info) {
+    std::string name;
+    for (const char* p = info.param.name; *p != '\0'; ++p)
+        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9'))
+            name += *p;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    return std::to_string(info.index) + "_" + name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileServer, ::testing::ValuesIn(rows), row_name);
 
 } // namespace
