@@ -117,6 +117,12 @@ int plat_socket_stream();
 int plat_closesocket(int socket);
 int plat_connect(int socket, const PlatSockaddrIn* address);
 int plat_getsockname(int socket, PlatSockaddrIn* address);
+// Connects, giving up after timeout_ms (0 or less: waits as long as the system
+// does). A time-out fails with error 10060 (WSAETIMEDOUT). The socket stays blocking.
+int plat_connect_within(int socket, const PlatSockaddrIn* address, int timeout_ms);
+// Waits until the socket has data or the peer closed it: 1, 0 after timeout_ms
+// (0 or less: does not wait at all), -1 on failure.
+int plat_wait_readable(int socket, int timeout_ms);
 // Byte counts, 0 when the peer closed, -1 on failure.
 int plat_recv(int socket, char* buffer, int length);
 int plat_send(int socket, const char* buffer, int length);

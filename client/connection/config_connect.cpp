@@ -1,6 +1,7 @@
 // hl_connect_ini, hl_set_inifile and the opening of configured databases.
 #include "client/connection/config_connect.h"
 
+#include "client/connection/connect.h"
 #include "client/connection/database_cache.h"
 #include "client/connection/password_entry.h"
 #include "client/include/dorv32.h"
@@ -119,7 +120,8 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
     memcpy(text_buffer, statement, static_cast<size_t>(position - 1));
     int status = hl_dorv_exec(handle, text_buffer);
     if (status <= 0) return 0;
-    hl_dorv_explain(handle, nullptr, 0, 2000);
+    // A connection lost on the way has been reported; there is nobody to explain.
+    if (!connection_is_broken(handle)) hl_dorv_explain(handle, nullptr, 0, 2000);
     return status;
 }
 
@@ -141,7 +143,8 @@ extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* sectio
     debug_print("\nHL_CONNECT_INI: \n   ini-file: [%s]\n   section: [%s]\n", file, own_section);
     debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server,
                 service);
-    int handle = hl_connect(transport, server, service, debug);
+    int handle = connect_with_timeouts(transport, server, service, debug,
+                                       configured_timeouts(file, own_section));
     if (handle == -1) return -1;
     ConnectionRecord* record = &connection_table[connection_count - 1];
     copy_cut(record->ini_file, file);

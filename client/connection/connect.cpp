@@ -1,4 +1,6 @@
 // hl_connect and hl_disconnect.
+#include "client/connection/connect.h"
+
 #include "client/connection/connection_table.h"
 #include "client/include/dorv32.h"
 #include "common/diagnostics.h"
@@ -6,14 +8,18 @@
 #include <ctype.h>
 #include <string.h>
 
-extern "C" int DORV_CALL hl_connect(char* transport, const char* server, const char* service,
-                                    int debug) {
+int connect_with_timeouts(char* transport, const char* server, const char* service, int debug,
+                          const ConnectionTimeouts& timeouts) {
     if (transport == nullptr) {
         error_box("Unknown transport: %s\n", "");
         return -1;
     }
-    for (char* p = transport; *p != '\0'; ++p)
-        *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+    // Only characters that change are written: a caller's constant text that
+    // is already in upper case is never written to.
+    for (char* p = transport; *p != '\0'; ++p) {
+        char upper = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+        if (upper != *p) *p = upper;
+    }
     if (strcmp(transport, "WINSOCK") != 0) {
         error_box("Unknown transport: %s\n", transport);
         return -1;
@@ -22,14 +28,25 @@ extern "C" int DORV_CALL hl_connect(char* transport, const char* server, const c
         error_box("Maximum number of connection\nalready active (%d)", MAX_CONNECTIONS);
         return -1;
     }
-    int socket = ll_connect(server != nullptr ? server : "", service != nullptr ? service : "");
+    int socket = ll_connect(server != nullptr ? server : "", service != nullptr ? service : "",
+                            timeouts.connect_seconds);
     if (socket == -1) return -1;
-    add_connection(socket, debug);
+    ConnectionRecord* record = add_connection(socket, debug);
+    record->reply_timeout = timeouts.reply_seconds;
+    if (timeouts.connect_seconds != 0 || timeouts.reply_seconds != 0)
+        debug_print("   Timeouts: connect %d s, reply %d s\n", timeouts.connect_seconds,
+                    timeouts.reply_seconds);
     return socket;
 }
 
+extern "C" int DORV_CALL hl_connect(char* transport, const char* server, const char* service,
+                                    int debug) {
+    return connect_with_timeouts(transport, server, service, debug, global_timeouts());
+}
+
 extern "C" int DORV_CALL hl_disconnect(int handle) {
-    ConnectionRecord* record = find_connection(handle);
+    // A broken connection is closed like any other.
+    ConnectionRecord* record = find_connection_record(handle);
     if (record == nullptr) return -1;
     int result = ll_disconnect(record->socket);
     remove_connection(record);

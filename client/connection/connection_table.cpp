@@ -23,6 +23,19 @@ void init_connection_state() {
 }
 
 ConnectionRecord* find_connection(int handle) {
+    ConnectionRecord* record = find_connection_record(handle);
+    if (record == nullptr || record->broken == 0) return record;
+    error_box("Connection broken:\n handle = %d\n Close it with hl_disconnect.", handle);
+    return nullptr;
+}
+
+bool connection_is_broken(int handle) {
+    for (int i = 0; i < connection_count; ++i)
+        if (connection_table[i].socket == handle) return connection_table[i].broken != 0;
+    return false;
+}
+
+ConnectionRecord* find_connection_record(int handle) {
     for (int i = 0; i < connection_count; ++i) {
         ConnectionRecord* record = &connection_table[i];
         if (record->socket != handle) continue;
@@ -62,9 +75,9 @@ int count_task_connections() {
     return n;
 }
 
-int ll_connect(const char* server, const char* service) {
+int ll_connect(const char* server, const char* service, int connect_timeout) {
     if (count_task_connections() == 0 && wnsk_setup() != 0) return -1;
-    return wnsk_connect(server, service);
+    return wnsk_connect_within(server, service, connect_timeout);
 }
 
 int ll_disconnect(int socket) {

@@ -14,6 +14,9 @@ struct ConnectionRecord {
     int block_pos;                     // read position within them
     char ini_file[INI_TEXT_SIZE];
     char ini_section[INI_TEXT_SIZE];
+    // Added at the end so that the fields above keep their places.
+    int reply_timeout; // seconds to wait for each block of a reply; 0: no limit
+    int broken;        // non-zero: the stream is lost; only hl_disconnect is accepted
 };
 
 extern ConnectionRecord connection_table[MAX_CONNECTIONS];
@@ -21,10 +24,15 @@ extern int connection_count;
 
 // Empties the table and the database cache (at attach).
 void init_connection_state();
-// The caller's record for a handle, or nullptr after an error box.
+// The caller's record for a handle, or nullptr after an error box; a broken
+// connection is reported and refused too.
 ConnectionRecord* find_connection(int handle);
+// The same, but a broken connection is handed out (for hl_disconnect).
+ConnectionRecord* find_connection_record(int handle);
+// True when the handle names an open connection that is broken (nothing shown).
+bool connection_is_broken(int handle);
 ConnectionRecord* add_connection(int socket, int warnings);
 void remove_connection(ConnectionRecord* record);
 int count_task_connections();
-int ll_connect(const char* server, const char* service);
+int ll_connect(const char* server, const char* service, int connect_timeout = 0);
 int ll_disconnect(int socket);

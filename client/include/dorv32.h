@@ -22,7 +22,11 @@
 extern "C" {
 #endif
 
-/* Connections (transport "WINSOCK"; at most four at a time). */
+/* Connections (transport "WINSOCK"; at most four at a time).
+ * Time-outs are off unless set: "ConnectTimeout" and "ReplyTimeout" (seconds)
+ * in section "Global" of "windorv.ini", or for hl_connect_ini in the
+ * connection file's section or its "Global". A reply that comes too late
+ * breaks the connection: every later call on it fails until hl_disconnect. */
 int DORV_CALL hl_connect(char* transport, const char* server, const char* service, int debug);
 int DORV_CALL hl_connect_ini(const char* filename, const char* section, int debug, int dbopen);
 int DORV_CALL hl_disconnect(int handle);
@@ -36,7 +40,7 @@ int DORV_CALL hl_fetch_ln(int handle, char* buffer, int size);
 
 /* Statements. */
 int DORV_CALL hl_dorv_version(int handle, char* text); /* text: room for 1019 bytes */
-int DORV_CALL hl_dorv_exec(int handle, char* text);    /* text is modified in place */
+int DORV_CALL hl_dorv_exec(int handle, char* text);    /* text is left unchanged */
 int DORV_CALL hl_dorv_explain(int handle, char* buffer, int size, int code);
 
 /* Results. */

@@ -59,7 +59,7 @@ extern "C" int DORV_CALL hl_echo(int handle, const char* text) {
         error_box("No text given (%s)", "hl_echo");
         return -1;
     }
-    ll_drain(connection);
+    if (ll_drain(connection) != 0) return -1;
     size_t length = strlen(text);
     if (length > MAX_PAYLOAD) {
         error_box("Message size exceeds maximum (%d)", MAX_PAYLOAD);
@@ -70,6 +70,7 @@ extern "C" int DORV_CALL hl_echo(int handle, const char* text) {
     memcpy(request_block + BLOCK_PAYLOAD, text, length);
     if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
         return -1;
+    note_single_reply(connection, request_block);
     char type = request_block[BLOCK_TYPE];
     if (type == 'M') {
         server_message_box(request_block);
@@ -98,7 +99,7 @@ extern "C" int DORV_CALL hl_uxcmd(int handle, const char* command) {
         error_box("No command given (%s)", "hl_uxcmd");
         return -1;
     }
-    ll_drain(connection);
+    if (ll_drain(connection) != 0) return -1;
     size_t length = strlen(command);
     if (length > MAX_PAYLOAD) {
         error_box("Command size exceeds maximum (%d)", MAX_PAYLOAD);
@@ -120,6 +121,7 @@ extern "C" int DORV_CALL hl_uxcmd(int handle, const char* command) {
         connection->transfer_kind = 'U';
         return 0;
     }
+    note_single_reply(connection, request_block);
     server_message_box(request_block);
     return -1;
 }

@@ -22,11 +22,17 @@ int ll_write(ConnectionRecord* connection, char* block) {
                   static_cast<int>(length));
         return -1;
     }
-    return wnsk_write(connection->socket, block);
+    // A send that fails leaves a stream that no longer carries whole blocks.
+    int result = wnsk_write(connection->socket, block);
+    if (result != 0) connection->broken = 1;
+    return result;
 }
 
 int ll_read(ConnectionRecord* connection, char* buffer) {
-    return wnsk_read(connection->socket, buffer);
+    bool lost = false;
+    int result = wnsk_read_within(connection->socket, buffer, connection->reply_timeout, &lost);
+    if (lost) connection->broken = 1;
+    return result;
 }
 
 int ll_dorv_read(ConnectionRecord* connection, int* status) {
@@ -54,7 +60,7 @@ int ll_dorv_read(ConnectionRecord* connection, int* status) {
     return 0;
 }
 
-void ll_drain(ConnectionRecord* connection) {
+int ll_drain(ConnectionRecord* connection) {
     if (connection->more != 0) {
         if (connection->warnings != 0)
             error_box("Pending transfer:\n handle = %d", connection->socket);
@@ -66,6 +72,11 @@ void ll_drain(ConnectionRecord* connection) {
     connection->more = 0;
     connection->block_avail = 0;
     connection->block_pos = 0;
+    return connection->broken != 0 ? -1 : 0;
+}
+
+void note_single_reply(ConnectionRecord* connection, const char* block) {
+    if (block[BLOCK_TYPE] == 'M' && block[BLOCK_LAST] == 0) connection->more = 1;
 }
 
 bool message_text_equals(const char* block, const char* literal) {

@@ -14,7 +14,7 @@ int read_line(int handle, char code, char argument, char* buffer, int size, cons
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return NO_STATUS;
     if (!caller_buffer_ok(call, buffer, size)) return NO_STATUS;
-    ll_drain(connection);
+    if (ll_drain(connection) != 0) return NO_STATUS;
     begin_request('S', 2);
     request_block[BLOCK_PAYLOAD] = code;
     request_block[BLOCK_PAYLOAD + 1] = argument;
@@ -47,7 +47,7 @@ int read_line(int handle, char code, char argument, char* buffer, int size, cons
 int start_record(int handle, char code) {
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return NO_STATUS;
-    ll_drain(connection);
+    if (ll_drain(connection) != 0) return NO_STATUS;
     begin_request('S', 1);
     request_block[BLOCK_PAYLOAD] = code;
     if (ll_write(connection, request_block) != 0) return NO_STATUS;
@@ -76,7 +76,13 @@ extern "C" int DORV_CALL hl_dorv_next_val(int handle) {
     return start_record(handle, 'F');
 }
 
-extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
+namespace {
+
+// The next field of the pending value record. A size of 1 stores nothing:
+// the field is then passed over, and the truncation warning counts only the
+// bytes behind the first `free_bytes` (the type character that
+// hl_dorv_field drops anyway).
+int read_field(int handle, char* buffer, int size, int free_bytes) {
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return NO_STATUS;
     if (connection->transfer_kind != 'S') {
@@ -91,7 +97,12 @@ extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
     int result = 0;
     int stored = 0;
     bool field_ended = false;
-    while (stored < size - 1) {
+    // A buffer with room for the terminator only stores nothing: the field is
+    // passed over all the same, so that a loop until -9 comes to its end.
+    bool pass_over = size == 1;
+    bool dropped = false;
+    int passed = 0;
+    while (pass_over || stored < size - 1) {
         if (connection->block_pos >= connection->block_avail) {
             if (connection->more == 0) {
                 // The record is used up (or ended inside a field): nothing more is read.
@@ -110,12 +121,23 @@ extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
             field_ended = true;
             break;
         }
+        if (pass_over) {
+            if (++passed > free_bytes) dropped = true;
+            continue;
+        }
         buffer[stored++] = static_cast<char>(roman8_to_ansi[byte]);
     }
     buffer[stored] = '\0';
-    if (!field_ended && connection->warnings != 0)
+    bool truncated = pass_over ? dropped : !field_ended;
+    if (truncated && connection->warnings != 0)
         error_box("Buffer too small (hl_dorv_field):\n Buffer truncted.");
     return result;
+}
+
+} // namespace
+
+extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
+    return read_field(handle, buffer, size, 0);
 }
 
 extern "C" int DORV_CALL hl_dorv_field(int handle, char* buffer, int size) {
@@ -125,7 +147,9 @@ extern "C" int DORV_CALL hl_dorv_field(int handle, char* buffer, int size) {
         return NO_STATUS;
     }
     char field[1024];
-    int result = hl_dorv_tfield(handle, field, size < 1024 ? size + 1 : 1024);
+    // Size 1 has room for the terminator only: the field is passed over whole.
+    int result = size == 1 ? read_field(handle, field, 1, 1)
+                           : read_field(handle, field, size < 1024 ? size + 1 : 1024, 0);
     if (result != 0) return result;
     // The text behind the type character; a field without one is empty.
     const char* value = field[0] != '\0' ? field + 1 : field;

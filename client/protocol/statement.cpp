@@ -16,11 +16,12 @@ extern "C" int DORV_CALL hl_dorv_version(int handle, char* text) {
         error_box("No buffer given (%s)", "hl_dorv_version");
         return NO_STATUS;
     }
-    ll_drain(connection);
+    if (ll_drain(connection) != 0) return NO_STATUS;
     begin_request('S', 1);
     request_block[BLOCK_PAYLOAD] = 'A';
     if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
         return NO_STATUS;
+    note_single_reply(connection, request_block);
     char type = request_block[BLOCK_TYPE];
     if (type == 'M') {
         server_message_box(request_block);
@@ -45,31 +46,35 @@ extern "C" int DORV_CALL hl_dorv_version(int handle, char* text) {
 extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return NO_STATUS;
-    ll_drain(connection);
-    if (text == nullptr) text = const_cast<char*>("");
+    if (ll_drain(connection) != 0) return NO_STATUS;
+    // The caller's text is only read: VBA hands in a copy that it writes back,
+    // and a C caller may pass a constant.
+    const char* rest = text != nullptr ? text : "";
     char traced[1024];
-    if (debug_enabled != 0) mask_passwords(text, traced, sizeof traced);
-    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", static_cast<int>(strlen(text)), traced);
+    if (debug_enabled != 0) mask_passwords(rest, traced, sizeof traced);
+    debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", static_cast<int>(strlen(rest)), traced);
 
     // An empty text executes nothing: end of data, nothing to read.
     int status = STATUS_EOF;
-    char* rest = text;
     while (*rest != '\0') {
         int n = statement_length(rest);
-        char* next = rest + n;
-        if (*next == ';') *next++ = '\0';
         if (n > MAX_STATEMENT) {
             error_box("Statement size exceeds maximum (%d)", MAX_STATEMENT);
             return NO_STATUS;
         }
-        if (debug_enabled != 0) mask_passwords(rest, traced, sizeof traced);
+        char statement[MAX_STATEMENT + 1];
+        memcpy(statement, rest, static_cast<size_t>(n));
+        statement[n] = '\0';
+        rest += n;
+        if (*rest == ';') ++rest;
+        if (debug_enabled != 0) mask_passwords(statement, traced, sizeof traced);
         debug_print("\nDORV EXEC: stmt length: %d\n   stmt: [%s]", n, traced);
         begin_request('S', 2 + n);
         request_block[BLOCK_PAYLOAD] = 'E';
         request_block[BLOCK_PAYLOAD + 1] = 0;
         for (int i = 0; i < n; ++i)
             request_block[BLOCK_STATUS_DATA + i] =
-                static_cast<char>(ansi_to_roman8[static_cast<unsigned char>(rest[i])]);
+                static_cast<char>(ansi_to_roman8[static_cast<unsigned char>(statement[i])]);
         if (ll_write(connection, request_block) != 0) return NO_STATUS;
         if (ll_dorv_read(connection, &status) != 0) return NO_STATUS;
         if (connection->block_avail > 0 && connection->warnings != 0) {
@@ -84,7 +89,6 @@ extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
             int ignored;
             if (ll_dorv_read(connection, &ignored) != 0) return NO_STATUS;
         }
-        rest = next;
     }
     return status;
 }
@@ -101,11 +105,12 @@ int explain_failed() {
 
 extern "C" int DORV_CALL hl_dorv_explain(int handle, char* buffer, int size, int code) {
     ConnectionRecord* connection = find_connection(handle);
-    if (connection == nullptr) return explain_failed();
+    // A broken connection has said so; the fatal box would add nothing.
+    if (connection == nullptr) return connection_is_broken(handle) ? NO_STATUS : explain_failed();
     bool own_buffer = code >= 2000;
     if (!own_buffer && !caller_buffer_ok("hl_dorv_explain", buffer, size)) return NO_STATUS;
 
-    ll_drain(connection);
+    if (ll_drain(connection) != 0) return explain_failed();
     begin_request('S', 2);
     request_block[BLOCK_PAYLOAD] = 'M';
     request_block[BLOCK_PAYLOAD + 1] = static_cast<char>(code % 1000);

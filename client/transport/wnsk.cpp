@@ -3,6 +3,7 @@
 
 #include "common/diagnostics.h"
 
+#include <chrono>
 #include <ctype.h>
 
 PlatInstance library_instance = nullptr;
@@ -31,6 +32,62 @@ void close_failed_socket(int s) {
         int e = plat_wsa_last_error();
         error_box("Unable to close socket.\n nSd = %d\n errno %d: %s", s, e, last_error_text(e));
     }
+}
+
+// A receive that may be bounded in time: every receive of one block waits at
+// most until the block's deadline.
+struct ReadClock {
+    int socket;
+    int seconds; // 0: no limit
+    std::chrono::steady_clock::time_point deadline;
+};
+
+ReadClock start_clock(int socket, int seconds) {
+    return {socket, seconds, std::chrono::steady_clock::now() + std::chrono::seconds(seconds)};
+}
+
+enum : int { RECEIVE_FAILED = -1, RECEIVE_TIMED_OUT = -2 };
+
+// Bytes received (0: the peer closed), or a reported failure or time-out.
+int receive(const ReadClock& clock, char* buffer, int length) {
+    if (clock.seconds > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        clock.deadline - std::chrono::steady_clock::now())
+                        .count();
+        int ready = plat_wait_readable(clock.socket, left > 0 ? static_cast<int>(left) : 0);
+        if (ready == 0) {
+            error_box("Timed out waiting for the server:\n handle = %d, %d seconds", clock.socket,
+                      clock.seconds);
+            return RECEIVE_TIMED_OUT;
+        }
+        if (ready < 0) {
+            int e = plat_wsa_last_error();
+            error_box("Receive failed.\n nSd = %d\n errno %d: %s", clock.socket, e,
+                      last_error_text(e));
+            return RECEIVE_FAILED;
+        }
+    }
+    int n = plat_recv(clock.socket, buffer, length);
+    if (n < 0) {
+        int e = plat_wsa_last_error();
+        error_box("Receive failed.\n nSd = %d\n errno %d: %s", clock.socket, e, last_error_text(e));
+        return RECEIVE_FAILED;
+    }
+    return n;
+}
+
+// Reads and drops the bytes of a block beyond what the buffer holds, so that
+// the next block starts where it should. False when they did not all come.
+bool drop_excess(int socket, int seconds, unsigned excess) {
+    ReadClock clock = start_clock(socket, seconds);
+    char scratch[512];
+    while (excess > 0) {
+        int want = excess < sizeof scratch ? static_cast<int>(excess) : int{sizeof scratch};
+        int n = receive(clock, scratch, want);
+        if (n <= 0) return false;
+        excess -= static_cast<unsigned>(n);
+    }
+    return true;
 }
 
 } // namespace
@@ -70,6 +127,10 @@ int wnsk_cleanup() {
 }
 
 int wnsk_connect(const char* host, const char* service) {
+    return wnsk_connect_within(host, service, 0);
+}
+
+int wnsk_connect_within(const char* host, const char* service, int timeout_seconds) {
     int s = plat_socket_stream();
     if (s == -1) {
         int e = plat_wsa_last_error();
@@ -108,7 +169,7 @@ int wnsk_connect(const char* host, const char* service) {
         return -1;
     }
 
-    if (plat_connect(s, &address) != 0) {
+    if (plat_connect_within(s, &address, timeout_seconds * 1000) != 0) {
         int e = plat_wsa_last_error();
         error_box("Unable to connect host.\n Host = %s, Service = %s\n errno %d: %s", host, service,
                   e, last_error_text(e));
@@ -141,16 +202,26 @@ int wnsk_disconnect(int socket) {
 }
 
 int wnsk_read(int socket, char* block) {
+    return wnsk_read_within(socket, block, 0, nullptr);
+}
+
+int wnsk_read_within(int socket, char* block, int timeout_seconds, bool* stream_lost) {
+    bool lost_here = false;
+    bool& lost = stream_lost != nullptr ? *stream_lost : lost_here;
+    lost = true; // until the block has been read to its declared end
     set_block_length(block, 0);
-    int n = plat_recv(socket, block, 2);
-    if (n < 0) {
-        int e = plat_wsa_last_error();
-        error_box("Receive failed.\n nSd = %d\n errno %d: %s", socket, e, last_error_text(e));
-        return -1;
-    }
-    if (n < 2) {
-        error_box("Inconsistent message:\n read = %d, size = %d", 0, block_length(block));
-        return -1;
+    ReadClock clock = start_clock(socket, timeout_seconds);
+
+    // The length may come in pieces like the rest of the block.
+    int received = 0;
+    while (received < 2) {
+        int n = receive(clock, block + received, 2 - received);
+        if (n < 0) return -1;
+        if (n == 0) {
+            error_box("Inconsistent message:\n read = %d, size = %d", received, 0);
+            return -1;
+        }
+        received += n;
     }
     unsigned short wire;
     __builtin_memcpy(&wire, block, 2);
@@ -160,23 +231,29 @@ int wnsk_read(int socket, char* block) {
     int wanted =
         static_cast<int>(length < unsigned{WNSK_BLOCK_SIZE} ? length : unsigned{WNSK_BLOCK_SIZE}) -
         2;
-    int received = 2;
+    bool closed = false;
     while (wanted > 0) {
-        n = plat_recv(socket, block + received, wanted);
-        if (n < 0) {
-            int e = plat_wsa_last_error();
-            error_box("Receive failed.\n nSd = %d\n errno %d: %s", socket, e, last_error_text(e));
-            return -1;
+        int n = receive(clock, block + received, wanted);
+        if (n < 0) return -1;
+        if (n == 0) {
+            closed = true;
+            break;
         }
-        if (n == 0) break;
         received += n;
         wanted -= n;
     }
     if (received >= 4 && received == static_cast<int>(length)) {
+        lost = false;
         debug_print("\nwnsk_read successfull");
         return 0;
     }
     error_box("Inconsistent message:\n read = %d, size = %d", received, static_cast<int>(length));
+    // A length below 2 cannot even cover itself: where the next block starts is unknown.
+    if (closed || length < 2) return -1;
+    if (length > unsigned{WNSK_BLOCK_SIZE} &&
+        !drop_excess(socket, timeout_seconds, length - unsigned{WNSK_BLOCK_SIZE}))
+        return -1;
+    lost = false;
     return -1;
 }
 

@@ -10,9 +10,17 @@ extern char wnsk_error_buffer[WNSK_ERROR_TEXT_SIZE];
 int wnsk_setup();
 int wnsk_cleanup();
 int wnsk_connect(const char* host, const char* service);
+// The same, giving up after `timeout_seconds` (0: no limit) with error 10060.
+int wnsk_connect_within(const char* host, const char* service, int timeout_seconds);
 int wnsk_disconnect(int socket);
 // One whole block into `block` (1024 bytes); its length field ends in host order.
 int wnsk_read(int socket, char* block);
+// The same, waiting at most `timeout_seconds` (0: no limit) for the block.
+// *stream_lost (when given) tells whether the stream can still carry blocks
+// after the call: false after success and after a bad block that was read to
+// its declared end; true after a time-out, a closed or failed connection, or
+// a length that cannot be trusted.
+int wnsk_read_within(int socket, char* block, int timeout_seconds, bool* stream_lost);
 // The whole block; its length field is in host order before and after the call.
 int wnsk_write(int socket, char* block);
 // The text of a WinSock error number; the number of characters stored.

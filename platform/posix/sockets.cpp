@@ -4,8 +4,10 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -172,6 +174,50 @@ int plat_connect(int socket, const PlatSockaddrIn* address) {
         rc = connect(socket, reinterpret_cast<sockaddr*>(&in), sizeof in);
     while (rc != 0 && errno == EINTR);
     return rc != 0 ? fail() : 0;
+}
+
+int plat_connect_within(int socket, const PlatSockaddrIn* address, int timeout_ms) {
+    if (timeout_ms <= 0) return plat_connect(socket, address);
+    if (!started()) return -1;
+    sockaddr_in in;
+    memset(&in, 0, sizeof in);
+    in.sin_family = address->family;
+    in.sin_port = address->port;
+    in.sin_addr.s_addr = address->address;
+    int flags = fcntl(socket, F_GETFL);
+    if (flags < 0 || fcntl(socket, F_SETFL, flags | O_NONBLOCK) != 0) return fail();
+    int rc = connect(socket, reinterpret_cast<sockaddr*>(&in), sizeof in);
+    int error = rc == 0 ? 0 : errno;
+    if (rc != 0 && (errno == EINPROGRESS || errno == EINTR)) {
+        pollfd p = {socket, POLLOUT, 0};
+        int ready;
+        do
+            ready = poll(&p, 1, timeout_ms);
+        while (ready < 0 && errno == EINTR);
+        if (ready == 0) {
+            error = ETIMEDOUT;
+        } else if (ready < 0) {
+            error = errno;
+        } else {
+            socklen_t length = sizeof error;
+            if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        }
+    }
+    fcntl(socket, F_SETFL, flags);
+    if (error == 0) return 0;
+    last_error = winsock_number(error);
+    return -1;
+}
+
+int plat_wait_readable(int socket, int timeout_ms) {
+    if (!started()) return -1;
+    pollfd p = {socket, POLLIN, 0};
+    int ready;
+    do
+        ready = poll(&p, 1, timeout_ms > 0 ? timeout_ms : 0);
+    while (ready < 0 && errno == EINTR);
+    if (ready < 0) return fail();
+    return ready > 0 ? 1 : 0;
 }
 
 int plat_getsockname(int socket, PlatSockaddrIn* address) {

@@ -44,6 +44,58 @@ int plat_connect(int socket, const PlatSockaddrIn* address) {
                : 0;
 }
 
+int plat_connect_within(int socket, const PlatSockaddrIn* address, int timeout_ms) {
+    if (timeout_ms <= 0) return plat_connect(socket, address);
+    SOCKET s = static_cast<SOCKET>(socket);
+    // Non-blocking for the connect only, then select() bounds the wait (WinSock 1.1).
+    u_long on = 1;
+    if (ioctlsocket(s, FIONBIO, &on) == SOCKET_ERROR) return -1;
+    int error = 0;
+    if (connect(s, reinterpret_cast<const sockaddr*>(address), sizeof(sockaddr_in)) ==
+        SOCKET_ERROR) {
+        error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(s, &writable);
+            FD_SET(s, &failed);
+            timeval tv = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+            int ready = select(0, nullptr, &writable, &failed, &tv);
+            if (ready == 0) {
+                error = WSAETIMEDOUT;
+            } else if (ready == SOCKET_ERROR) {
+                error = WSAGetLastError();
+            } else if (FD_ISSET(s, &failed)) {
+                int length = sizeof error;
+                if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) ==
+                        SOCKET_ERROR ||
+                    error == 0)
+                    error = WSAECONNREFUSED;
+            } else {
+                error = 0;
+            }
+        }
+    }
+    u_long off = 0;
+    ioctlsocket(s, FIONBIO, &off);
+    if (error == 0) return 0;
+    WSASetLastError(error);
+    return -1;
+}
+
+int plat_wait_readable(int socket, int timeout_ms) {
+    SOCKET s = static_cast<SOCKET>(socket);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    if (timeout_ms < 0) timeout_ms = 0;
+    timeval tv = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    int ready = select(0, &readable, nullptr, nullptr, &tv);
+    if (ready == SOCKET_ERROR) return -1;
+    return ready > 0 ? 1 : 0;
+}
+
 int plat_getsockname(int socket, PlatSockaddrIn* address) {
     int length = sizeof(sockaddr_in);
     return getsockname(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(address),

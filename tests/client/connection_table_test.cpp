@@ -14,7 +14,45 @@
 #include <string>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
 namespace {
+
+// A page holding `text` that can only be read afterwards: a write faults.
+class ReadOnlyText {
+  public:
+    explicit ReadOnlyText(const char* text) {
+#ifdef _WIN32
+        page_ = static_cast<char*>(
+            VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        std::strcpy(page_, text);
+        DWORD old;
+        VirtualProtect(page_, 4096, PAGE_READONLY, &old);
+#else
+        page_ = static_cast<char*>(
+            mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        std::strcpy(page_, text);
+        mprotect(page_, 4096, PROT_READ);
+#endif
+    }
+    ~ReadOnlyText() {
+#ifdef _WIN32
+        VirtualFree(page_, 0, MEM_RELEASE);
+#else
+        munmap(page_, 4096);
+#endif
+    }
+    char* text() const {
+        return page_;
+    }
+
+  private:
+    char* page_;
+};
 
 int connect_to(const ScriptedPeer& peer, int warnings = 0) {
     char transport[] = "WINSOCK";
@@ -59,6 +97,22 @@ TEST_F(ConnectionTable, LowerCaseTransportIsAcceptedAndUpperCasedInTheCallersBuf
     EXPECT_EQ(hl_disconnect(handle), 0);
     EXPECT_EQ(connection_count, 0);
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(ConnectionTable, ATransportTextAlreadyInUpperCaseIsNeverWrittenTo) {
+    ReadOnlyText page("WINSOCK");
+    int handle = hl_connect(page.text(), "127.0.0.1", peer.service().c_str(), 0);
+    EXPECT_GE(handle, 0);
+    EXPECT_EQ(hl_disconnect(handle), 0);
+    // The most natural call from C: a string literal, in read-only memory.
+    handle = hl_connect(const_cast<char*>("WINSOCK"), "127.0.0.1", peer.service().c_str(), 0);
+    EXPECT_GE(handle, 0);
+    EXPECT_EQ(hl_disconnect(handle), 0);
+    // An unknown name that needs no upper-casing is reported without a write too.
+    ReadOnlyText unknown("TCP/IP");
+    EXPECT_EQ(hl_connect(unknown.text(), "127.0.0.1", peer.service().c_str(), 0), -1);
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Unknown transport: TCP/IP\n"});
+    EXPECT_EQ(connection_count, 0);
 }
 
 TEST_F(ConnectionTable, UnknownTransportIsReportedUpperCasedAndBeforeAFullTable) {

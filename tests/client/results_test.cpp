@@ -139,6 +139,45 @@ TEST(Values, AFieldLongerThanTheBufferComesInPieces) {
     }
 }
 
+TEST(Values, ABufferThatStoresNothingStillMovesPastEachFieldSoALoopUntilEndOfDataEnds) {
+    struct Case {
+        const char* call;
+        int warnings;
+        size_t warnings_shown;
+    } cases[] = {
+        {"hl_dorv_tfield", 1, 3},
+        {"hl_dorv_tfield", 0, 0},
+        {"hl_dorv_field", 1, 2},
+        {"hl_dorv_field", 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.call) + " warnings " + std::to_string(c.warnings));
+        BoxCapture boxes;
+        PeerSession s;
+        // Three fields, the second spanning two blocks; the last one has a type only.
+        s.peer.expect(request('F'))
+            .send(status_block(0, field("Sabc") + "N1", false) +
+                  status_block(4, "2" + std::string(1, '\0') + field("S"), true));
+        s.open(c.warnings);
+        EXPECT_EQ(hl_dorv_next_val(s.handle), 0);
+        bool tfield = std::string(c.call) == "hl_dorv_tfield";
+        std::vector<int> results;
+        for (int i = 0; i < 10; ++i) {
+            char text[1] = {'#'};
+            int r = tfield ? hl_dorv_tfield(s.handle, text, 1) : hl_dorv_field(s.handle, text, 1);
+            results.push_back(r);
+            if (r == -9) break;
+            if (tfield || r == 0) { // hl_dorv_field stores on 0 only
+                EXPECT_EQ(text[0], '\0');
+            }
+        }
+        EXPECT_EQ(results, (std::vector<int>{0, 4, 0, -9}));
+        EXPECT_EQ(boxes.boxes.size(), c.warnings_shown);
+        for (const auto& b : boxes.boxes)
+            EXPECT_EQ(b.text, "Buffer too small (hl_dorv_field):\n Buffer truncted.");
+    }
+}
+
 TEST(Values, FieldWithoutTypeCharacterAndSizeArithmetic) {
     struct Case {
         std::string value;

@@ -24,6 +24,7 @@ WinsockUser winsock_user;
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -108,17 +109,27 @@ ScriptedPeer::~ScriptedPeer() {
 }
 
 ScriptedPeer& ScriptedPeer::expect(const std::string& bytes) {
-    scripts_.back().push_back({Step::Expect, bytes});
+    scripts_.back().push_back({Step::Expect, bytes, 0});
     return *this;
 }
 
 ScriptedPeer& ScriptedPeer::send(const std::string& bytes) {
-    scripts_.back().push_back({Step::Send, bytes});
+    scripts_.back().push_back({Step::Send, bytes, 0});
+    return *this;
+}
+
+ScriptedPeer& ScriptedPeer::trickle(const std::string& bytes, int gap_ms) {
+    scripts_.back().push_back({Step::Trickle, bytes, gap_ms});
+    return *this;
+}
+
+ScriptedPeer& ScriptedPeer::pause(int ms) {
+    scripts_.back().push_back({Step::Pause, {}, ms});
     return *this;
 }
 
 ScriptedPeer& ScriptedPeer::close_connection() {
-    scripts_.back().push_back({Step::Close, {}});
+    scripts_.back().push_back({Step::Close, {}, 0});
     return *this;
 }
 
@@ -162,10 +173,26 @@ void ScriptedPeer::accept_loop() {
 }
 
 void ScriptedPeer::serve(int s, std::vector<Step> steps) {
+    // Small sends leave at once, so a trickle arrives in separate segments.
+    int on = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     bool open = true;
     for (const Step& step : steps) {
         if (!open) break;
-        if (step.kind == Step::Send) {
+        if (step.kind == Step::Pause) {
+            auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.ms);
+            while (!stopping_.load() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } else if (step.kind == Step::Trickle) {
+            for (char c : step.bytes) {
+                if (::send(s, &c, 1, 0) != 1) {
+                    fail("trickle failed");
+                    open = false;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+            }
+        } else if (step.kind == Step::Send) {
             size_t sent = 0;
             while (sent < step.bytes.size()) {
                 int n = static_cast<int>(::send(s, step.bytes.data() + sent,

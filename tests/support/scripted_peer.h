@@ -28,6 +28,10 @@ class ScriptedPeer {
     // client closes it. Connections beyond the scripted ones just stay open.
     ScriptedPeer& expect(const std::string& bytes);
     ScriptedPeer& send(const std::string& bytes);
+    // Sends the bytes one at a time, `gap_ms` apart, each in its own segment.
+    ScriptedPeer& trickle(const std::string& bytes, int gap_ms = 2);
+    // Waits before the next step (a server that is slow or silent for a while).
+    ScriptedPeer& pause(int ms);
     ScriptedPeer& close_connection();
     ScriptedPeer& next_connection();
 
@@ -47,8 +51,9 @@ class ScriptedPeer {
 
   private:
     struct Step {
-        enum Kind { Expect, Send, Close } kind;
+        enum Kind { Expect, Send, Trickle, Pause, Close } kind;
         std::string bytes;
+        int ms; // Trickle: between bytes; Pause: how long
     };
     void accept_loop();
     void serve(int socket, std::vector<Step> steps);

@@ -1,0 +1,8 @@
+// Opening and closing connections.
+#pragma once
+
+#include "client/connection/timeouts.h"
+
+// hl_connect with the time-outs given instead of those of "windorv.ini".
+int connect_with_timeouts(char* transport, const char* server, const char* service, int debug,
+                          const ConnectionTimeouts& timeouts);

@@ -1,0 +1,122 @@
+// Time-outs of the Windows library (WinSock under wine) against the native
+// reference server: one that answers, and one halted after start-up, which
+// the system still connects to but which answers nothing.
+#include "dorv32.h"
+#include "support/box_capture.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The port a fixture wrote, or "" when it has no server.
+std::string fixture_port(const std::string& name) {
+    const char* dir = getenv("DORV_FIXTURE_DIR");
+    if (dir == nullptr) return "";
+    std::string path = std::string("Z:") + dir + "/" + name + "/port";
+    FILE* f = fopen(path.c_str(), "r");
+    if (f == nullptr) return "";
+    char port[32] = "";
+    if (fgets(port, sizeof port, f) == nullptr) port[0] = '\0';
+    fclose(f);
+    std::string text = port;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text == "none" ? "" : text;
+}
+
+// A connection file whose section "s" holds the given time-out lines.
+std::string connection_file(const std::string& port, const std::string& timeouts) {
+    static int serial = 0;
+    std::string path = test_temp_dir() + "\\wine_timeouts" + std::to_string(++serial) + ".ini";
+    write_text_file(path, "[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" + port +
+                              "\n[s]\n" + timeouts);
+    return path;
+}
+
+long long elapsed_ms(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 since)
+        .count();
+}
+
+TEST(WineTimeouts, AnAnsweringServerWorksWithTimeOutsSet) {
+    std::string port = fixture_port("dorvd_plain");
+    if (port.empty()) GTEST_SKIP() << "no reference server (build the native preset first)";
+    BoxCapture boxes;
+    std::string file = connection_file(port, "ConnectTimeout=5\nReplyTimeout=5\n");
+    int handle = hl_connect_ini(file.c_str(), "s", 0, 0);
+    ASSERT_GE(handle, 0);
+    char version[1019];
+    EXPECT_EQ(hl_dorv_version(handle, version), 0);
+    EXPECT_EQ(hl_echo(handle, "on time"), 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(hl_disconnect(handle), 0);
+}
+
+TEST(WineTimeouts, AHaltedServerBreaksTheConnectionAfterReplyTimeout) {
+    std::string port = fixture_port("dorvd_halted");
+    if (port.empty()) GTEST_SKIP() << "no reference server (build the native preset first)";
+    BoxCapture boxes;
+    std::string file = connection_file(port, "ReplyTimeout=1\n");
+    int handle = hl_connect_ini(file.c_str(), "s", 0, 0);
+    ASSERT_GE(handle, 0);
+    char version[1019];
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(hl_dorv_version(handle, version), 100);
+    long long took = elapsed_ms(started);
+    EXPECT_GE(took, 900);
+    EXPECT_LT(took, 5000);
+    const std::string h = std::to_string(handle);
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>{"Dorv|Timed out waiting for the server:\n handle = " + h +
+                                       ", 1 seconds"});
+    boxes.clear();
+    EXPECT_EQ(hl_echo(handle, "x"), -1);
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{"Dorv|Connection broken:\n handle = " + h +
+                                                        "\n Close it with hl_disconnect."});
+    EXPECT_EQ(hl_disconnect(handle), 0);
+}
+
+TEST(WineTimeouts, AConnectThatGetsNoAnswerFailsAfterConnectTimeout) {
+    std::string port = fixture_port("dorvd_halted");
+    if (port.empty()) GTEST_SKIP() << "no reference server (build the native preset first)";
+    // Fill the halted server's queue of pending connections.
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<unsigned short>(std::stoi(port)));
+    std::vector<SOCKET> fillers;
+    for (int i = 0; i < 200; ++i) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        u_long on = 1;
+        ioctlsocket(s, FIONBIO, &on);
+        connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(s);
+    }
+    BoxCapture boxes;
+    std::string file = connection_file(port, "ConnectTimeout=1\n");
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(hl_connect_ini(file.c_str(), "s", 0, 0), -1);
+    long long took = elapsed_ms(started);
+    EXPECT_GE(took, 900);
+    EXPECT_LT(took, 5000);
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{
+                                   "Dorv|Unable to connect host.\n Host = 127.0.0.1, Service = " +
+                                   port + "\n errno 10060: [10060] Connection timed out"});
+    for (SOCKET s : fillers)
+        closesocket(s);
+    WSACleanup();
+}
+
+} // namespace
