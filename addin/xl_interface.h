@@ -143,7 +143,7 @@ enum : int {
 // A counted text of Excel holds at most 255 characters behind its length byte.
 enum : int { XL_TEXT_MAX = 255 };
 inline char xl_text_length(size_t n) {
-    return static_cast<char>(n > XL_TEXT_MAX ? XL_TEXT_MAX : n);
+    return static_cast<char>(n > size_t{XL_TEXT_MAX} ? size_t{XL_TEXT_MAX} : n);
 }
 
 // The two entries of Excel's callback library "xlcall32.dll": Excel4 takes
