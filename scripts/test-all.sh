@@ -6,6 +6,11 @@ set -u
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
 
+# Compiler cache: a second run on the same machine rebuilds only what changed.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD
+fi
+
 # One X display (as xvfb-run would make it) for all Windows test programs of
 # this run, so that they never race for display numbers.
 if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
