@@ -134,7 +134,7 @@ ini("odd_lines", [(b"a", b"b", b""), (b"", b"", b"")],
     b"[a\n[ a ]\nno equals sign\n=empty key\nb=" + b"v" * 5000 + b"\n\tb\t=\t'q\t\n", size=1)
 
 # ---------------------------------------------------------------- fuzz_addin_args
-# Layout: see fuzz/addin_args.cpp. A record: type byte, then its data.
+# Layout: see fuzz/addin_args.cpp. flags, coerce answer, cells, arguments.
 
 
 def xstr(text):
@@ -145,9 +145,34 @@ def xnum(value):
     return bytes([0]) + struct.pack("<d", value)
 
 
-write("fuzz_addin_args", "text", bytes([0]) + xstr(b"  select * from orders  ") + xnum(3.9))
-write("fuzz_addin_args", "numbers", bytes([1]) + xnum(-2.5) + xnum(1e300) + xnum(4294967297.0))
-write("fuzz_addin_args", "multi",
-      bytes([0, 4, 2, 2]) + xstr(b"a") + xstr(b" b ") + bytes([3, 7]) + bytes([5]))
-write("fuzz_addin_args", "reference", bytes([0, 5, 0, 3, 0, 2, 0]) + xstr(b"cell") + xnum(1))
-write("fuzz_addin_args", "errors", bytes([1, 3, 42, 5, 6]))
+def xerr(code):
+    return bytes([3]) + struct.pack("<H", code)
+
+
+def xsref(r1, r2, c1, c2):
+    return bytes([9]) + struct.pack("<HHBB", r1, r2, c1, c2)
+
+
+def xmulti(rows, cols, cells):
+    return bytes([8, rows, cols]) + b"".join(cells)
+
+
+def addin(name, args, cells=(), flags=1, coerce=0):
+    data = bytes([flags, coerce, len(cells)]) + b"".join(cells) + bytes([len(args)])
+    for conversion, record in args:
+        data += bytes([conversion]) + record
+    write("fuzz_addin_args", name, data)
+
+
+MKSTR, MKINT, OPTIONAL = 0, 1, 2
+addin("text", [(MKSTR, xstr(b"  select * from orders  ")), (MKINT, xnum(3.9))])
+addin("numbers", [(MKINT, xnum(-2.5)), (MKINT, xnum(1e300)), (MKINT, xnum(4294967297.0)),
+                  (OPTIONAL, bytes([4])), (OPTIONAL, xstr(b"x"))])
+addin("multi", [(MKSTR, xmulti(2, 2, [xstr(b"a"), xstr(b" b "), bytes([5]), xstr(b"")])),
+                (MKINT, xmulti(1, 2, [xnum(12), xstr(b"x")]))])
+addin("reference", [(MKSTR, xsref(0, 2, 0, 1)), (MKINT, xsref(4, 4, 1, 1)),
+                    (MKSTR, bytes([10, 1]) + struct.pack("<HHBB", 0, 0, 0, 3) + bytes([1]))],
+      cells=[xstr(b"cell"), xnum(1), bytes([5])])
+addin("errors", [(MKSTR, xerr(42)), (MKINT, xerr(7)), (MKSTR, xsref(0, 0, 0, 0)), (MKSTR, bytes([4]))],
+      cells=[xerr(23)], coerce=4)
+addin("pool_full", [(MKSTR, xsref(0, 99, 0, 0))] * 2, cells=[xstr(b"t" * 200)], flags=0)
