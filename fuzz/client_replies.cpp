@@ -9,7 +9,10 @@
 //   pattern      1 to 8 bytes: b < 200 gives b + 1 bytes, else (b - 199) * 64
 //   call count   0 to 32
 //   calls        op byte (bits 0-3 call, bits 4-6 repeats - 1, bit 7 null
-//                buffer), then by call: u16 size, code byte, u16 length + text
+//                buffer), then what the call takes: code byte and u16 size
+//                (explain, hdr_ln); u16 size (buffer calls; read_record adds a
+//                byte whose bit 0 picks next_val); u16 length and the text
+//                (exec, echo, uxcmd). Sizes 0xFFF0 and up are -16 to -1.
 //   reply bytes  the rest
 #include "fuzz/input_reader.h"
 #include "fuzz/silent_boxes.h"
