@@ -76,6 +76,7 @@ struct Peer {
 };
 
 Peer peer;
+unsigned long peer_receives = 0; // receive calls of the library on the peer's connection
 
 void send_segment() {
     size_t n = peer.pattern[peer.segments++ % peer.pattern.size()];
@@ -107,6 +108,7 @@ extern "C" int __wrap__Z9plat_recviPci(int socket, char* buffer, int length) {
         }
     }
     int received = __real__Z9plat_recviPci(socket, buffer, length);
+    if (ours) ++peer_receives;
     if (ours && received > 0)
         peer.unread -= static_cast<size_t>(received) < peer.unread ? received : peer.unread;
     return received;
@@ -193,6 +195,38 @@ void check_record(int handle) {
     }
 }
 
+[[noreturn]] void finding(const char* what) {
+    fprintf(stderr, "fuzz_client_replies: %s\n", what);
+    abort();
+}
+
+const ConnectionRecord* record_of(int handle) {
+    for (int i = 0; i < connection_count; ++i)
+        if (connection_table[i].socket == handle) return &connection_table[i];
+    return nullptr;
+}
+
+// A field call that returns 0 has taken something of the record: its read
+// position moved or a further block came. Otherwise a caller's loop until -9
+// never ends.
+struct Progress {
+    explicit Progress(int handle) {
+        const ConnectionRecord* r = record_of(handle);
+        pending = r != nullptr && r->transfer_kind == 'S';
+        position = r != nullptr ? r->block_pos : 0;
+        receives = peer_receives;
+    }
+    void check_moved_on(int handle, int result) const {
+        const ConnectionRecord* r = record_of(handle);
+        if (pending && result == 0 && r != nullptr && r->block_pos == position &&
+            receives == peer_receives)
+            finding("a field call returned 0 without moving on in the record");
+    }
+    bool pending;
+    int position;
+    unsigned long receives;
+};
+
 // A result the library documents for the call.
 void check_result(int op, int result) {
     bool ok = true;
@@ -255,7 +289,10 @@ int run_call(int handle, int op, bool null_buffer, InputReader& in) {
         std::string t = in.bytes(in.u16() % 2100);
         if (null_buffer) return hl_dorv_exec(handle, nullptr);
         CallerText text(t);
-        return hl_dorv_exec(handle, text.bytes);
+        int result = hl_dorv_exec(handle, text.bytes);
+        // The caller's text is its own: a VBA string or a literal.
+        if (strcmp(text.bytes, t.c_str()) != 0) finding("hl_dorv_exec changed the caller's text");
+        return result;
     }
     case OP_EXPLAIN: {
         int code = explain_codes[in.byte() % (sizeof explain_codes / sizeof explain_codes[0])];
@@ -281,12 +318,18 @@ int run_call(int handle, int op, bool null_buffer, InputReader& in) {
     case OP_TFIELD: {
         int size = buffer_size(in.u16());
         CallerBuffer buffer(size, null_buffer);
-        return hl_dorv_tfield(handle, buffer.bytes, size);
+        Progress before(handle);
+        int result = hl_dorv_tfield(handle, buffer.bytes, size);
+        before.check_moved_on(handle, result);
+        return result;
     }
     case OP_FIELD: {
         int size = buffer_size(in.u16());
         CallerBuffer buffer(size, null_buffer);
-        return hl_dorv_field(handle, buffer.bytes, size);
+        Progress before(handle);
+        int result = hl_dorv_field(handle, buffer.bytes, size);
+        before.check_moved_on(handle, result);
+        return result;
     }
     case OP_ECHO: {
         std::string t = in.bytes(in.u16() % 2100);
@@ -317,7 +360,9 @@ int run_call(int handle, int op, bool null_buffer, InputReader& in) {
         int result = (in.byte() & 1) != 0 ? hl_dorv_next_val(handle) : hl_dorv_hdr_val(handle);
         CallerBuffer buffer(size, null_buffer);
         for (int i = 0; i < 64 && result == 0; ++i) {
+            Progress before(handle);
             result = hl_dorv_tfield(handle, buffer.bytes, size);
+            before.check_moved_on(handle, result);
             check_record(handle);
         }
         return result;
