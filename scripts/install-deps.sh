@@ -8,8 +8,9 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 packages="cmake ninja-build g++ libsqlite3-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth"
-# The fuzz targets: clang with its libFuzzer and sanitizer runtimes, llvm-symbolizer for their reports.
-packages="$packages clang llvm lld"
+# The fuzz targets: clang, its libFuzzer and sanitizer runtimes (only recommended
+# by clang, so named), llvm-symbolizer for their reports.
+packages="$packages clang libclang-rt-dev llvm lld"
 missing=""
 for p in $packages; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
 if [ -n "$missing" ]; then
