@@ -10,7 +10,9 @@ SUDO=""
 packages="cmake ninja-build g++ libsqlite3-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth"
 # The release: dorv32.lib and the Visual C++-style link (llvm, clang, lld),
 # the zips, the installers (wixl), the Linux package test (pkg-config).
-packages="$packages llvm clang lld zip unzip wixl pkg-config ccache"
+# The fuzz targets: clang's libFuzzer and sanitizer runtimes (only recommended
+# by clang, so named).
+packages="$packages llvm clang lld libclang-rt-dev zip unzip wixl pkg-config ccache"
 missing=""
 for p in $packages; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
 if [ -n "$missing" ]; then

@@ -94,5 +94,19 @@ if [ $packaging_rc -ne 0 ]; then
   status=1
   [ -z "$packaging_counts" ] && { tail -20 "$packaging_log"; total_failed=$((total_failed + 1)); }
 fi
+
+# Fuzz smoke run: each target for DORV_FUZZ_SECONDS (default 60) with ASan and
+# UBSan; a target that runs clean counts as passed, one with a finding as failed.
+echo "=== fuzz: build and run"
+fuzz_log=build-fuzz.log
+scripts/fuzz.sh "${DORV_FUZZ_SECONDS:-60}" >"$fuzz_log" 2>&1
+grep -E "^fuzz: |^Fuzz: " "$fuzz_log"
+fuzz_clean=$(grep -cE "^fuzz: [a-z_]+: clean" "$fuzz_log")
+fuzz_dirty=$(grep -cE "^fuzz: [a-z_]+: [0-9]+ finding" "$fuzz_log")
+grep -q "^Fuzz: build failed" "$fuzz_log" && { tail -40 "$fuzz_log"; fuzz_dirty=$((fuzz_dirty + 1)); }
+total_passed=$((total_passed + fuzz_clean))
+total_failed=$((total_failed + fuzz_dirty))
+[ "$fuzz_dirty" -eq 0 ] || status=1
+
 echo "Tests: $total_passed passed, $total_failed failed"
 exit $status
