@@ -3,6 +3,7 @@
 #include "addin/xl_callback.h"
 #include "common/diagnostics.h"
 
+#include <limits.h>
 #include <math.h>
 #include <string.h>
 
@@ -46,8 +47,11 @@ int coerce_to_array(XLOPER* argument, XLOPER* array) {
     int rc = xl_call(xlCoerce, array, 2, argument, xl_temp_int(xltypeMulti));
     if (rc == xlretUncalced) return fail_str(xlerrNA);
     if (rc != xlretSuccess) return fail_str(xlerrValue);
-    int cells = array->val.array.rows * array->val.array.columns;
-    if (xl_type(array) != xltypeMulti || (cells > 0 && array->val.array.lparray == nullptr)) {
+    // The size is read only from an array answer; no sheet has more cells than an int counts.
+    bool is_array = xl_type(array) == xltypeMulti;
+    long long cells =
+        is_array ? static_cast<long long>(array->val.array.rows) * array->val.array.columns : 0;
+    if (!is_array || cells > INT_MAX || (cells > 0 && array->val.array.lparray == nullptr)) {
         xl_call(xlFree, nullptr, 1, array);
         return fail_str(xlerrValue);
     }
@@ -58,7 +62,7 @@ char* join_texts(XLOPER* argument) {
     debug_print("\nMKSTR: xltypeRef, xltypeSRef, xltypeMulti\n");
     XLOPER array;
     if (coerce_to_array(argument, &array) != 0) return nullptr;
-    int cells = array.val.array.rows * array.val.array.columns;
+    int cells = static_cast<int>(array.val.array.rows * array.val.array.columns); // checked above
     char* result = nullptr;
     char* last = nullptr; // the blank behind the last text
     int error = -1;
@@ -207,7 +211,7 @@ int MKINT(XLOPER* argument, int* value) {
         XLOPER array;
         if (coerce_to_array(argument, &array) != 0) return -1;
         int rc;
-        XLOPER* first = array.val.array.rows * array.val.array.columns > 0
+        XLOPER* first = array.val.array.rows > 0 && array.val.array.columns > 0
                             ? &array.val.array.lparray[0]
                             : nullptr;
         if (first != nullptr && xl_type(first) == xltypeNum) {
