@@ -1,101 +1,142 @@
 #include "server/result_builder.h"
 
 #include <cstring>
-#include <vector>
 
-#include "server/date_text.h"
+#include "server/result_budget.h"
 #include "server/roman8.h"
 
 namespace dorvd {
 namespace {
 
-// What a cell costs beyond its texts, so that many empty cells count too.
-constexpr size_t kCellOverhead = sizeof(Cell);
+// The server-wide bound is taken in steps, not per cell.
+constexpr size_t kBudgetStep = 256 * 1024;
+// std::string keeps this many characters without a heap block of its own.
+constexpr size_t kInlineChars = 15;
 
-// A zero byte would end a value record's field early.
-std::string wire_text(const char* utf8, int bytes) {
-    std::string text = utf8_to_roman8(std::string_view(utf8, static_cast<size_t>(bytes)));
-    for (char& c : text) {
-        if (c == '\0') c = ' ';
+// Appends UTF-8 as wire text; a zero byte would end a value record's field early.
+void append_wire_text(std::string_view utf8, std::string& out) {
+    const size_t start = out.size();
+    append_utf8_as_roman8(utf8, out);
+    for (size_t i = start; i < out.size(); ++i) {
+        if (out[i] == '\0') out[i] = ' ';
     }
-    return text;
 }
 
-std::string hex_text(const void* data, int bytes) {
+void append_hex(const void* data, int bytes, std::string& out) {
     static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
     const auto* p = static_cast<const unsigned char*>(data);
     for (int i = 0; i < bytes; ++i) {
-        text += kDigits[p[i] >> 4];
-        text += kDigits[p[i] & 0x0F];
+        out += kDigits[p[i] >> 4];
+        out += kDigits[p[i] & 0x0F];
     }
-    return text;
 }
 
-Cell make_cell(sqlite3_stmt* statement, int column, TemporalKind kind) {
-    Cell cell;
+// Appends a value's text to field and returns its type letter; a date or
+// time also leaves its text as stored in shown.
+char append_value(sqlite3_stmt* statement, int column, TemporalKind kind, std::string& field,
+                  std::string* shown) {
     switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
-        break;
+        return 'S';
     case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-        cell.type = 'N';
-        cell.field = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-        break;
+    case SQLITE_FLOAT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        if (text != nullptr)
+            field.append(text, static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+        return 'N';
+    }
     case SQLITE_BLOB: {
         const void* data = sqlite3_column_blob(statement, column);
-        cell.field = hex_text(data, sqlite3_column_bytes(statement, column));
-        break;
+        append_hex(data, sqlite3_column_bytes(statement, column), field);
+        return 'S';
     }
     default: {
         const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-        const int bytes = sqlite3_column_bytes(statement, column);
-        std::string text = utf8 == nullptr ? std::string() : wire_text(utf8, bytes);
-        auto digits =
-            utf8 == nullptr ? std::nullopt : fourteen_digits(std::string_view(utf8, bytes), kind);
-        if (digits) {
-            cell.type = kind == TemporalKind::date ? 'D' : 'T';
-            cell.field = std::move(*digits);
-            cell.shown = std::move(text);
-        } else {
-            cell.field = std::move(text);
+        if (utf8 == nullptr) return 'S';
+        const std::string_view text(utf8,
+                                    static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+        if (kind != TemporalKind::none) {
+            if (auto digits = fourteen_digits(text, kind)) {
+                field.append(*digits);
+                if (shown != nullptr) append_wire_text(text, *shown);
+                return kind == TemporalKind::date ? 'D' : 'T';
+            }
         }
-        break;
+        append_wire_text(text, field);
+        return 'S';
     }
     }
-    return cell;
+}
+
+size_t heap_bytes(const std::string& text) {
+    return text.capacity() > kInlineChars ? text.capacity() + 1 : 0;
 }
 
 size_t cost(const Cell& cell) {
-    return kCellOverhead + cell.field.size() + (cell.shown ? cell.shown->size() : 0);
+    return heap_bytes(cell.field) +
+           (cell.shown ? sizeof(std::string) + heap_bytes(*cell.shown) : 0);
 }
 
 } // namespace
 
-BuildOutcome build_result(sqlite3_stmt* statement, size_t max_bytes, ResultSet& result,
-                          int& sqlite_status) {
+std::vector<std::string> column_names(sqlite3_stmt* statement) {
+    std::vector<std::string> names;
     const int columns = sqlite3_column_count(statement);
-    std::vector<TemporalKind> kinds;
-    size_t used = 0;
     for (int c = 0; c < columns; ++c) {
         const char* name = sqlite3_column_name(statement, c);
-        result.names.push_back(
-            name == nullptr ? std::string() : wire_text(name, static_cast<int>(std::strlen(name))));
-        kinds.push_back(temporal_kind(sqlite3_column_decltype(statement, c)));
-        used += kCellOverhead + result.names.back().size();
+        names.emplace_back();
+        if (name != nullptr) append_wire_text(name, names.back());
     }
-    if (used > max_bytes) return BuildOutcome::too_large;
-    for (;;) {
-        sqlite_status = sqlite3_step(statement);
-        if (sqlite_status == SQLITE_DONE) break;
-        if (sqlite_status != SQLITE_ROW) return BuildOutcome::failed;
-        for (int c = 0; c < columns; ++c) {
-            Cell cell = make_cell(statement, c, kinds[c]);
-            used += cost(cell);
-            if (used > max_bytes) return BuildOutcome::too_large;
+    return names;
+}
+
+std::vector<TemporalKind> column_kinds(sqlite3_stmt* statement) {
+    std::vector<TemporalKind> kinds;
+    const int columns = sqlite3_column_count(statement);
+    for (int c = 0; c < columns; ++c)
+        kinds.push_back(temporal_kind(sqlite3_column_decltype(statement, c)));
+    return kinds;
+}
+
+void append_row_record(sqlite3_stmt* statement, const std::vector<TemporalKind>& kinds,
+                       std::string& out) {
+    for (size_t c = 0; c < kinds.size(); ++c) {
+        const size_t type_at = out.size();
+        out += 'S';
+        out[type_at] = append_value(statement, static_cast<int>(c), kinds[c], out, nullptr);
+        out += '\0';
+    }
+}
+
+BuildOutcome build_result(sqlite3_stmt* statement, bool has_row, size_t max_bytes,
+                          ResultBudget* budget, ResultSet& result, int& sqlite_status) {
+    result.names = column_names(statement);
+    const std::vector<TemporalKind> kinds = column_kinds(statement);
+    const size_t columns = kinds.size();
+    size_t texts = 0; // bytes of the cells' texts held outside the cell vector
+    for (const std::string& name : result.names)
+        texts += sizeof(std::string) + heap_bytes(name);
+    for (bool row = has_row;; row = false) {
+        if (!row) {
+            sqlite_status = sqlite3_step(statement);
+            if (sqlite_status == SQLITE_DONE) break;
+            if (sqlite_status != SQLITE_ROW) return BuildOutcome::failed;
+        }
+        for (size_t c = 0; c < columns; ++c) {
+            Cell cell;
+            std::string shown;
+            cell.type = append_value(statement, static_cast<int>(c), kinds[c], cell.field, &shown);
+            if (cell.type == 'D' || cell.type == 'T') cell.shown = std::move(shown);
+            texts += cost(cell);
             result.cells.push_back(std::move(cell));
         }
+        // The cell vector's spare room counts too: it is memory held all the same.
+        result.bytes = texts + result.cells.capacity() * sizeof(Cell);
+        if (result.bytes > max_bytes) return BuildOutcome::too_large;
+        if (!result.budget.cover(budget, result.bytes, kBudgetStep))
+            return BuildOutcome::server_full;
     }
+    sqlite_status = SQLITE_DONE;
     compute_widths(result);
     return BuildOutcome::complete;
 }

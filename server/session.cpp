@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <malloc.h>
 #include <map>
 #include <poll.h>
 #include <strings.h>
@@ -22,6 +23,9 @@ constexpr int kBusyTimeoutMs = 5000;
 constexpr int kProgressSteps = 1000;
 // How often a running statement looks whether its client is still there.
 constexpr auto kClientCheckInterval = std::chrono::milliseconds(200);
+// After a kept result at least this large is dropped, freed memory goes back
+// to the system (the allocator would otherwise keep it for the thread).
+constexpr size_t kTrimAfterBytes = 1024 * 1024;
 
 // True once the peer has closed the connection (or it failed).
 bool client_gone(int fd) {
@@ -74,6 +78,7 @@ Session::Session(SessionConfig config, int client_fd)
 }
 
 Session::~Session() {
+    drop_result();
     sqlite3_close_v2(db_);
 }
 
@@ -133,10 +138,10 @@ void Session::configure(sqlite3* db) {
 int Session::authorize(void* self, int action, const char* third, const char* fourth, const char*,
                        const char*) {
     auto* session = static_cast<Session*>(self);
+    if (session->internal_) return SQLITE_OK;
     switch (action) {
     case SQLITE_ATTACH:
     case SQLITE_DETACH:
-        if (session->internal_attach_) return SQLITE_OK;
         session->denial_ =
             session->refusal(std::string(action == SQLITE_ATTACH ? "ATTACH" : "DETACH") +
                              " is not for clients: databases are opened with OPEN DATABASE 'name'");
@@ -226,13 +231,26 @@ Outcome Session::sqlite_failure(int code) {
     return {status, std::move(text)};
 }
 
-Outcome Session::execute(std::string_view statement) {
-    result_.reset();
+// The statement time-out bounds the work of one request: a result read row
+// by row may take as long as its client reads.
+void Session::begin_request() {
     denial_.clear();
     stop_reason_ = StopReason::none;
     const auto now = std::chrono::steady_clock::now();
     deadline_ = now + std::chrono::seconds(config_.statement_timeout_s);
     next_client_check_ = now + kClientCheckInterval;
+}
+
+void Session::drop_result() {
+    cursor_.reset();
+    const bool large = result_ && result_->bytes >= kTrimAfterBytes;
+    result_.reset();
+    if (large) malloc_trim(0);
+}
+
+Outcome Session::execute(std::string_view statement) {
+    drop_result();
+    begin_request();
     Outcome outcome;
     if (db_ == nullptr) {
         outcome = {kStatusSessionUnavailable, "The server could not open a database session."};
@@ -245,9 +263,15 @@ Outcome Session::execute(std::string_view statement) {
     }
     std::string explanation = !outcome.explanation.empty() ? outcome.explanation : outcome.text;
     if (explanation.empty()) {
-        explanation = result_ ? "Statement executed; " + std::to_string(result_->row_count()) +
-                                    " rows pending."
-                              : "Statement executed.";
+        if (result_) {
+            explanation =
+                "Statement executed; " + std::to_string(result_->row_count()) + " rows pending.";
+        } else if (cursor_) {
+            explanation = cursor_->has_row ? "Statement executed; rows pending, read as asked for."
+                                           : "Statement executed; 0 rows pending.";
+        } else {
+            explanation = "Statement executed.";
+        }
     }
     remember(outcome.status, std::move(explanation));
     return outcome;
@@ -271,18 +295,26 @@ Outcome Session::run_sql(std::string_view statement) {
     }
 
     const long long changes_before = sqlite3_total_changes64(db_);
+    if (sqlite3_column_count(guard.statement) > 0 && sqlite3_stmt_readonly(guard.statement)) {
+        // A query is stepped to its first row here, so that most failures
+        // come with the statement's own reply; the rest is read as asked for.
+        rc = sqlite3_step(guard.statement);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return sqlite_failure(rc);
+        cursor_ = std::make_unique<RowCursor>(guard.statement, rc == SQLITE_ROW);
+        guard.statement = nullptr;
+        return {kStatusOk, ""};
+    }
     if (sqlite3_column_count(guard.statement) > 0) {
+        // A statement that writes and returns rows (RETURNING) is run to its
+        // end at once, so that its changes are not held open by a reader.
         auto result = std::make_unique<ResultSet>();
-        switch (build_result(guard.statement, config_.max_result_bytes, *result, rc)) {
-        case BuildOutcome::too_large:
-            return {kStatusResultTooLarge,
-                    "The result is larger than this server keeps in memory (" +
-                        std::to_string(config_.max_result_bytes) +
-                        " bytes); it was discarded. Ask for fewer rows or columns."};
-        case BuildOutcome::failed:
-            return sqlite_failure(rc);
-        case BuildOutcome::complete:
-            break;
+        const BuildOutcome built = build_result(guard.statement, false, config_.max_result_bytes,
+                                                config_.result_budget, *result, rc);
+        if (built != BuildOutcome::complete) {
+            Outcome failure = build_failure(built, rc);
+            result.reset();
+            malloc_trim(0);
+            return failure;
         }
         result_ = std::move(result);
     } else {
@@ -367,11 +399,12 @@ Outcome Session::open_one(const std::string& name, const std::filesystem::path& 
         }
         sqlite3_close_v2(db_);
         db_ = db;
+        use_wal(name);
         return {kStatusOk, ""};
     }
     // The authorizer is asked while the statement is prepared and again
     // while it runs, so the permission spans both.
-    internal_attach_ = true;
+    internal_ = true;
     int rc = run_with_two_texts(db_, "ATTACH DATABASE ?1 AS ?2", file.string(), name);
     bool attached = rc == SQLITE_OK;
     if (attached) rc = sqlite3_exec(db_, check.c_str(), nullptr, nullptr, nullptr);
@@ -380,12 +413,37 @@ Outcome Session::open_one(const std::string& name, const std::filesystem::path& 
         // A file that turned out to be no database is let go again.
         sqlite3_exec(db_, ("DETACH DATABASE \"" + name + "\"").c_str(), nullptr, nullptr, nullptr);
     }
-    internal_attach_ = false;
+    internal_ = false;
     if (rc != SQLITE_OK) {
         failure.text = "Cannot open database '" + name + "': " + failure.text;
         return failure;
     }
+    use_wal(name);
     return {kStatusOk, ""};
+}
+
+// In write-ahead-log mode a reader that takes its time (a result read row
+// by row) does not hold up writers, nor they it. The mode stays with the
+// file, so only the first opening switches it.
+void Session::use_wal(const std::string& name) {
+    const std::string pragma = "PRAGMA \"" + name + "\".journal_mode";
+    StatementGuard query;
+    if (sqlite3_prepare_v2(db_, pragma.c_str(), -1, &query.statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(query.statement) == SQLITE_ROW) {
+        const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(query.statement, 0));
+        if (mode != nullptr && strcasecmp(mode, "wal") == 0) return;
+    }
+    sqlite3_finalize(query.statement);
+    query.statement = nullptr;
+    internal_ = true;
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db_, (pragma + " = WAL").c_str(), nullptr, nullptr, &error);
+    internal_ = false;
+    if (rc != SQLITE_OK) {
+        log_line("database '" + name + "' stays in its journal mode (write-ahead log refused: " +
+                 (error ? error : "unknown reason") + ")");
+    }
+    sqlite3_free(error);
 }
 
 int16_t Session::no_result(std::string& data) {
@@ -400,29 +458,124 @@ int16_t Session::end_of_rows(std::string& data) {
     return kStatusEndOfData;
 }
 
+// A failure while reading ends the result; explain tells why.
+int16_t Session::result_failure(const Outcome& outcome, std::string& data) {
+    data.clear();
+    drop_result();
+    remember(outcome.status, outcome.text);
+    return outcome.status;
+}
+
+Outcome Session::build_failure(BuildOutcome built, int sqlite_status) {
+    switch (built) {
+    case BuildOutcome::too_large:
+        return {kStatusResultTooLarge,
+                "The result is larger than this server keeps in memory (" +
+                    std::to_string(config_.max_result_bytes) +
+                    " bytes); it was discarded. Ask for fewer rows or columns, or read it as "
+                    "value records."};
+    case BuildOutcome::server_full:
+        return {kStatusResultTooLarge,
+                "The results kept by all connections would take more memory than this server "
+                "allows (" +
+                    std::to_string(config_.result_budget ? config_.result_budget->limit() : 0) +
+                    " bytes); this one was discarded. Try again later, or read it as value "
+                    "records."};
+    case BuildOutcome::failed:
+        return sqlite_failure(sqlite_status);
+    case BuildOutcome::complete:
+        break;
+    }
+    return {kStatusOk, ""};
+}
+
+// The line layout needs every row's width: the rows not yet read are read
+// into memory, bounded as any kept result, and the cursor ends.
+int16_t Session::load_lines() {
+    if (result_ || !cursor_) return kStatusOk;
+    auto result = std::make_unique<ResultSet>();
+    int rc = SQLITE_DONE;
+    BuildOutcome built = BuildOutcome::complete;
+    if (cursor_->statement != nullptr) {
+        begin_request();
+        built = build_result(cursor_->statement, cursor_->has_row, config_.max_result_bytes,
+                             config_.result_budget, *result, rc);
+    } else {
+        result->names = cursor_->names;
+        compute_widths(*result);
+    }
+    cursor_.reset();
+    if (built != BuildOutcome::complete) {
+        const Outcome failure = build_failure(built, rc);
+        const bool large = result->bytes >= kTrimAfterBytes;
+        result.reset();
+        if (large) malloc_trim(0);
+        std::string unused;
+        return result_failure(failure, unused);
+    }
+    result_ = std::move(result);
+    return kStatusOk;
+}
+
 int16_t Session::header_line(std::string& data) {
-    if (!result_) return no_result(data);
+    if (!result_ && !cursor_) return no_result(data);
+    const int16_t status = load_lines();
+    if (status != kStatusOk) {
+        data.clear();
+        return status;
+    }
     data = dorvd::header_line(*result_);
     return kStatusOk;
 }
 
-int16_t Session::header_record(std::string& data) {
-    if (!result_) return no_result(data);
-    data = dorvd::header_record(*result_);
-    return kStatusOk;
-}
-
 int16_t Session::next_row_line(std::string& data) {
-    if (!result_) return no_result(data);
+    if (!result_ && !cursor_) return no_result(data);
+    const int16_t status = load_lines();
+    if (status != kStatusOk) {
+        data.clear();
+        return status;
+    }
     if (result_->next_row >= result_->row_count()) return end_of_rows(data);
     data = row_line(*result_, result_->next_row++);
     return kStatusOk;
 }
 
+int16_t Session::header_record(std::string& data) {
+    if (result_) {
+        data = dorvd::header_record(*result_);
+    } else if (cursor_) {
+        data.clear();
+        for (const std::string& name : cursor_->names) {
+            data += 'S';
+            data += name;
+            data += '\0';
+        }
+    } else {
+        return no_result(data);
+    }
+    return kStatusOk;
+}
+
 int16_t Session::next_row_record(std::string& data) {
-    if (!result_) return no_result(data);
-    if (result_->next_row >= result_->row_count()) return end_of_rows(data);
-    data = row_record(*result_, result_->next_row++);
+    data.clear();
+    if (result_) {
+        if (result_->next_row >= result_->row_count()) return end_of_rows(data);
+        append_row_record(*result_, result_->next_row++, data);
+        return kStatusOk;
+    }
+    if (!cursor_) return no_result(data);
+    if (!cursor_->has_row) {
+        if (cursor_->statement == nullptr) return end_of_rows(data);
+        begin_request();
+        const int rc = sqlite3_step(cursor_->statement);
+        if (rc == SQLITE_DONE) {
+            cursor_->finish();
+            return end_of_rows(data);
+        }
+        if (rc != SQLITE_ROW) return result_failure(sqlite_failure(rc), data);
+    }
+    cursor_->has_row = false;
+    append_row_record(cursor_->statement, cursor_->kinds, data);
     return kStatusOk;
 }
 

@@ -15,7 +15,10 @@
 
 #include <sqlite3.h>
 
+#include "server/result_budget.h"
+#include "server/result_builder.h"
 #include "server/result_set.h"
+#include "server/row_cursor.h"
 
 namespace dorvd {
 
@@ -24,6 +27,8 @@ struct SessionConfig {
     size_t max_result_bytes = 16 * 1024 * 1024; // also the largest single value
     size_t max_scratch_bytes = 64 * 1024 * 1024;
     int statement_timeout_s = 60; // 0: no limit
+    // The bound all connections' kept results share; none when null.
+    ResultBudget* result_budget = nullptr;
     // Set when the server shuts down; a running statement is interrupted.
     const std::atomic<bool>* stopping = nullptr;
 };
@@ -55,8 +60,12 @@ class Session {
     // when there is nothing to say. A query's rows become the pending result.
     Outcome execute(std::string_view statement);
 
-    // Result requests. Data are wire text (Roman-8); a status of -9 means no
-    // further row, or no pending result at all.
+    // Result requests. Data are wire text (Roman-8), replacing what data
+    // held (its memory is reused); a status of -9 means no further row, or no
+    // pending result at all. A positive status ends the result; explain
+    // gives its reason. Value records step the query as they are asked for;
+    // the first line request reads the rows not yet read into memory, and
+    // from then on both kinds of request take their rows from there.
     int16_t header_line(std::string& data);
     int16_t next_row_line(std::string& data);
     int16_t header_record(std::string& data);
@@ -76,8 +85,14 @@ class Session {
     Outcome open_databases(std::string_view statement);
     Outcome open_one(const std::string& name, const std::filesystem::path& file);
     Outcome sqlite_failure(int code);
+    void use_wal(const std::string& name);
     std::string refusal(std::string what);
     int16_t end_of_rows(std::string& data);
+    int16_t load_lines();
+    Outcome build_failure(BuildOutcome built, int sqlite_status);
+    int16_t result_failure(const Outcome& outcome, std::string& data);
+    void begin_request();
+    void drop_result();
     int16_t no_result(std::string& data);
     void remember(int16_t status, std::string explanation);
 
@@ -92,12 +107,13 @@ class Session {
     // long as the handle and never changes.
     std::string main_schema_;
     std::vector<std::string> open_names_;
-    bool internal_attach_ = false;
-    std::string denial_; // why the authorizer refused the statement being prepared
+    bool internal_ = false; // the server's own statement: the authorizer lets it pass
+    std::string denial_;    // why the authorizer refused the statement being prepared
     StopReason stop_reason_ = StopReason::none;
     std::chrono::steady_clock::time_point deadline_;
     std::chrono::steady_clock::time_point next_client_check_;
-    std::unique_ptr<ResultSet> result_;
+    std::unique_ptr<RowCursor> cursor_; // a query read as the client asks for rows
+    std::unique_ptr<ResultSet> result_; // a result kept in memory
     int16_t last_status_ = 0;
     std::string explanation_ = "No statement executed yet.";
 };
