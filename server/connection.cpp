@@ -191,7 +191,7 @@ class RequestHandler {
 } // namespace
 
 std::string version_text() {
-    return std::string("dorvd ") + DORVD_VERSION + " (SQLite " + sqlite3_libversion() + ")";
+    return std::string("dorvd ") + DORVD_VERSION + " (" + sqlite_backend_version() + ")";
 }
 
 void serve_connection(int fd, const std::string& name, const ConnectionConfig& config,

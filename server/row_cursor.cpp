@@ -4,9 +4,8 @@
 
 namespace dorvd {
 
-RowCursor::RowCursor(sqlite3_stmt* statement_, bool has_row_)
-    : statement(statement_), has_row(has_row_), names(column_names(statement_)),
-      kinds(column_kinds(statement_)) {
+RowCursor::RowCursor(std::unique_ptr<BackendRows> rows_, bool has_row_)
+    : rows(std::move(rows_)), has_row(has_row_), names(wire_names(*rows)) {
     if (!has_row) finish();
 }
 
