@@ -47,8 +47,9 @@ class RequestHandler {
     // True after a reply that ends the connection (too many wrong passwords).
     bool ending() const { return ending_; }
 
-    // False when the connection is to be ended.
-    bool handle(const Block& block) {
+    // False when the connection is to be ended. With more_waiting, the reply
+    // may stay collected to go out with the next one.
+    bool handle(const Block& block, bool more_waiting) {
         switch (block.type) {
         case 'E':
             writer_.echo(block.payload);
@@ -64,7 +65,7 @@ class RequestHandler {
                    ".");
             break;
         }
-        return writer_.flush();
+        return more_waiting && !ending_ ? !writer_.failed() : writer_.flush();
     }
 
     ReplyWriter& writer() { return writer_; }
@@ -86,7 +87,7 @@ class RequestHandler {
             refuse(std::string("Statement request '") + code + "' lacks its argument byte.");
             return;
         }
-        std::string data;
+        std::string& data = data_;
         int16_t status = kStatusOk;
         switch (code) {
         case 'A':
@@ -182,6 +183,7 @@ class RequestHandler {
     int fd_;
     ReplyWriter writer_;
     Session session_;
+    std::string data_; // a reply's data; its memory is kept for the next one
     int auth_failures_ = 0;
     bool ending_ = false;
 };
@@ -189,18 +191,19 @@ class RequestHandler {
 } // namespace
 
 std::string version_text() {
-    return std::string("dorvd ") + DORVD_VERSION + " (SQLite " + sqlite3_libversion() + ")";
+    return std::string("dorvd ") + DORVD_VERSION + " (" + sqlite_backend_version() + ")";
 }
 
 void serve_connection(int fd, const std::string& name, const ConnectionConfig& config,
                       const std::atomic<bool>& stopping) {
     RequestHandler handler(fd, name, config, stopping);
+    RequestReader reader(fd);
     Block block;
     unsigned declared = 0;
     while (!stopping.load()) {
-        switch (read_block(fd, block, declared)) {
+        switch (reader.read(block, declared)) {
         case ReadResult::block:
-            if (!handler.handle(block)) {
+            if (!handler.handle(block, reader.block_waiting())) {
                 log_line(name + ": sending a reply failed; connection ended");
                 return;
             }

@@ -1,5 +1,6 @@
 // dorvd: the reference Dorv server on SQLite.
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
     }
 
     std::signal(SIGPIPE, SIG_IGN);
+    // Each thread would get an allocator arena of its own that keeps freed
+    // memory; connection threads allocate little, so a few arenas suffice.
+    mallopt(M_ARENA_MAX, 4);
     dorvd::Server server(options);
     if (!server.start(error)) {
         dorvd::log_line(error);

@@ -73,6 +73,9 @@ std::string usage_text() {
            "  --max-result-bytes N     memory one query result may take, with optional\n"
            "                           suffix K, M or G (default 16M); also the largest\n"
            "                           single value a statement may make\n"
+           "  --max-total-result-bytes N  memory all connections' kept results may take\n"
+           "                           together (default 256M); value records are read\n"
+           "                           as asked for and kept by neither bound\n"
            "  --max-scratch-bytes N    size of the scratch database and of each\n"
            "                           connection's temporary database (default 64M)\n"
            "  --statement-timeout S    seconds a statement may run before it is stopped,\n"
@@ -114,6 +117,7 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
         const bool known = option == "--listen" || option == "--port" || option == "--data" ||
                            option == "--block-size" || option == "--max-connections" ||
                            option == "--max-result-bytes" || option == "--max-scratch-bytes" ||
+                           option == "--max-total-result-bytes" ||
                            option == "--statement-timeout" || option == "--auth-delay-ms" ||
                            option == "--max-auth-failures";
         if (!known) {
@@ -175,6 +179,12 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
                 return OptionsOutcome::error;
             }
             options.max_scratch_bytes = static_cast<size_t>(number);
+        } else if (option == "--max-total-result-bytes") {
+            if (!in_range(option, value, kMinResultBytes, std::numeric_limits<long long>::max(),
+                          true, number, error)) {
+                return OptionsOutcome::error;
+            }
+            options.max_total_result_bytes = static_cast<size_t>(number);
         } else {
             if (!in_range(option, value, kMinResultBytes, std::numeric_limits<long long>::max(),
                           true, number, error)) {

@@ -17,6 +17,8 @@ struct ServerOptions {
     bool allow_host_commands = false;
     int max_connections = 16;
     size_t max_result_bytes = 16 * 1024 * 1024;
+    // What all connections' kept results (line layouts) may take together.
+    size_t max_total_result_bytes = 256 * 1024 * 1024;
     // Bounds the scratch database and each connection's temporary database.
     size_t max_scratch_bytes = 64 * 1024 * 1024;
     int statement_timeout_s = 60; // 0: statements may run as long as they like

@@ -1,24 +1,39 @@
-// Steps a prepared query to its end and keeps its rows as a ResultSet.
+// Reads a query's rows as the wire carries them: as value records one row
+// at a time, or to the end into a ResultSet for the line layout.
 #pragma once
 
 #include <cstddef>
-#include <sqlite3.h>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "server/backend.h"
 #include "server/result_set.h"
 
 namespace dorvd {
 
 enum class BuildOutcome {
-    complete,  // all rows are in the result
-    too_large, // the rows would take more than the memory bound allows
-    failed,    // a step failed; sqlite_status holds its result code
+    complete,    // all rows are in the result
+    too_large,   // the rows would take more than the memory bound allows
+    server_full, // the rows would take more than the server-wide bound has left
+    failed,      // a step failed; the rows' failure() says why
 };
 
-// Values are typed by their storage class ('N' integers and reals, 'S' text,
-// blobs as hexadecimal text, NULL as empty text), except text in a column
-// declared as a date or time, which becomes 'D' or 'T' with 14 digits when
-// it reads as one.
-BuildOutcome build_result(sqlite3_stmt* statement, size_t max_bytes, ResultSet& result,
-                          int& sqlite_status);
+// Appends UTF-8 as wire text; a zero byte becomes a blank, as it would end
+// a value record's field early.
+void append_wire_text(std::string_view utf8, std::string& out);
+
+// The column names as wire text.
+std::vector<std::string> wire_names(const BackendRows& rows);
+
+// Appends the current row as a value record: per column its type letter,
+// its text and a zero byte.
+void append_row_record(BackendRows& rows, std::string& out);
+
+// Reads the rest of the rows into result: the current row first when
+// has_row is set, then every further step. budget, when given, is the
+// server-wide bound the result's memory is also taken from.
+BuildOutcome build_result(BackendRows& rows, bool has_row, size_t max_bytes, ResultBudget* budget,
+                          ResultSet& result);
 
 } // namespace dorvd

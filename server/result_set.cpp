@@ -68,14 +68,12 @@ std::string header_record(const ResultSet& result) {
     return record;
 }
 
-std::string row_record(const ResultSet& result, size_t row) {
-    std::string record;
+void append_row_record(const ResultSet& result, size_t row, std::string& out) {
     const size_t columns = result.column_count();
     for (size_t c = 0; c < columns; ++c) {
         const Cell& cell = result.cells[row * columns + c];
-        append_field(record, cell.type, cell.field);
+        append_field(out, cell.type, cell.field);
     }
-    return record;
 }
 
 } // namespace dorvd

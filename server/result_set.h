@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "server/result_budget.h"
+
 namespace dorvd {
 
 struct Cell {
@@ -20,6 +22,8 @@ struct ResultSet {
     std::vector<Cell> cells; // row by row, names.size() cells per row
     std::vector<size_t> widths;
     size_t next_row = 0;
+    size_t bytes = 0;   // what the result takes, as counted against the bounds
+    BudgetShare budget; // its part of the server-wide bound
 
     size_t column_count() const { return names.size(); }
     size_t row_count() const { return names.empty() ? 0 : cells.size() / names.size(); }
@@ -37,6 +41,6 @@ std::string row_line(const ResultSet& result, size_t row);
 // Value records: one field per column, each its type letter, its text and a
 // zero byte. The header's fields are the column names, typed 'S'.
 std::string header_record(const ResultSet& result);
-std::string row_record(const ResultSet& result, size_t row);
+void append_row_record(const ResultSet& result, size_t row, std::string& out);
 
 } // namespace dorvd

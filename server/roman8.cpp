@@ -141,6 +141,15 @@ std::string utf8_to_roman8(std::string_view utf8) {
     return out;
 }
 
+void append_utf8_as_roman8(std::string_view utf8, std::string& out) {
+    // Plain ASCII, the usual case, is copied as it is.
+    size_t ascii = 0;
+    while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80)
+        ++ascii;
+    out.append(utf8.substr(0, ascii));
+    if (ascii < utf8.size()) convert(utf8.substr(ascii), out, false);
+}
+
 std::string Utf8ToRoman8Stream::feed(std::string_view piece) {
     pending_.append(piece);
     std::string out;

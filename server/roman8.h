@@ -21,6 +21,8 @@ std::string roman8_to_utf8(std::string_view roman8);
 // Converts UTF-8 to wire text. A character Roman-8 lacks, and each byte of a
 // malformed UTF-8 sequence, becomes '?'.
 std::string utf8_to_roman8(std::string_view utf8);
+// The same, appended to out (a reused buffer allocates nothing per call).
+void append_utf8_as_roman8(std::string_view utf8, std::string& out);
 
 // The same conversion for text that arrives in pieces (host command output):
 // a UTF-8 sequence cut between two pieces is converted whole.

@@ -34,7 +34,8 @@ void close_fd(int& fd) {
 
 } // namespace
 
-Server::Server(ServerOptions options) : options_(std::move(options)) {
+Server::Server(ServerOptions options)
+    : options_(std::move(options)), result_budget_(options_.max_total_result_bytes) {
     connection_config_.max_block = options_.max_block;
     connection_config_.allow_host_commands = options_.allow_host_commands;
     connection_config_.auth_delay_ms = options_.auth_delay_ms;
@@ -44,6 +45,7 @@ Server::Server(ServerOptions options) : options_(std::move(options)) {
     connection_config_.session.data_dir = options_.data_dir;
     connection_config_.session.max_result_bytes = options_.max_result_bytes;
     connection_config_.session.stopping = &stopping_;
+    connection_config_.session.result_budget = &result_budget_;
 }
 
 Server::~Server() {

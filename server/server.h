@@ -47,6 +47,7 @@ class Server {
     void close_all();
 
     ServerOptions options_;
+    ResultBudget result_budget_;
     ConnectionConfig connection_config_;
     std::atomic<bool> stopping_{false};
     int listen_fd_ = -1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -60,6 +61,70 @@ ReadResult read_block(int fd, Block& block, unsigned& declared_length) {
     block.type = static_cast<char>(buffer[2]);
     block.flag = buffer[3];
     block.payload.assign(reinterpret_cast<const char*>(buffer + 4), declared_length - 4);
+    return ReadResult::block;
+}
+
+bool RequestReader::block_waiting() const {
+    if (buffered() < 2) return false;
+    const unsigned length = (unsigned{buffer_[start_]} << 8) | buffer_[start_ + 1];
+    return length >= kMinBlock && length <= kMaxBlock && buffered() >= length;
+}
+
+RequestReader::Fill RequestReader::fill(size_t size) {
+    if (buffered() >= size) return Fill::complete;
+    if (start_ + size > sizeof buffer_) {
+        std::memmove(buffer_, buffer_ + start_, buffered());
+        end_ -= start_;
+        start_ = 0;
+    }
+    while (buffered() < size) {
+        const ssize_t n = recv(fd_, buffer_ + end_, sizeof buffer_ - end_, 0);
+        if (n > 0) {
+            end_ += static_cast<size_t>(n);
+        } else if (n == 0) {
+            return Fill::closed;
+        } else if (errno != EINTR) {
+            return Fill::failed;
+        }
+    }
+    return Fill::complete;
+}
+
+ReadResult RequestReader::read(Block& block, unsigned& declared_length) {
+    declared_length = 0;
+    if (buffered() == 0) start_ = end_ = 0;
+    Fill r = fill(2);
+    if (r != Fill::complete) {
+        if (r == Fill::failed) return ReadResult::failed;
+        return buffered() > 0 ? ReadResult::closed_midway : ReadResult::closed;
+    }
+    declared_length = (unsigned{buffer_[start_]} << 8) | buffer_[start_ + 1];
+    if (declared_length < kMinBlock) {
+        start_ += 2;
+        return ReadResult::too_short;
+    }
+    if (declared_length > kMaxBlock) {
+        // Drop the block's bytes so the next block starts where it should.
+        size_t left = declared_length;
+        while (left > 0) {
+            r = fill(1);
+            if (r != Fill::complete)
+                return r == Fill::failed ? ReadResult::failed : ReadResult::closed_midway;
+            const size_t step = std::min(left, buffered());
+            start_ += step;
+            left -= step;
+        }
+        return ReadResult::too_long;
+    }
+    r = fill(declared_length);
+    if (r != Fill::complete) {
+        return r == Fill::failed ? ReadResult::failed : ReadResult::closed_midway;
+    }
+    const unsigned char* at = buffer_ + start_;
+    block.type = static_cast<char>(at[2]);
+    block.flag = at[3];
+    block.payload.assign(reinterpret_cast<const char*>(at + 4), declared_length - 4);
+    start_ += declared_length;
     return ReadResult::block;
 }
 

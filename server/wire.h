@@ -31,6 +31,30 @@ enum class ReadResult {
 // Reads one block. declared_length receives the length field as sent.
 ReadResult read_block(int fd, Block& block, unsigned& declared_length);
 
+// Reads a connection's requests through a buffer: one receive call usually
+// brings a whole request, or several when the client sends them ahead.
+class RequestReader {
+  public:
+    explicit RequestReader(int fd) : fd_(fd) {}
+
+    // As read_block.
+    ReadResult read(Block& block, unsigned& declared_length);
+    // True when a whole further block is already received: its reply can
+    // wait to go out with the next one.
+    bool block_waiting() const;
+
+  private:
+    enum class Fill { complete, closed, failed };
+    // Receives until at least size bytes are buffered (size <= the buffer).
+    Fill fill(size_t size);
+    size_t buffered() const { return end_ - start_; }
+
+    int fd_;
+    size_t start_ = 0;
+    size_t end_ = 0;
+    unsigned char buffer_[8192];
+};
+
 // Before a connection is closed on the server's initiative: ends the output
 // so the client reads what was sent, and reads and drops whatever the client
 // still sends, for at most max_wait_ms. (Closing a socket with unread input

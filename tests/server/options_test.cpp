@@ -67,6 +67,18 @@ TEST(Options, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(options.max_result_bytes, 2u * 1024 * 1024);
 }
 
+TEST(Options, TotalResultBound) {
+    ServerOptions options;
+    std::string error;
+    EXPECT_EQ(options.max_total_result_bytes, 256u * 1024 * 1024);
+    ASSERT_EQ(parse({"--max-total-result-bytes", "1G"}, options, error), OptionsOutcome::run)
+        << error;
+    EXPECT_EQ(options.max_total_result_bytes, 1024u * 1024 * 1024);
+    EXPECT_EQ(parse({"--max-total-result-bytes", "12"}, options, error), OptionsOutcome::error);
+    EXPECT_NE(error.find("--max-total-result-bytes"), std::string::npos) << error;
+    EXPECT_NE(dorvd::usage_text().find("--max-total-result-bytes"), std::string::npos);
+}
+
 TEST(Options, HelpWins) {
     ServerOptions options;
     std::string error;

@@ -1,0 +1,422 @@
+#include "server/sqlite_backend.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <map>
+#include <poll.h>
+#include <strings.h>
+
+#include "server/log.h"
+#include "server/open_database.h"
+#include "server/password_file.h"
+#include "server/roman8.h"
+#include "server/sql_policy.h"
+#include "server/status_codes.h"
+
+namespace dorvd {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr int kProgressSteps = 1000;
+// How often a running statement looks whether its client is still there.
+constexpr auto kClientCheckInterval = std::chrono::milliseconds(200);
+
+// True once the peer has closed the connection (or it failed).
+bool client_gone(int fd) {
+    pollfd watch{fd, POLLRDHUP, 0};
+    return poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+std::string first_word_upper(std::string_view statement) {
+    size_t pos = 0;
+    while (pos < statement.size() && std::isspace(static_cast<unsigned char>(statement[pos])))
+        ++pos;
+    std::string word;
+    while (pos < statement.size() && std::isalpha(static_cast<unsigned char>(statement[pos]))) {
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(statement[pos++])));
+    }
+    return word;
+}
+
+bool is_data_change(std::string_view statement) {
+    const std::string word = first_word_upper(statement);
+    return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "REPLACE";
+}
+
+std::string rows_affected(long long count) {
+    return std::to_string(count) + (count == 1 ? " row affected" : " rows affected");
+}
+
+struct StatementGuard {
+    sqlite3_stmt* statement = nullptr;
+    ~StatementGuard() { sqlite3_finalize(statement); }
+};
+
+// Runs a statement with two text parameters to its end.
+int run_with_two_texts(sqlite3* db, const char* sql, const std::string& first,
+                       const std::string& second) {
+    StatementGuard guard;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &guard.statement, nullptr);
+    if (rc != SQLITE_OK) return rc;
+    sqlite3_bind_text(guard.statement, 1, first.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(guard.statement, 2, second.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(guard.statement);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+} // namespace
+
+SqliteBackend::SqliteBackend(const SessionConfig& config, int client_fd)
+    : config_(config), client_fd_(client_fd) {
+    open_scratch();
+}
+
+SqliteBackend::~SqliteBackend() {
+    sqlite3_close_v2(db_);
+}
+
+bool SqliteBackend::open_scratch() {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+            SQLITE_OK ||
+        !bound_scratch(db, "main")) {
+        log_line(std::string("cannot open a scratch database: ") +
+                 (db ? sqlite3_errmsg(db) : "out of memory"));
+        sqlite3_close_v2(db);
+        return false;
+    }
+    configure(db);
+    db_ = db;
+    return true;
+}
+
+// The scratch database lives in memory: its pages are bounded so that one
+// client cannot take the server's memory.
+bool SqliteBackend::bound_scratch(sqlite3* db, const char* schema) {
+    sqlite3_stmt* statement = nullptr;
+    const std::string query = std::string("PRAGMA ") + schema + ".page_size";
+    if (sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) != SQLITE_OK) return false;
+    long long page_size = 4096;
+    if (sqlite3_step(statement) == SQLITE_ROW) page_size = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    const long long pages =
+        std::max(1LL, static_cast<long long>(config_.max_scratch_bytes) / std::max(1LL, page_size));
+    const std::string bound =
+        std::string("PRAGMA ") + schema + ".max_page_count = " + std::to_string(pages);
+    return sqlite3_exec(db, bound.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Locks the handle down against what clients must not reach: extensions,
+// the FTS3 tokenizer's pointers, files outside the data folder, the
+// schema's own innards, and unbounded values.
+void SqliteBackend::configure(sqlite3* db) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH,
+                  static_cast<int>(std::min<size_t>(config_.max_result_bytes, INT_MAX)));
+    // The temporary database (temp tables, temp triggers) has the scratch bound too.
+    if (!bound_scratch(db, "temp")) {
+        log_line(std::string("cannot bound the temporary database: ") + sqlite3_errmsg(db));
+    }
+    sqlite3_set_authorizer(db, &SqliteBackend::authorize, this);
+    sqlite3_progress_handler(db, kProgressSteps, &SqliteBackend::progress, this);
+}
+
+// Clients reach database files only through OPEN DATABASE and its
+// passwords: their own ATTACH, DETACH and VACUUM INTO are refused, as are
+// functions and pragmas that reach the server's memory or files.
+int SqliteBackend::authorize(void* self, int action, const char* third, const char* fourth,
+                             const char*, const char*) {
+    auto* session = static_cast<SqliteBackend*>(self);
+    if (session->internal_) return SQLITE_OK;
+    switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+        session->denial_ =
+            session->refusal(std::string(action == SQLITE_ATTACH ? "ATTACH" : "DETACH") +
+                             " is not for clients: databases are opened with OPEN DATABASE 'name'");
+        return SQLITE_DENY;
+    case SQLITE_FUNCTION:
+        if (!function_refused(fourth)) return SQLITE_OK;
+        session->denial_ = session->refusal(
+            std::string(fourth) + "() is not for clients: it reaches the server's memory or files");
+        return SQLITE_DENY;
+    case SQLITE_PRAGMA:
+        if (pragma_allowed(third, fourth)) return SQLITE_OK;
+        session->denial_ = session->refusal(
+            "PRAGMA " + std::string(third ? third : "") + (fourth ? " with a value" : "") +
+            " is not for clients: they may read the schema and set only " + settable_pragmas());
+        return SQLITE_DENY;
+    default:
+        return SQLITE_OK;
+    }
+}
+
+std::string SqliteBackend::refusal(std::string what) {
+    return "not authorized: " + what + ".";
+}
+
+int SqliteBackend::progress(void* self) {
+    auto* session = static_cast<SqliteBackend*>(self);
+    const auto* stopping = session->config_.stopping;
+    if (stopping != nullptr && stopping->load()) {
+        session->stop_reason_ = StopReason::shutdown;
+        return 1;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (session->config_.statement_timeout_s > 0 && now >= session->deadline_) {
+        session->stop_reason_ = StopReason::timeout;
+        return 1;
+    }
+    if (session->client_fd_ >= 0 && now >= session->next_client_check_) {
+        session->next_client_check_ = now + kClientCheckInterval;
+        if (client_gone(session->client_fd_)) {
+            session->stop_reason_ = StopReason::client_gone;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+Outcome SqliteBackend::sqlite_failure(int code) {
+    const int primary = code & 0xFF;
+    // SQLite reports a refused function as a plain error: every refusal
+    // answers the authorization status with its reason.
+    if (!denial_.empty()) return {static_cast<int16_t>(SQLITE_AUTH), denial_};
+    const int16_t status = static_cast<int16_t>(primary);
+    std::string text = sqlite3_errmsg(db_);
+    switch (primary) {
+    case SQLITE_INTERRUPT:
+        switch (stop_reason_) {
+        case StopReason::timeout:
+            return {kStatusStatementTimeout, "The statement ran longer than this server allows (" +
+                                                 std::to_string(config_.statement_timeout_s) +
+                                                 " s) and was stopped."};
+        case StopReason::client_gone:
+            text = "The statement was stopped: the client closed the connection.";
+            break;
+        case StopReason::shutdown:
+            text = "The statement was stopped: the server is shutting down.";
+            break;
+        case StopReason::none:
+            break;
+        }
+        break;
+    case SQLITE_TOOBIG:
+        text += " (a single value may hold at most " + std::to_string(config_.max_result_bytes) +
+                " bytes on this server)";
+        break;
+    case SQLITE_FULL:
+        text += " (the scratch database and the temporary database hold at most " +
+                std::to_string(config_.max_scratch_bytes) + " bytes each on this server)";
+        break;
+    default:
+        break;
+    }
+    return {status, std::move(text)};
+}
+
+// The statement time-out bounds the work of one request: a result read row
+// by row may take as long as its client reads.
+void SqliteBackend::begin_request() {
+    denial_.clear();
+    stop_reason_ = StopReason::none;
+    const auto now = std::chrono::steady_clock::now();
+    deadline_ = now + std::chrono::seconds(config_.statement_timeout_s);
+    next_client_check_ = now + kClientCheckInterval;
+}
+
+Executed SqliteBackend::execute(std::string_view statement) {
+    Executed executed;
+    if (db_ == nullptr) {
+        executed.outcome = {kStatusSessionUnavailable,
+                            "The server could not open a database session."};
+    } else if (is_open_database(statement)) {
+        executed.outcome = open_databases(statement);
+    } else {
+        executed = run_sql(statement);
+    }
+    return executed;
+}
+
+Executed SqliteBackend::run_sql(std::string_view statement) {
+    Executed executed;
+    StatementGuard guard;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db_, statement.data(), static_cast<int>(statement.size()),
+                                &guard.statement, &tail);
+    if (rc != SQLITE_OK) {
+        executed.outcome = sqlite_failure(rc);
+        return executed;
+    }
+    if (guard.statement == nullptr) {
+        executed.outcome = {kStatusOk, "", "Empty statement: nothing executed."};
+        return executed;
+    }
+    // A second statement behind the first is refused, not silently skipped.
+    const std::string_view rest = statement.substr(static_cast<size_t>(tail - statement.data()));
+    StatementGuard second;
+    const int rest_rc = sqlite3_prepare_v2(db_, rest.data(), static_cast<int>(rest.size()),
+                                           &second.statement, nullptr);
+    if (rest_rc != SQLITE_OK || second.statement != nullptr) {
+        executed.outcome = {kStatusOneStatementOnly,
+                            "Only one statement per request: split the text at ';' before "
+                            "sending it."};
+        return executed;
+    }
+
+    const long long changes_before = sqlite3_total_changes64(db_);
+    const bool has_columns = sqlite3_column_count(guard.statement) > 0;
+    // A query is stepped to its first row here, so that most failures come
+    // with the statement's own reply. A statement that writes and returns
+    // rows (RETURNING) makes all its changes in that first step.
+    while ((rc = sqlite3_step(guard.statement)) == SQLITE_ROW && !has_columns) {
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        executed.outcome = sqlite_failure(rc);
+        return executed;
+    }
+    if (has_columns) {
+        executed.keep_whole = !sqlite3_stmt_readonly(guard.statement);
+        executed.has_row = rc == SQLITE_ROW;
+        executed.rows = std::make_unique<SqliteRows>(*this, guard.statement);
+        guard.statement = nullptr;
+    }
+    const long long changes = sqlite3_total_changes64(db_) - changes_before;
+    if (changes > 0 || (!has_columns && is_data_change(statement))) {
+        executed.outcome = {kStatusOk, rows_affected(changes)};
+    }
+    return executed;
+}
+
+Outcome SqliteBackend::open_databases(std::string_view statement) {
+    std::string error;
+    const auto list = parse_open_database(statement, error);
+    if (!list) {
+        return {kStatusOpenSyntax,
+                "OPEN DATABASE: " + error + ". Write OPEN DATABASE 'name' [AS 'password'], ..."};
+    }
+    std::map<std::string, std::string> passwords;
+    std::string warnings;
+    if (!read_password_file(config_.data_dir / kPasswordFileName, passwords, warnings, error)) {
+        log_line(error);
+        return {kStatusPasswordFileUnreadable,
+                "The server cannot read its password file; no database was opened."};
+    }
+    if (!warnings.empty()) log_line(warnings.substr(0, warnings.size() - 1));
+
+    // Every name and password is checked before anything is opened.
+    std::vector<std::filesystem::path> files;
+    for (const DatabaseRequest& request : *list) {
+        std::filesystem::path file = config_.data_dir / (request.name + ".db");
+        std::error_code ec;
+        if (!valid_database_name(request.name) || !std::filesystem::is_regular_file(file, ec)) {
+            return {kStatusUnknownDatabase, "Unknown database '" + request.name + "'."};
+        }
+        const auto entry = passwords.find(request.name);
+        if (entry != passwords.end() && request.password != entry->second) {
+            return {kStatusWrongPassword, "Wrong password for database '" + request.name + "'."};
+        }
+        files.push_back(std::move(file));
+    }
+    for (size_t i = 0; i < list->size(); ++i) {
+        const std::string& name = (*list)[i].name;
+        const bool already_open =
+            std::any_of(open_names_.begin(), open_names_.end(), [&](const std::string& open) {
+                return strcasecmp(open.c_str(), name.c_str()) == 0;
+            });
+        if (already_open) continue;
+        Outcome outcome = open_one(name, files[i]);
+        if (outcome.status != kStatusOk) return outcome;
+        open_names_.push_back(name);
+    }
+    std::string names;
+    for (const std::string& name : open_names_)
+        names += (names.empty() ? "" : ", ") + name;
+    return {kStatusOk, "", "Databases open: " + names + "."};
+}
+
+// The first database replaces the scratch database as main, under its own
+// name, so that unqualified names and new tables land in it and "name.table"
+// works too; later ones are attached under their names.
+Outcome SqliteBackend::open_one(const std::string& name, const std::filesystem::path& file) {
+    const std::string check = "SELECT count(*) FROM \"" + name + "\".sqlite_schema";
+    if (main_schema_.empty()) {
+        sqlite3* db = nullptr;
+        int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc == SQLITE_OK) {
+            main_schema_ = name;
+            sqlite3_db_config(db, SQLITE_DBCONFIG_MAINDBNAME, main_schema_.c_str());
+            configure(db);
+            rc = sqlite3_exec(db, check.c_str(), nullptr, nullptr, nullptr);
+        }
+        if (rc != SQLITE_OK) {
+            Outcome failure{static_cast<int16_t>(rc & 0xFF),
+                            "Cannot open database '" + name +
+                                "': " + (db ? sqlite3_errmsg(db) : "out of memory")};
+            sqlite3_close_v2(db);
+            main_schema_.clear();
+            return failure;
+        }
+        sqlite3_close_v2(db_);
+        db_ = db;
+        use_wal(name);
+        return {kStatusOk, ""};
+    }
+    // The authorizer is asked while the statement is prepared and again
+    // while it runs, so the permission spans both.
+    internal_ = true;
+    int rc = run_with_two_texts(db_, "ATTACH DATABASE ?1 AS ?2", file.string(), name);
+    bool attached = rc == SQLITE_OK;
+    if (attached) rc = sqlite3_exec(db_, check.c_str(), nullptr, nullptr, nullptr);
+    Outcome failure = rc == SQLITE_OK ? Outcome() : sqlite_failure(rc);
+    if (rc != SQLITE_OK && attached) {
+        // A file that turned out to be no database is let go again.
+        sqlite3_exec(db_, ("DETACH DATABASE \"" + name + "\"").c_str(), nullptr, nullptr, nullptr);
+    }
+    internal_ = false;
+    if (rc != SQLITE_OK) {
+        failure.text = "Cannot open database '" + name + "': " + failure.text;
+        return failure;
+    }
+    use_wal(name);
+    return {kStatusOk, ""};
+}
+
+// In write-ahead-log mode a reader that takes its time (a result read row
+// by row) does not hold up writers, nor they it. The mode stays with the
+// file, so only the first opening switches it.
+void SqliteBackend::use_wal(const std::string& name) {
+    const std::string pragma = "PRAGMA \"" + name + "\".journal_mode";
+    StatementGuard query;
+    if (sqlite3_prepare_v2(db_, pragma.c_str(), -1, &query.statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(query.statement) == SQLITE_ROW) {
+        const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(query.statement, 0));
+        if (mode != nullptr && strcasecmp(mode, "wal") == 0) return;
+    }
+    sqlite3_finalize(query.statement);
+    query.statement = nullptr;
+    internal_ = true;
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db_, (pragma + " = WAL").c_str(), nullptr, nullptr, &error);
+    internal_ = false;
+    if (rc != SQLITE_OK) {
+        log_line("database '" + name + "' stays in its journal mode (write-ahead log refused: " +
+                 (error ? error : "unknown reason") + ")");
+    }
+    sqlite3_free(error);
+}
+
+std::string sqlite_backend_version() {
+    return std::string("SQLite ") + sqlite3_libversion();
+}
+
+std::unique_ptr<Backend> make_sqlite_backend(const SessionConfig& config, int client_fd) {
+    return std::make_unique<SqliteBackend>(config, client_fd);
+}
+
+} // namespace dorvd

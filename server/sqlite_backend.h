@@ -1,0 +1,86 @@
+// The SQLite backend: one SQLite handle per connection, locked down against
+// what clients must not reach, on an in-memory scratch database until
+// OPEN DATABASE opens files of the data folder.
+#pragma once
+
+#include <chrono>
+#include <sqlite3.h>
+#include <string>
+#include <vector>
+
+#include "server/backend.h"
+#include "server/date_text.h"
+
+namespace dorvd {
+
+class SqliteBackend final : public Backend {
+  public:
+    SqliteBackend(const SessionConfig& config, int client_fd);
+    ~SqliteBackend() override;
+    SqliteBackend(const SqliteBackend&) = delete;
+    SqliteBackend& operator=(const SqliteBackend&) = delete;
+
+    bool ready() const override { return db_ != nullptr; }
+    void begin_request() override;
+    Executed execute(std::string_view statement) override;
+
+    // The outcome of a failed SQLite call, with the server's reasons.
+    Outcome sqlite_failure(int code);
+
+  private:
+    enum class StopReason { none, shutdown, timeout, client_gone };
+
+    bool open_scratch();
+    bool bound_scratch(sqlite3* db, const char* schema);
+    void configure(sqlite3* db);
+    Executed run_sql(std::string_view statement);
+    Outcome open_databases(std::string_view statement);
+    Outcome open_one(const std::string& name, const std::filesystem::path& file);
+    void use_wal(const std::string& name);
+    std::string refusal(std::string what);
+
+    static int authorize(void* self, int action, const char*, const char*, const char*,
+                         const char*);
+    static int progress(void* self);
+
+    SessionConfig config_;
+    int client_fd_ = -1;
+    sqlite3* db_ = nullptr;
+    // SQLite keeps a pointer to the main database's schema name: it lives as
+    // long as the handle and never changes.
+    std::string main_schema_;
+    std::vector<std::string> open_names_;
+    bool internal_ = false; // the server's own statement: the authorizer lets it pass
+    std::string denial_;    // why the authorizer refused the statement being prepared
+    StopReason stop_reason_ = StopReason::none;
+    std::chrono::steady_clock::time_point deadline_;
+    std::chrono::steady_clock::time_point next_client_check_;
+};
+
+// A query's statement, kept open between the client's row requests. It must
+// go before the backend that made it.
+class SqliteRows final : public BackendRows {
+  public:
+    SqliteRows(SqliteBackend& backend, sqlite3_stmt* statement);
+    ~SqliteRows() override { sqlite3_finalize(statement_); }
+    SqliteRows(const SqliteRows&) = delete;
+    SqliteRows& operator=(const SqliteRows&) = delete;
+
+    const std::vector<std::string>& names() const override { return names_; }
+    Step step() override;
+    Outcome failure() override { return backend_.sqlite_failure(last_code_); }
+    // Values are typed by their storage class ('N' integers and reals, 'S'
+    // text, blobs as hexadecimal text, NULL as empty text), except text in a
+    // column declared as a date or time, which becomes 'D' or 'T' with 14
+    // digits when it reads as one.
+    char append_value(size_t column, std::string& field, std::string* shown) override;
+
+  private:
+    SqliteBackend& backend_;
+    sqlite3_stmt* statement_;
+    std::vector<std::string> names_;
+    std::vector<TemporalKind> kinds_;
+    int last_code_ = SQLITE_OK;
+};
+
+} // namespace dorvd

@@ -1,0 +1,71 @@
+#include <cstring>
+
+#include "server/result_builder.h"
+#include "server/sqlite_backend.h"
+
+namespace dorvd {
+namespace {
+
+void append_hex(const void* data, int bytes, std::string& out) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (int i = 0; i < bytes; ++i) {
+        out += kDigits[p[i] >> 4];
+        out += kDigits[p[i] & 0x0F];
+    }
+}
+
+} // namespace
+
+SqliteRows::SqliteRows(SqliteBackend& backend, sqlite3_stmt* statement)
+    : backend_(backend), statement_(statement) {
+    const int columns = sqlite3_column_count(statement);
+    for (int c = 0; c < columns; ++c) {
+        const char* name = sqlite3_column_name(statement, c);
+        names_.emplace_back(name == nullptr ? "" : name);
+        kinds_.push_back(temporal_kind(sqlite3_column_decltype(statement, c)));
+    }
+}
+
+Step SqliteRows::step() {
+    last_code_ = sqlite3_step(statement_);
+    if (last_code_ == SQLITE_ROW) return Step::row;
+    return last_code_ == SQLITE_DONE ? Step::done : Step::failed;
+}
+
+char SqliteRows::append_value(size_t column, std::string& field, std::string* shown) {
+    const int c = static_cast<int>(column);
+    switch (sqlite3_column_type(statement_, c)) {
+    case SQLITE_NULL:
+        return 'S';
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, c));
+        if (text != nullptr)
+            field.append(text, static_cast<size_t>(sqlite3_column_bytes(statement_, c)));
+        return 'N';
+    }
+    case SQLITE_BLOB: {
+        const void* data = sqlite3_column_blob(statement_, c);
+        append_hex(data, sqlite3_column_bytes(statement_, c), field);
+        return 'S';
+    }
+    default: {
+        const auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(statement_, c));
+        if (utf8 == nullptr) return 'S';
+        const std::string_view text(utf8, static_cast<size_t>(sqlite3_column_bytes(statement_, c)));
+        const TemporalKind kind = kinds_[column];
+        if (kind != TemporalKind::none) {
+            if (auto digits = fourteen_digits(text, kind)) {
+                field.append(*digits);
+                if (shown != nullptr) append_wire_text(text, *shown);
+                return kind == TemporalKind::date ? 'D' : 'T';
+            }
+        }
+        append_wire_text(text, field);
+        return 'S';
+    }
+    }
+}
+
+} // namespace dorvd
