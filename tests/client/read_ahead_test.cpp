@@ -169,7 +169,7 @@ TEST_F(ReadAhead, ResultsReadExactlyAsWithOneRequestPerRow) {
         EXPECT_EQ(printable(plain.wire),
                   printable(exec_request("select") + repeat(row_request, plain.rows_requested) +
                             request('A')));
-        for (int n : {1, depth, MAX_READ_AHEAD}) {
+        for (int n : {1, depth, static_cast<int>(MAX_READ_AHEAD)}) {
             SCOPED_TRACE(n);
             set_depth(n);
             Reading ahead = read_result(c.replies, c.lines, c.stop, n);
@@ -255,7 +255,8 @@ TEST_F(ReadAhead, DisconnectWithRequestsInFlightJustCloses) {
                   .count(),
               1000);
     EXPECT_EQ(connection_count, 0);
-    EXPECT_TRUE(s.peer.wait_closed_by_client(1));
+    EXPECT_TRUE(s.peer.wait_closed_by_client(1))
+        << s.peer.accepted() << " " << s.peer.received().size();
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
