@@ -126,6 +126,8 @@ int plat_wait_readable(int socket, int timeout_ms);
 // Byte counts, 0 when the peer closed, -1 on failure.
 int plat_recv(int socket, char* buffer, int length);
 int plat_send(int socket, const char* buffer, int length);
+// Turns off Nagle's algorithm (TCP_NODELAY): small sends leave at once. 0 or -1.
+int plat_tcp_nodelay(int socket);
 // Dotted address in network order, or PLAT_INADDR_NONE.
 uint32_t plat_inet_addr(const char* text);
 // First IPv4 address of a host name (network order). 0 or -1.

@@ -2,6 +2,7 @@
 #include "client/connection/config_connect.h"
 
 #include "client/connection/connect.h"
+#include "client/connection/read_ahead_setting.h"
 #include "client/connection/database_cache.h"
 #include "client/connection/password_entry.h"
 #include "client/include/dorv32.h"
@@ -144,7 +145,8 @@ extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* sectio
     debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server,
                 service);
     int handle = connect_with_timeouts(transport, server, service, debug,
-                                       configured_timeouts(file, own_section));
+                                       configured_timeouts(file, own_section),
+                                       configured_read_ahead(file, own_section));
     if (handle == -1) return -1;
     ConnectionRecord* record = &connection_table[connection_count - 1];
     copy_cut(record->ini_file, file);

@@ -2,14 +2,16 @@
 #include "client/connection/connect.h"
 
 #include "client/connection/connection_table.h"
+#include "client/connection/read_ahead_setting.h"
 #include "client/include/dorv32.h"
+#include "client/transport/wnsk.h"
 #include "common/diagnostics.h"
 
 #include <ctype.h>
 #include <string.h>
 
 int connect_with_timeouts(char* transport, const char* server, const char* service, int debug,
-                          const ConnectionTimeouts& timeouts) {
+                          const ConnectionTimeouts& timeouts, int read_ahead) {
     if (transport == nullptr) {
         error_box("Unknown transport: %s\n", "");
         return -1;
@@ -33,6 +35,14 @@ int connect_with_timeouts(char* transport, const char* server, const char* servi
     if (socket == -1) return -1;
     ConnectionRecord* record = add_connection(socket, debug);
     record->reply_timeout = timeouts.reply_seconds;
+    record->read_ahead = read_ahead;
+    // Requests sent ahead are small and leave back to back: Nagle's algorithm
+    // would hold them for an acknowledgement. Without read-ahead the socket
+    // keeps the system's defaults.
+    if (read_ahead > 0) {
+        wnsk_no_delay(socket);
+        debug_print("   Read-ahead: %d requests\n", read_ahead);
+    }
     if (timeouts.connect_seconds != 0 || timeouts.reply_seconds != 0)
         debug_print("   Timeouts: connect %d s, reply %d s\n", timeouts.connect_seconds,
                     timeouts.reply_seconds);
@@ -41,7 +51,8 @@ int connect_with_timeouts(char* transport, const char* server, const char* servi
 
 extern "C" int DORV_CALL hl_connect(char* transport, const char* server, const char* service,
                                     int debug) {
-    return connect_with_timeouts(transport, server, service, debug, global_timeouts());
+    return connect_with_timeouts(transport, server, service, debug, global_timeouts(),
+                                 global_read_ahead());
 }
 
 extern "C" int DORV_CALL hl_disconnect(int handle) {

@@ -3,6 +3,7 @@
 
 #include "client/connection/timeouts.h"
 
-// hl_connect with the time-outs given instead of those of "windorv.ini".
+// hl_connect with the time-outs and read-ahead depth given instead of those
+// of "windorv.ini".
 int connect_with_timeouts(char* transport, const char* server, const char* service, int debug,
-                          const ConnectionTimeouts& timeouts);
+                          const ConnectionTimeouts& timeouts, int read_ahead = 0);

@@ -17,6 +17,11 @@ struct ConnectionRecord {
     // Added at the end so that the fields above keep their places.
     int reply_timeout; // seconds to wait for each block of a reply; 0: no limit
     int broken;        // non-zero: the stream is lost; only hl_disconnect is accepted
+    // Read-ahead, added at the end too.
+    int read_ahead;    // row requests kept in flight; 0: one request per row, answered at once
+    int in_flight;     // row requests sent whose replies have not been begun (owed to the drain)
+    int ahead_code;    // request code of those requests ('F' or 'R')
+    int ahead_stopped; // non-zero: a reply ended the rows; no further requests are sent ahead
 };
 
 extern ConnectionRecord connection_table[MAX_CONNECTIONS];

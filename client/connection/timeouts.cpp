@@ -24,6 +24,13 @@ int configured_seconds(const char* file, const char* section, const char* key) {
 
 } // namespace
 
+bool connection_setting(const char* file, const char* section, const char* key, char* text,
+                        int size) {
+    if (file != nullptr && plat_ini_string(section, key, "", text, size, file) != 0) return true;
+    if (file != nullptr && plat_ini_string("Global", key, "", text, size, file) != 0) return true;
+    return plat_ini_string("Global", key, "", text, size, windorv_ini) != 0;
+}
+
 int timeout_seconds(const char* text) {
     long long value = 0;
     for (const char* p = text; *p >= '0' && *p <= '9'; ++p) {

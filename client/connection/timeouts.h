@@ -18,3 +18,9 @@ ConnectionTimeouts global_timeouts();
 ConnectionTimeouts configured_timeouts(const char* file, const char* section);
 // Seconds from a setting's text: leading decimal digits; anything else is 0.
 int timeout_seconds(const char* text);
+
+// The text of a connection setting: the connection file's section first, then
+// its "Global", then "Global" of "windorv.ini" (file nullptr: that one only).
+// False when no place gives it a value.
+bool connection_setting(const char* file, const char* section, const char* key, char* text,
+                        int size);

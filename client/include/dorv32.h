@@ -26,7 +26,10 @@ extern "C" {
  * Time-outs are off unless set: "ConnectTimeout" and "ReplyTimeout" (seconds)
  * in section "Global" of "windorv.ini", or for hl_connect_ini in the
  * connection file's section or its "Global". A reply that comes too late
- * breaks the connection: every later call on it fails until hl_disconnect. */
+ * breaks the connection: every later call on it fails until hl_disconnect.
+ * "ReadAhead" (0 to 64, same places; 0 = off, the default) keeps that many
+ * row requests of hl_dorv_next_val / hl_dorv_next_row in flight; it needs a
+ * server that answers requests in order as they arrive. */
 int DORV_CALL hl_connect(char* transport, const char* server, const char* service, int debug);
 int DORV_CALL hl_connect_ini(const char* filename, const char* section, int debug, int dbopen);
 int DORV_CALL hl_disconnect(int handle);

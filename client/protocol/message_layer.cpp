@@ -60,7 +60,7 @@ int ll_dorv_read(ConnectionRecord* connection, int* status) {
     return 0;
 }
 
-int ll_drain(ConnectionRecord* connection) {
+int drain_current_reply(ConnectionRecord* connection) {
     if (connection->more != 0) {
         if (connection->warnings != 0)
             error_box("Pending transfer:\n handle = %d", connection->socket);
@@ -72,6 +72,21 @@ int ll_drain(ConnectionRecord* connection) {
     connection->more = 0;
     connection->block_avail = 0;
     connection->block_pos = 0;
+    return connection->broken != 0 ? -1 : 0;
+}
+
+int ll_drain(ConnectionRecord* connection) {
+    drain_current_reply(connection);
+    // Replies to row requests sent ahead are owed whole, one after the other:
+    // reading exactly these leaves the next reply to the next request.
+    while (connection->in_flight > 0 && connection->broken == 0) {
+        --connection->in_flight;
+        while (ll_read(connection, connection->block) == 0 && connection->block[BLOCK_LAST] == 0) {
+        }
+    }
+    connection->in_flight = 0;
+    connection->ahead_code = 0;
+    connection->ahead_stopped = 0;
     return connection->broken != 0 ? -1 : 0;
 }
 

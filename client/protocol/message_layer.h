@@ -29,9 +29,12 @@ int ll_read(ConnectionRecord* connection, char* buffer);
 // 0: a status block is in connection->block and *status holds its status;
 // 100: none for the caller (reported).
 int ll_dorv_read(ConnectionRecord* connection, int* status);
-// Discards the rest of a reply that a call left unread. -1 when the
-// connection broke on the way (reported): the call then fails.
+// Discards the rest of a reply that a call left unread, then the replies still
+// owed to row requests sent ahead. -1 when the connection broke on the way
+// (reported): the call then fails.
 int ll_drain(ConnectionRecord* connection);
+// The same for the current reply only: the replies owed stay in flight.
+int drain_current_reply(ConnectionRecord* connection);
 // After a reply of one block read into request_block: a text message in its
 // place that says more blocks follow leaves them for the next drain.
 void note_single_reply(ConnectionRecord* connection, const char* block);

@@ -2,24 +2,15 @@
 #include "client/include/dorv32.h"
 #include "client/protocol/charset.h"
 #include "client/protocol/message_layer.h"
+#include "client/protocol/read_ahead.h"
 #include "common/diagnostics.h"
 
 #include <string.h>
 
 namespace {
 
-// Sends a line request ('H' or 'R') and gathers the reply's data, translated,
-// into the caller's buffer (cut at size - 1; every block is read all the same).
-int read_line(int handle, char code, char argument, char* buffer, int size, const char* call) {
-    ConnectionRecord* connection = find_connection(handle);
-    if (connection == nullptr) return NO_STATUS;
-    if (!caller_buffer_ok(call, buffer, size)) return NO_STATUS;
-    if (ll_drain(connection) != 0) return NO_STATUS;
-    begin_request('S', 2);
-    request_block[BLOCK_PAYLOAD] = code;
-    request_block[BLOCK_PAYLOAD + 1] = argument;
-    if (ll_write(connection, request_block) != 0) return NO_STATUS;
-
+// Reads a line reply's blocks into the caller's buffer.
+int gather_line(ConnectionRecord* connection, char* buffer, int size) {
     connection->more = 1;
     int stored = 0;
     int left = size - 1;
@@ -43,19 +34,46 @@ int read_line(int handle, char code, char argument, char* buffer, int size, cons
     return status;
 }
 
-// Sends a value-record request ('V' or 'F') and reads the reply's first block.
+// Sends a line request ('H' or 'R'; a row may have been requested ahead) and
+// gathers the reply's data, translated, into the caller's buffer (cut at
+// size - 1; every block is read all the same).
+int read_line(int handle, char code, char argument, char* buffer, int size, const char* call) {
+    ConnectionRecord* connection = find_connection(handle);
+    if (connection == nullptr) return NO_STATUS;
+    if (!caller_buffer_ok(call, buffer, size)) return NO_STATUS;
+    if (code == 'R') {
+        if (request_row(connection, 'R') != 0) return NO_STATUS;
+        int status = gather_line(connection, buffer, size);
+        note_row_result(connection, status);
+        return status;
+    }
+    if (ll_drain(connection) != 0) return NO_STATUS;
+    begin_request('S', 2);
+    request_block[BLOCK_PAYLOAD] = code;
+    request_block[BLOCK_PAYLOAD + 1] = argument;
+    if (ll_write(connection, request_block) != 0) return NO_STATUS;
+    return gather_line(connection, buffer, size);
+}
+
+// Sends a value-record request ('V', or 'F' which may have been sent ahead)
+// and reads the reply's first block.
 int start_record(int handle, char code) {
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return NO_STATUS;
-    if (ll_drain(connection) != 0) return NO_STATUS;
-    begin_request('S', 1);
-    request_block[BLOCK_PAYLOAD] = code;
-    if (ll_write(connection, request_block) != 0) return NO_STATUS;
+    if (code == 'F') {
+        if (request_row(connection, 'F') != 0) return NO_STATUS;
+    } else {
+        if (ll_drain(connection) != 0) return NO_STATUS;
+        begin_request('S', 1);
+        request_block[BLOCK_PAYLOAD] = code;
+        if (ll_write(connection, request_block) != 0) return NO_STATUS;
+    }
     connection->more = 1;
     connection->transfer_kind = 'S';
     int status = 0;
-    if (ll_dorv_read(connection, &status) != 0) return NO_STATUS;
-    return status;
+    int result = ll_dorv_read(connection, &status) != 0 ? NO_STATUS : status;
+    if (code == 'F') note_row_result(connection, result);
+    return result;
 }
 
 } // namespace

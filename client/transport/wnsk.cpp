@@ -189,6 +189,11 @@ int wnsk_connect_within(const char* host, const char* service, int timeout_secon
     return s;
 }
 
+void wnsk_no_delay(int socket) {
+    if (plat_tcp_nodelay(socket) != 0)
+        debug_print("\nwnsk_no_delay: TCP_NODELAY refused (%d)", plat_wsa_last_error());
+}
+
 int wnsk_disconnect(int socket) {
     if (socket == -1) return 0;
     if (plat_closesocket(socket) != 0) {

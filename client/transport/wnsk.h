@@ -13,6 +13,9 @@ int wnsk_connect(const char* host, const char* service);
 // The same, giving up after `timeout_seconds` (0: no limit) with error 10060.
 int wnsk_connect_within(const char* host, const char* service, int timeout_seconds);
 int wnsk_disconnect(int socket);
+// Small blocks leave at once (TCP_NODELAY). A failure is only traced: the
+// connection still works, requests may just wait for acknowledgements.
+void wnsk_no_delay(int socket);
 // One whole block into `block` (1024 bytes); its length field ends in host order.
 int wnsk_read(int socket, char* block);
 // The same, waiting at most `timeout_seconds` (0: no limit) for the block.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdio.h>
 #include <string.h>
@@ -248,6 +249,11 @@ int plat_send(int socket, const char* buffer, int length) {
         n = send(socket, buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
     while (n < 0 && errno == EINTR);
     return n < 0 ? fail() : static_cast<int>(n);
+}
+
+int plat_tcp_nodelay(int socket) {
+    int on = 1;
+    return setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0 ? 0 : fail();
 }
 
 uint32_t plat_inet_addr(const char* text) {

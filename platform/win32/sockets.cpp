@@ -114,6 +114,14 @@ int plat_send(int socket, const char* buffer, int length) {
     return n == SOCKET_ERROR ? -1 : n;
 }
 
+int plat_tcp_nodelay(int socket) {
+    BOOL on = TRUE;
+    return setsockopt(static_cast<SOCKET>(socket), IPPROTO_TCP, TCP_NODELAY,
+                      reinterpret_cast<const char*>(&on), sizeof on) == 0
+               ? 0
+               : -1;
+}
+
 uint32_t plat_inet_addr(const char* text) {
     return inet_addr(text);
 }

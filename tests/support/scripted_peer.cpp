@@ -9,6 +9,7 @@
 #include <ws2tcpip.h>
 typedef int socklen_t;
 namespace {
+constexpr int no_signal = 0;
 void close_socket(int s) {
     closesocket(static_cast<SOCKET>(s));
 }
@@ -29,6 +30,8 @@ WinsockUser winsock_user;
 #include <sys/socket.h>
 #include <unistd.h>
 namespace {
+// A client that closed must not end the test program with SIGPIPE.
+constexpr int no_signal = MSG_NOSIGNAL;
 void close_socket(int s) {
     close(s);
 }
@@ -133,6 +136,58 @@ ScriptedPeer& ScriptedPeer::close_connection() {
     return *this;
 }
 
+ScriptedPeer& ScriptedPeer::answer_each(Answer answer) {
+    scripts_.back().push_back({Step::AnswerEach, {}, 0, std::move(answer)});
+    return *this;
+}
+
+std::string ScriptedPeer::received() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+bool ScriptedPeer::answer_each_request(int s, const Answer& answer) {
+    std::string pending;
+    while (!stopping_.load()) {
+        if (!wait_readable(s, stopping_, 100)) continue;
+        char buffer[2048];
+        int n = static_cast<int>(recv(s, buffer, sizeof buffer, 0));
+        // A client that closes with answers unread resets the connection.
+        if (n <= 0) {
+            ++closed_;
+            return false;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            received_.append(buffer, static_cast<size_t>(n));
+        }
+        while (pending.size() >= 2) {
+            size_t length = (static_cast<unsigned char>(pending[0]) << 8) |
+                            static_cast<unsigned char>(pending[1]);
+            if (length < 4) {
+                fail("request block of length " + std::to_string(length));
+                return false;
+            }
+            if (pending.size() < length) break;
+            std::string reply = answer(pending.substr(0, length));
+            pending.erase(0, length);
+            size_t sent = 0;
+            while (sent < reply.size()) {
+                int k = static_cast<int>(::send(s, reply.data() + sent,
+                                                static_cast<int>(reply.size() - sent), no_signal));
+                // A client that closed with answers still on their way has left.
+                if (k <= 0) {
+                    ++closed_;
+                    return false;
+                }
+                sent += static_cast<size_t>(k);
+            }
+        }
+    }
+    return false;
+}
+
 ScriptedPeer& ScriptedPeer::next_connection() {
     scripts_.emplace_back();
     return *this;
@@ -204,6 +259,8 @@ void ScriptedPeer::serve(int s, std::vector<Step> steps) {
                 }
                 sent += static_cast<size_t>(n);
             }
+        } else if (step.kind == Step::AnswerEach) {
+            open = answer_each_request(s, step.answer);
         } else if (step.kind == Step::Expect) {
             std::string got;
             while (got.size() < step.bytes.size()) {

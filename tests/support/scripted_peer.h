@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +34,14 @@ class ScriptedPeer {
     // Waits before the next step (a server that is slow or silent for a while).
     ScriptedPeer& pause(int ms);
     ScriptedPeer& close_connection();
+    // Serves like a server that answers requests in order as they arrive:
+    // reads whole request blocks and sends `answer(block)` for each (an empty
+    // answer sends nothing), until the client closes. Ends the script; every
+    // byte received is kept for received().
+    using Answer = std::function<std::string(const std::string& request)>;
+    ScriptedPeer& answer_each(Answer answer);
+    // The bytes an answer_each step has received so far.
+    std::string received();
     ScriptedPeer& next_connection();
 
     // Starts accepting; the script must be complete.
@@ -51,10 +60,12 @@ class ScriptedPeer {
 
   private:
     struct Step {
-        enum Kind { Expect, Send, Trickle, Pause, Close } kind;
+        enum Kind { Expect, Send, Trickle, Pause, Close, AnswerEach } kind;
         std::string bytes;
         int ms; // Trickle: between bytes; Pause: how long
+        Answer answer = nullptr;
     };
+    bool answer_each_request(int socket, const Answer& answer);
     void accept_loop();
     void serve(int socket, std::vector<Step> steps);
     void fail(const std::string& what);
@@ -66,6 +77,7 @@ class ScriptedPeer {
     std::vector<std::thread> servers_;
     std::mutex mutex_;
     std::vector<std::string> failures_;
+    std::string received_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
     std::atomic<int> closed_{0};
