@@ -48,10 +48,33 @@ int server_pid(const std::string& data_dir) {
 // system still completes connections into its listening queue.
 class Halted {
   public:
-    explicit Halted(int pid) : pid_(pid) { kill(pid_, SIGSTOP); }
+    explicit Halted(int pid) : pid_(pid) {
+        kill(pid_, SIGSTOP);
+        // The signal stops the server's threads one by one, after kill returns:
+        // wait until every one of them is stopped, or a request sent now may
+        // still be answered.
+        for (int i = 0; i < 200 && !all_threads_stopped(); ++i)
+            usleep(10000);
+    }
     ~Halted() { kill(pid_, SIGCONT); }
 
   private:
+    bool all_threads_stopped() const {
+        std::string tasks = "/proc/" + std::to_string(pid_) + "/task";
+        DIR* dir = opendir(tasks.c_str());
+        if (dir == nullptr) return false;
+        bool stopped = true;
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') continue;
+            std::string stat = read_text_file(tasks + "/" + entry->d_name + "/stat");
+            // The state follows the command name in parentheses: "pid (name) T ...".
+            size_t close = stat.rfind(')');
+            if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'T')
+                stopped = false;
+        }
+        closedir(dir);
+        return stopped;
+    }
     int pid_;
 };
 
