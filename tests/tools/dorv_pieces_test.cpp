@@ -158,6 +158,12 @@ TEST(DorvMessages, LibraryRecordsAreSaidInTheProgramsVoice) {
          "dorv: the server closed the connection\n", true},
         {"Dorv: Inconsistent message:\n read = 7, size = 40\n",
          "dorv: the server closed the connection\n", true},
+        // One byte of the length, then the end of the stream.
+        {"Dorv: Inconsistent message:\n read = 1, size = 0\n",
+         "dorv: the server closed the connection\n", true},
+        // A block that declares 2 bytes: broken, but the server is still there.
+        {"Dorv: Inconsistent message:\n read = 2, size = 2\n",
+         "dorv: Inconsistent message:\ndorv:  read = 2, size = 2\n", false},
         {"Dorv: Inconsistent message:\n read = 1024, size = 2000\n",
          "dorv: Inconsistent message:\ndorv:  read = 1024, size = 2000\n", false},
         {"Dorv: Receive failed.\n nSd = 3\n errno 10054: reset\n",

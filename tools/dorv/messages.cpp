@@ -49,13 +49,14 @@ bool names_lost_peer(const std::string& text) {
 // The library's text (caption removed) tells that the connection ended.
 bool tells_closed(const std::string& text) {
     if (text.rfind("Inconsistent message:", 0) == 0) {
-        // "read = R, size = S": fewer bytes than announced, and no over-long block.
+        // "read = R, size = S": the length itself incomplete, or fewer bytes than
+        // announced, and no over-long block.
         int read = -1, size = -1;
         size_t at = text.find("read = ");
         if (at == std::string::npos ||
             sscanf(text.c_str() + at, "read = %d, size = %d", &read, &size) != 2)
             return false;
-        return read == 0 || (read < size && read < 1024);
+        return read < 2 || (read < size && read < 1024);
     }
     if (text.rfind("Receive failed.", 0) == 0 || text.rfind("Send failed.", 0) == 0)
         return names_lost_peer(text);
