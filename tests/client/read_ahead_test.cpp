@@ -288,7 +288,8 @@ TEST_F(ReadAhead, OnlyReadAheadTurnsOffNaglesAlgorithm) {
         set_depth(depth);
         PeerSession s;
         s.open();
-        int on = -1;
+        // Zero first: Windows may store the option in a single byte.
+        int on = 0;
         socklen_t length = sizeof on;
         ASSERT_EQ(
             getsockopt(s.handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&on), &length),
