@@ -4,6 +4,7 @@
 #include "addin_fixture.h"
 
 #include "dorv32.h"
+#include "support/test_files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -181,6 +182,61 @@ TEST_F(AddinEndToEnd, ExecThenRangeAndAPickedEntry) {
     char* key = x.XDorvSelectEntry(op.num(handle), op.str("city"), op.num(9), op.missing());
     ASSERT_NE(key, nullptr);
     EXPECT_STREQ(key, "Besan\xE7on"); // the only row is taken without a dialog
+}
+
+// With ReadAhead the add-in fills exactly the cells it fills without: a
+// result of many blocks, one cut short by its target range (the requests
+// still in flight are drained), and the result after it on the same handle.
+TEST_F(AddinEndToEnd, ReadAheadFillsTheSameCellsAsWithout) {
+    const std::string many =
+        "OPEN DATABASE 'sample'; with recursive n(i) as (select 1 union all select i + 1 from n "
+        "where i < 700) select i, 'Zeile ' || i || ' M\xFCller', i * 0.25, "
+        "date('2001-02-03', '+' || i || ' days'), c.name from n join customers c "
+        "on c.id = 1 + i % 6 order by i";
+    const std::string after = "select id, name, city, country, customer_since from customers "
+                              "order by id";
+    struct Fill {
+        std::vector<std::string> whole, cut, next;
+        int16_t written[3];
+    };
+    auto fill = [&](int depth, unsigned sheet) {
+        write_text_file(windorv_ini_path(), "[Global]\nReadAhead=" + std::to_string(depth) + "\n");
+        excel::Oper* connected =
+            x.XDorvConnect(op.str("winsock"), op.str("127.0.0.1"), op.str(port), op.missing());
+        remove_file(windorv_ini_path());
+        Fill f{};
+        if (connected->xltype != excel::Int) {
+            ADD_FAILURE() << describe(connected);
+            return f;
+        }
+        double h = connected->val.w;
+        fake_add_sheet(sheet);
+        f.written[0] =
+            x.XDorvExecRange(op.num(h), op.str(many), op.ref(sheet, 0, 0, 0, 0), op.num(1));
+        f.whole = cells(sheet, 0, 701, 0, 4);
+        // Three rows of 700: the add-in stops reading early.
+        f.written[1] =
+            x.XDorvExecRange(op.num(h), op.str(many), op.ref(sheet, 0, 2, 6, 10), op.num(0));
+        f.cut = cells(sheet, 0, 3, 6, 10);
+        f.written[2] =
+            x.XDorvExecRange(op.num(h), op.str(after), op.ref(sheet, 0, 0, 12, 12), op.num(1));
+        f.next = cells(sheet, 0, 7, 12, 16);
+        EXPECT_EQ(describe(x.XDorvDisconnect(op.num(h))), "int 0");
+        return f;
+    };
+    Fill plain = fill(0, 3);
+    Fill ahead = fill(64, 4);
+    EXPECT_EQ(plain.written[0], 701);
+    EXPECT_EQ(plain.written[1], 3);
+    EXPECT_EQ(plain.written[2], 7);
+    EXPECT_EQ(plain.whole[5 * 700 + 1], "str [Zeile 700 M\xFCller]");
+    EXPECT_EQ(plain.cut[5 * 3], ""); // nothing below the three rows
+    EXPECT_EQ(plain.next[5 + 1], "str [M\xFCller GmbH]");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ahead.written[i], plain.written[i]) << i;
+    EXPECT_EQ(ahead.whole, plain.whole);
+    EXPECT_EQ(ahead.cut, plain.cut);
+    EXPECT_EQ(ahead.next, plain.next);
 }
 
 } // namespace
