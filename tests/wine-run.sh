@@ -32,6 +32,14 @@ if [ ! -f "$WINEPREFIX/.dorv-configured" ]; then
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
     touch "$WINEPREFIX/.dorv-configured"
 fi
+# Windows always has the raster font Courier (the entry dialog's default);
+# Debian's Wine ships it but does not search the folder it is in.
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+if [ -d "$fonts" ] && [ ! -f "$fonts/coure.fon" ]; then
+  for font in /usr/share/wine/fonts/cour*.fon /usr/share/wine/fonts/courier.ttf; do
+    if [ -f "$font" ]; then cp "$font" "$fonts/"; fi
+  done
+fi
 if [ -z "$DISPLAY" ] && command -v xvfb-run >/dev/null 2>&1; then
   exec xvfb-run -a "$wine" "$@"
 fi
