@@ -7,7 +7,11 @@
 // fails the run.
 //
 //   load_test [--clients 100] [--queries 1000] [--mix 15:4:1] [--read-ahead 0]
-//             [--database load] [-- DORVD-OPTION...]
+//             [--database load] [--one-database] [-- DORVD-OPTION...]
+//
+// Each client's table load_c<k> is in a database of its own of that name
+// (the shared table in --database is opened second); --one-database puts
+// them all into the shared table's database.
 //
 // Everything after "--" goes to dorvd as it stands, after the options this
 // program gives it (--port, --data, --max-connections), e.g.
@@ -93,6 +97,7 @@ long shared_amount(long id) {
     return id * 37 % 1000 - 500;
 }
 
+// A client's table (and its database unless --one-database).
 std::string client_table(int client) {
     return "load_c" + std::to_string(client);
 }
@@ -135,6 +140,19 @@ class Connection {
         handle_ = hl_connect(transport, "127.0.0.1", port.c_str(), 0);
         if (handle_ < 0) problem("cannot connect to port " + port);
         return handle_ >= 0;
+    }
+
+    // OPEN DATABASE of the names; where the first does not open, it is made as a
+    // schema (databases of PostgreSQL; SQLite's are files made beforehand) and
+    // opened again. Whether it was made goes to *created.
+    bool open(const std::vector<std::string>& names, bool* created) {
+        std::string statement = "OPEN DATABASE ";
+        for (const auto& name : names)
+            statement += (&name == &names.front() ? "'" : ", '") + name + "'";
+        *created = false;
+        if (run(statement) == DORV_OK) return true;
+        *created = exec("create schema " + names.front());
+        return *created && exec(statement);
     }
 
     // Runs a statement that returns no rows; a failure counts as lost.
@@ -216,10 +234,6 @@ class Connection {
     int problems_ = 0;
 };
 
-std::string open_statement(const std::string& database) {
-    return "OPEN DATABASE '" + database + "'";
-}
-
 std::vector<std::vector<std::string>> shared_rows() {
     std::vector<std::vector<std::string>> rows;
     for (long id = 1; id <= kSharedRows; ++id)
@@ -233,11 +247,9 @@ std::string shared_read() {
 }
 
 // The database and its shared table, filled and read back once.
-bool prepare_shared(Connection& c, const std::string& database) {
+bool prepare_shared(Connection& c, const std::string& database, bool* created) {
     // A server whose databases are not files (schemas of PostgreSQL) is asked to make it.
-    if (!c.exec(open_statement(database)) &&
-        !(c.exec("create schema " + database) && c.exec(open_statement(database))))
-        return false;
+    if (!c.open({database}, created)) return false;
     if (!c.exec(std::string("drop table if exists ") + kSharedTable) ||
         !c.exec(std::string("create table ") + kSharedTable +
                 " (id integer primary key, label varchar(40) not null, amount integer not null)"))
@@ -253,15 +265,19 @@ bool prepare_shared(Connection& c, const std::string& database) {
     return c.query(shared_read(), shared_rows());
 }
 
-// The child: one client, connected and ready, waits for SIGUSR1 and runs its queries.
+// The child: one client, connected and ready, waits for SIGUSR1 and runs its
+// queries. Its table is in a database of its own (named as the table, opened
+// first so that the table lands there) unless one_database.
 int run_client(const std::string& port, int number, long queries, const std::string& database,
-               const Mix& mix) {
+               bool one_database, const Mix& mix) {
     Tally tally;
     Connection c(number, &tally);
     const std::string table = client_table(number);
+    std::vector<std::string> databases = {database};
+    if (!one_database) databases.insert(databases.begin(), table);
+    bool created = false;
     const bool ready =
-        c.connect(port) && c.exec(open_statement(database)) &&
-        c.exec("drop table if exists " + table) &&
+        c.connect(port) && c.open(databases, &created) && c.exec("drop table if exists " + table) &&
         c.exec("create table " + table +
                " (seq integer primary key, client integer not null, note varchar(40) not null)");
     printf("%s\n", ready ? "ready" : "not ready");
@@ -304,7 +320,8 @@ int run_client(const std::string& port, int number, long queries, const std::str
         mine.push_back(
             {number_field(seq), number_field(number), text_field(client_note(number, seq))});
     const bool kept = c.query("select seq, client, note from " + table + " order by seq", mine);
-    const bool dropped = c.exec("drop table " + table);
+    const bool dropped =
+        c.exec("drop table " + table) && (!created || c.exec("drop schema " + table));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     printf("client=%d queries=%ld rows=%ld wrong=%ld lost=%ld inserted=%ld kept=%d "
            "seconds=%.3f\n",
@@ -331,21 +348,23 @@ struct Child {
 
 void usage() {
     fprintf(stderr, "usage: load_test [--clients N] [--queries N] [--mix SHORT:INSERT:READ]\n"
-                    "                 [--read-ahead N] [--database NAME] [-- DORVD-OPTION...]\n");
+                    "                 [--read-ahead N] [--database NAME] [--one-database]\n"
+                    "                 [-- DORVD-OPTION...]\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 7 && strcmp(argv[1], "--child") == 0) {
+    if (argc == 8 && strcmp(argv[1], "--child") == 0) {
         // Blocked before anything else, so that no thread takes the start signal.
         sigset_t go;
         sigemptyset(&go);
         sigaddset(&go, SIGUSR1);
         sigprocmask(SIG_BLOCK, &go, nullptr);
         Mix mix;
-        if (!parse_mix(argv[6], &mix)) return 2;
-        return run_client(argv[2], atoi(argv[3]), atol(argv[4]), argv[5], mix);
+        if (!parse_mix(argv[7], &mix)) return 2;
+        return run_client(argv[2], atoi(argv[3]), atol(argv[4]), argv[5],
+                          strcmp(argv[6], "one") == 0, mix);
     }
 
     int clients = 100;
@@ -353,6 +372,7 @@ int main(int argc, char** argv) {
     int read_ahead = 0;
     Mix mix;
     std::string database = "load";
+    bool one_database = false;
     std::vector<std::string> server_options;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -368,6 +388,8 @@ int main(int argc, char** argv) {
             read_ahead = atoi(argv[++i]);
         } else if (a == "--mix" && has_value && parse_mix(argv[i + 1], &mix)) {
             ++i;
+        } else if (a == "--one-database") {
+            one_database = true;
         } else if (a == "--database" && has_value) {
             database = argv[++i];
         } else {
@@ -397,9 +419,11 @@ int main(int argc, char** argv) {
            "dorvd%s\n"
            "mix per client, in cycles of %d (%s): %d short selects of the client's own count, "
            "%d inserts into its own table, %d reads of all %d rows of the shared table; "
-           "ReadAhead=%d\n",
+           "ReadAhead=%d\nclient k's table load_c<k> in %s\n",
            clients, queries, options_text.c_str(), mix.cycle(), pattern.c_str(), mix.shorts,
-           mix.inserts, mix.reads, kSharedRows, read_ahead);
+           mix.inserts, mix.reads, kSharedRows, read_ahead,
+           one_database ? ("database " + database + " with the shared table").c_str()
+                        : "database load_c<k> of its own");
     fflush(stdout);
 
     DorvdProcess server;
@@ -411,11 +435,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string port = server.service();
+    bool shared_created = false;
     {
         Tally setup;
         Connection c(0, &setup);
-        if (!server.make_empty_database(database) || !c.connect(port) ||
-            !prepare_shared(c, database)) {
+        bool files = server.make_empty_database(database);
+        for (int k = 1; k <= clients && !one_database; ++k)
+            files = files && server.make_empty_database(client_table(k));
+        if (!files || !c.connect(port) || !prepare_shared(c, database, &shared_created)) {
             fprintf(stderr, "load_test: the shared table could not be made (log %s)\n",
                     log.c_str());
             return 1;
@@ -430,9 +457,9 @@ int main(int argc, char** argv) {
     std::vector<Child> children(static_cast<size_t>(clients));
     for (int k = 1; k <= clients; ++k) {
         Child& child = children[static_cast<size_t>(k - 1)];
-        child.pid = spawn_self(
-            {"--child", port, std::to_string(k), std::to_string(queries), database, mix.text()},
-            ini_folder, &child.fd);
+        child.pid = spawn_self({"--child", port, std::to_string(k), std::to_string(queries),
+                                database, one_database ? "one" : "own", mix.text()},
+                               ini_folder, &child.fd);
     }
     // Every client is connected with its table made before any starts.
     int ready = 0;
@@ -476,8 +503,10 @@ int main(int argc, char** argv) {
         // The shared table goes again (a PostgreSQL database outlives the server).
         Tally cleanup;
         Connection c(0, &cleanup);
-        dropped = c.connect(port) && c.exec(open_statement(database)) &&
-                  c.exec(std::string("drop table ") + kSharedTable);
+        bool opened_created = false;
+        dropped = c.connect(port) && c.open({database}, &opened_created) &&
+                  c.exec(std::string("drop table ") + kSharedTable) &&
+                  (!shared_created || c.exec("drop schema " + database));
     }
     server.stop();
 
