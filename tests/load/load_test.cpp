@@ -6,7 +6,7 @@
 // table that no client writes. Every result is checked; a wrong or lost one
 // fails the run.
 //
-//   load_test [--clients 100] [--queries 1000] [--mix 15:4:1] [--read-ahead 0]
+//   load_test [--clients 100] [--queries 1000] [--mix 15:4:1] [--read-ahead 8]
 //             [--database load] [--one-database] [-- DORVD-OPTION...]
 //
 // Each client's table load_c<k> is in a database of its own of that name
@@ -150,9 +150,15 @@ class Connection {
         for (const auto& name : names)
             statement += (&name == &names.front() ? "'" : ", '") + name + "'";
         *created = false;
-        if (run(statement) == DORV_OK) return true;
-        *created = exec("create schema " + names.front());
-        return *created && exec(statement);
+        const int status = run(statement);
+        if (status == DORV_OK) return true;
+        const std::string why = explain(status);
+        if (run("create schema " + names.front()) != DORV_OK) {
+            lost(statement, status, why); // the first failure is the one that tells
+            return false;
+        }
+        *created = true;
+        return exec(statement);
     }
 
     // Runs a statement that returns no rows; a failure counts as lost.
@@ -217,14 +223,20 @@ class Connection {
         return status == DORV_EOF ? DORV_OK : status;
     }
 
+    // The server's explanation of the last status, for the problems shown.
+    std::string explain(int status) {
+        char text[1024] = "";
+        if (status > 0 && status != DORV_NO_STATUS && problems_ < kProblemsShown &&
+            hl_dorv_explain(handle_, text, sizeof text, 0) == DORV_OK)
+            return ": " + std::string(text);
+        return "";
+    }
+
     void lost(const std::string& statement, int status) {
+        lost(statement, status, explain(status));
+    }
+    void lost(const std::string& statement, int status, const std::string& why) {
         ++tally_->lost;
-        std::string why;
-        if (status > 0 && status != DORV_NO_STATUS && problems_ < kProblemsShown) {
-            char text[1024] = "";
-            if (hl_dorv_explain(handle_, text, sizeof text, 0) == DORV_OK)
-                why = ": " + std::string(text);
-        }
         problem("status " + std::to_string(status) + " for \"" + statement + "\"" + why);
     }
 
@@ -254,7 +266,7 @@ bool prepare_shared(Connection& c, const std::string& database, bool* created) {
         !c.exec(std::string("create table ") + kSharedTable +
                 " (id integer primary key, label varchar(40) not null, amount integer not null)"))
         return false;
-    // Rows by the score in one INSERT each: a statement may be at most 1018 bytes.
+    // 25 rows to an INSERT: a statement may be at most 1018 bytes.
     for (long first = 1; first <= kSharedRows; first += 25) {
         std::string insert = std::string("insert into ") + kSharedTable + " values ";
         for (long id = first; id < first + 25 && id <= kSharedRows; ++id)
@@ -369,7 +381,7 @@ int main(int argc, char** argv) {
 
     int clients = 100;
     long queries = 1000;
-    int read_ahead = 0;
+    int read_ahead = 8;
     Mix mix;
     std::string database = "load";
     bool one_database = false;
