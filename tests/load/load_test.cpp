@@ -107,10 +107,10 @@ std::string client_note(int client, long seq) {
 
 // Fields as hl_dorv_tfield gives them: the type character, then the text.
 std::string number_field(long value) {
-    return "N" + std::to_string(value);
+    return std::string("N").append(std::to_string(value));
 }
 std::string text_field(const std::string& text) {
-    return "S" + text;
+    return std::string("S").append(text);
 }
 
 std::string join(const std::vector<std::string>& fields) {
