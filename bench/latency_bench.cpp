@@ -272,7 +272,8 @@ int main(int argc, char** argv) {
 
     DorvdProcess server;
     const std::string server_log = "/tmp/latency_bench_dorvd.log";
-    if (!start_server_logged(server, {}, server_log)) {
+    server.log_to(server_log);
+    if (!server.start({})) {
         fprintf(stderr, "latency_bench: %s (log: %s)\n", server.error().c_str(),
                 server_log.c_str());
         return 1;
@@ -281,7 +282,7 @@ int main(int argc, char** argv) {
     // The rows live in a database file of their own in the server's scratch data folder.
     char transport[] = "WINSOCK";
     int handle = -1;
-    if (!make_empty_database(server.data_dir(), kDatabase) ||
+    if (!server.make_empty_database(kDatabase) ||
         (handle = hl_connect(transport, "127.0.0.1", server.service().c_str(), 0)) < 0 ||
         lib_exec(handle, std::string("OPEN DATABASE '") + kDatabase + "'") != 0 ||
         lib_exec(handle, "create table big (id integer primary key, name text, price real, "

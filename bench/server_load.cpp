@@ -48,7 +48,7 @@ bool make_table(const DorvdProcess& server, const std::string& name, const std::
                 long rows) {
     char transport[] = "WINSOCK";
     int handle = -1;
-    bool ok = make_empty_database(server.data_dir(), name) &&
+    bool ok = server.make_empty_database(name) &&
               (handle = hl_connect(transport, "127.0.0.1", server.service().c_str(), 0)) >= 0 &&
               lib_exec(handle, "OPEN DATABASE '" + name + "'") == 0 &&
               lib_exec(handle, "create table " + table +
@@ -208,11 +208,12 @@ bool big_read(long rows, const std::vector<std::string>& options, const std::str
     std::vector<std::string> all = {"--max-connections", std::to_string(kMaxConnections)};
     all.insert(all.end(), options.begin(), options.end());
     const std::string log = "/tmp/server_load_big_dorvd.log";
-    if (!start_server_logged(server, all, log)) {
+    server.log_to(log);
+    if (!server.start(all)) {
         printf("big read (%s): dorvd did not start: %s\n", label.c_str(), server.error().c_str());
         return false;
     }
-    pid_t pid = find_server_pid(server.data_dir());
+    pid_t pid = server.pid();
     printf("\n%ld-row value read, %s:\n", rows, label.c_str());
     auto made = Clock::now();
     if (!make_table(server, kBigDatabase, "big", rows)) {
@@ -326,12 +327,12 @@ int main(int argc, char** argv) {
     if (!client_counts.empty()) {
         DorvdProcess server;
         const std::string log = "/tmp/server_load_dorvd.log";
-        if (!start_server_logged(server, {"--max-connections", std::to_string(kMaxConnections)},
-                                 log)) {
+        server.log_to(log);
+        if (!server.start({"--max-connections", std::to_string(kMaxConnections)})) {
             fprintf(stderr, "server_load: %s\n", server.error().c_str());
             return 1;
         }
-        pid_t pid = find_server_pid(server.data_dir());
+        pid_t pid = server.pid();
         if (pid < 0 || !make_table(server, kLoadDatabase, "items", kReadRows)) {
             fprintf(stderr, "server_load: no server process or no table (log: %s)\n", log.c_str());
             return 1;

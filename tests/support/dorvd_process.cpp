@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,13 +23,22 @@ bool DorvdProcess::start_program(const std::string& program,
     std::string log = data_dir_ + ".log";
     std::vector<std::string> args = {program, "--port", "0", "--data", data_dir_};
     args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // Our buffered output is written first, or the child could write it again.
+    fflush(stdout);
+    fflush(stderr);
     pid_ = fork();
     if (pid_ == 0) {
-        if (freopen(log.c_str(), "w", stdout) == nullptr) _exit(126);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
+        // Only async-signal-safe calls here: the parent may have threads.
+        int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || dup2(out, 1) < 0) _exit(126);
+        if (!error_log_.empty()) {
+            int err = open(error_log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err < 0 || dup2(err, 2) < 0) _exit(126);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -66,4 +76,11 @@ void DorvdProcess::stop() {
         }
         data_dir_.clear();
     }
+}
+
+bool DorvdProcess::make_empty_database(const std::string& name) const {
+    FILE* f = fopen((data_dir_ + "/" + name + ".db").c_str(), "w");
+    if (f == nullptr) return false;
+    fclose(f);
+    return true;
 }

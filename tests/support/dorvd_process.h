@@ -12,14 +12,21 @@ class DorvdProcess {
     // The same with the server program named.
     bool start_program(const std::string& program, const std::vector<std::string>& options = {});
     void stop();
+    // Sends the server's log (its standard error) to this file instead of ours; call before start.
+    void log_to(const std::string& path) { error_log_ = path; }
+    // An empty database file NAME.db in the data folder (SQLite takes an empty
+    // file for an empty database) that OPEN DATABASE 'NAME' can then open.
+    bool make_empty_database(const std::string& name) const;
     ~DorvdProcess() { stop(); }
     std::string service() const { return std::to_string(port_); }
     const std::string& data_dir() const { return data_dir_; }
     const std::string& error() const { return error_; }
+    int pid() const { return pid_; }
 
   private:
     int pid_ = -1;
     int port_ = 0;
     std::string data_dir_;
     std::string error_;
+    std::string error_log_;
 };
