@@ -69,11 +69,24 @@ std::string rows_affected(long long count) {
     return std::to_string(count) + (count == 1 ? " row affected" : " rows affected");
 }
 
+// libpq's messages as one log line: its line breaks become "; ".
 std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
+    std::string line;
+    for (const char c : text) {
+        if (c == '\n') {
+            line += "; ";
+        } else if (c != '\t') {
+            line += c;
+        }
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == ';'))
+        line.pop_back();
+    return line;
 }
+
+// PostgreSQL's notices ("... does not exist, skipping") are no failures: the
+// client's status says what happened, and the log stays for the server's events.
+void ignore_notice(void*, const char*) {}
 
 // PostgreSQL's own schemas are not databases of this server.
 bool reserved_schema(const std::string& name) {
@@ -120,6 +133,7 @@ bool PgBackend::connect(std::string& error) {
         drop_connection();
         return false;
     }
+    PQsetNoticeProcessor(conn_, ignore_notice, nullptr);
     if (PQsetClientEncoding(conn_, "UTF8") != 0 || !run_internal(kSessionSettings) ||
         !apply_search_path()) {
         error = "cannot set up the session: " + trimmed(PQerrorMessage(conn_));

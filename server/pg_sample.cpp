@@ -72,10 +72,15 @@ INSERT INTO secret.salaries VALUES
 )sql";
 
 std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+    for (char& c : text) {
+        if (c == '\n' || c == '\t') c = ' ';
+    }
+    while (!text.empty() && text.back() == ' ')
         text.pop_back();
     return text;
 }
+
+void ignore_notice(void*, const char*) {}
 
 // The single value of a one-row query, or empty.
 std::string query_value(PGconn* conn, const char* sql) {
@@ -100,6 +105,7 @@ bool prepare_postgresql(const SessionConfig& config, bool replace, std::string& 
         PQfinish(conn);
         return false;
     }
+    PQsetNoticeProcessor(conn, ignore_notice, nullptr);
     PQsetClientEncoding(conn, "UTF8");
     log_line("PostgreSQL " + query_value(conn, "SHOW server_version") + ", database " + PQdb(conn) +
              ", role " + PQuser(conn));
