@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <libpq-fe.h>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
@@ -372,12 +373,16 @@ TEST(PgBackend, AFailureInsideTheClientsTransactionKeepsItsOtherWork) {
     run(client, "insert into kept values (3)");
     EXPECT_EQ(client.exec("select 1 / 0").status, 20);
     run(client, "insert into kept values (4)");
+    // A long result left half read is stopped without ending the transaction.
+    run(client, "select i from generate_series(1, 10000000) i");
+    EXPECT_EQ(client.statement('F').status, 0);
+    run(client, "insert into kept values (5)");
     run(client, "COMMIT");
     run(client, "select string_agg(n::text, ',' order by n) from kept");
     int end = 0;
     const auto records = value_records(client, end);
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(record_fields(records[1]), std::vector<std::string>{"S3,4"});
+    EXPECT_EQ(record_fields(records[1]), std::vector<std::string>{"S3,4,5"});
 }
 
 TEST(PgBackend, StatementTimeoutStopsTheStatement) {
@@ -437,6 +442,32 @@ TEST(PgBackend, ALostSessionIsAnsweredAndOpenedAgain) {
     EXPECT_EQ(lost.status, 210);
     const auto again = client.exec("select count(*) from customers");
     EXPECT_EQ(again.status, 0) << again.data;
+}
+
+// PostgreSQL refusing the session (here: the role's connection limit) is
+// answered 210 on each statement until it lets the session in.
+TEST(PgBackend, ASessionPostgreSqlRefusesIsAnsweredUntilItConnects) {
+    TestServer pg([](auto& o) {
+        use_postgresql(o);
+        o.sample = true;
+    });
+    ASSERT_TRUE(pg.started());
+    struct Limit {
+        Admin superuser{"user=postgres"};
+        Limit() { superuser.run("ALTER ROLE dorvd CONNECTION LIMIT 0"); }
+        ~Limit() { superuser.run("ALTER ROLE dorvd CONNECTION LIMIT -1"); }
+    };
+    auto limit = std::make_unique<Limit>();
+    RawClient client = pg.connect();
+    for (int i = 0; i < 2; ++i) {
+        const auto refused = client.exec("OPEN DATABASE 'sample'");
+        EXPECT_EQ(refused.status, 210);
+        EXPECT_EQ(refused.data,
+                  "The server cannot reach its PostgreSQL database; try again later.");
+    }
+    limit.reset();
+    run(client, "OPEN DATABASE 'sample'");
+    run(client, "select count(*) from customers");
 }
 
 TEST(PgBackend, AnUnreachablePostgreSqlStopsTheStart) {
