@@ -405,24 +405,25 @@ TEST(PgBackend, AClientThatGoesStopsItsStatement) {
     TestServer pg(use_postgresql);
     ASSERT_TRUE(pg.started());
     Admin admin;
-    {
-        RawClient client = pg.connect();
-        ASSERT_TRUE(
-            client.send_block('S', std::string("E\0select pg_sleep(60) as gone_client", 39)));
-        for (int i = 0; i < 50 && admin.value("select count(*) from pg_stat_activity where query "
-                                              "like '%gone_client' and state = 'active' and "
-                                              "pid <> pg_backend_pid()") != "1";
-             ++i) {
+    // The statement's sessions in PostgreSQL that are running it, waited for
+    // until there are as many as wanted (five seconds at most).
+    const auto running_becomes = [&admin](const std::string& wanted) {
+        std::string count;
+        for (int i = 0; i < 50; ++i) {
+            count = admin.value("select count(*) from pg_stat_activity where query like "
+                                "'%gone_client' and state = 'active' and pid <> pg_backend_pid()");
+            if (count == wanted) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
+        return count;
+    };
+    {
+        RawClient client = pg.connect();
+        const std::string statement = "select pg_sleep(60) as gone_client";
+        ASSERT_TRUE(client.send_block('S', std::string("E") + '\0' + statement));
+        ASSERT_EQ(running_becomes("1"), "1");
     }
-    std::string active = "1";
-    for (int i = 0; i < 50 && active != "0"; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        active = admin.value("select count(*) from pg_stat_activity where query like "
-                             "'%gone_client' and state = 'active' and pid <> pg_backend_pid()");
-    }
-    EXPECT_EQ(active, "0");
+    EXPECT_EQ(running_becomes("0"), "0");
 }
 
 // A session PostgreSQL ends answers 210 once; the next statement reconnects
