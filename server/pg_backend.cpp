@@ -207,6 +207,9 @@ bool PgBackend::wait_for_input() {
         pollfd watch{PQsocket(conn_), POLLIN, 0};
         const int ready = poll(&watch, 1, kPollSliceMs);
         if (ready > 0 && PQconsumeInput(conn_) == 0) return false;
+        // Notifications of a client's LISTEN are not carried: they must not pile up.
+        while (PGnotify* notice = PQnotifies(conn_))
+            PQfreemem(notice);
         const auto now = std::chrono::steady_clock::now();
         if (stop_reason_ != StopReason::none) {
             if (now - cancelled_at_ > kCancelGrace) return false;
