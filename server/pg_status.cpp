@@ -34,7 +34,7 @@ constexpr Mapping kClasses[] = {
     {"08", kStatusDatabaseUnreachable}, // connection exception
     {"22", 20},                         // data exception
     {"23", 19},                         // integrity constraint violation
-    {"28", 23},                         // invalid authorization specification
+    {"28", 23},                         // invalid authorization (role, password)
     {"40", 5},                          // transaction rollback (serialization, deadlock)
     {"42", 1},                          // syntax error or access rule violation
     {"53", 13},                         // insufficient resources
