@@ -13,6 +13,8 @@ packages="cmake ninja-build g++ libsqlite3-dev googletest g++-mingw-w64-i686 g++
 # The fuzz targets: clang's libFuzzer and sanitizer runtimes (only recommended
 # by clang, so named).
 packages="$packages llvm clang lld libclang-rt-dev zip unzip wixl pkg-config ccache"
+# dorvd's PostgreSQL backend (libpq) and the throw-away cluster its tests use.
+packages="$packages libpq-dev postgresql"
 missing=""
 for p in $packages; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
 if [ -n "$missing" ]; then

@@ -79,6 +79,29 @@ for preset in $presets; do
     doc_failed=$(echo "$doc_counts" | sed -n 's/^[0-9]* passed, \([0-9]*\) failed$/\1/p')
     total_passed=$((total_passed + ${doc_passed:-0}))
     total_failed=$((total_failed + ${doc_failed:-1}))
+    # dorvd in front of PostgreSQL, on a throw-away cluster of this run.
+    echo "=== postgresql: cluster and backend tests"
+    pg_log=build/native/pg-test-output.log
+    . scripts/lib/pg_cluster.sh
+    if pg_cluster_start 2>"$pg_log.cluster"; then
+      build/native/tests/server/pg_backend_test >"$pg_log" 2>&1
+      pg_rc=$?
+      pg_cluster_stop
+      pg_passed=$(grep -aE "^\[  PASSED  \] [0-9]+ test" "$pg_log" | grep -oE "[0-9]+" | head -1)
+      pg_failed=$(grep -aE "^\[  FAILED  \] [0-9]+ test" "$pg_log" | grep -oE "[0-9]+" | head -1)
+      grep -aE "^\[  FAILED  \]" "$pg_log" | head -20
+      echo "=== postgresql: ${pg_passed:-0} passed, ${pg_failed:-0} failed"
+      total_passed=$((total_passed + ${pg_passed:-0}))
+      total_failed=$((total_failed + ${pg_failed:-0}))
+      if [ $pg_rc -ne 0 ]; then
+        status=1
+        [ "${pg_failed:-0}" -eq 0 ] && total_failed=$((total_failed + 1))
+      fi
+    else
+      echo "=== postgresql: $(tail -n 1 "$pg_log.cluster")"
+      status=1
+      total_failed=$((total_failed + 1))
+    fi
   fi
 done
 # The release as its users get it: zips, installers, import libraries, the

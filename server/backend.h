@@ -1,7 +1,7 @@
 // The database side of dorvd, as the protocol side (blocks, statuses,
 // Roman-8, line layout, value records) sees it: open databases, run one
 // statement, step a query's rows and their typed values, explain a failure.
-// SQLite is its one implementation (sqlite_backend.h).
+// SQLite (sqlite_backend.h) and PostgreSQL (pg_backend.h) implement it.
 #pragma once
 
 #include <atomic>
@@ -17,7 +17,11 @@
 
 namespace dorvd {
 
+enum class BackendKind { sqlite, postgresql };
+
 struct SessionConfig {
+    BackendKind backend = BackendKind::sqlite;
+    std::string pg_conninfo; // libpq connection string; empty: the PG* variables
     std::filesystem::path data_dir;
     size_t max_result_bytes = 16 * 1024 * 1024; // also the largest single value
     size_t max_scratch_bytes = 64 * 1024 * 1024;
@@ -74,6 +78,8 @@ class Backend {
     virtual void begin_request() = 0;
     // Runs OPEN DATABASE or one statement (UTF-8, no zero byte).
     virtual Executed execute(std::string_view statement) = 0;
+    // The engine's name and version, as the version reply shows it.
+    virtual std::string version() const = 0;
 };
 
 // client_fd, when given, is watched while a statement runs: a statement
@@ -81,5 +87,8 @@ class Backend {
 std::unique_ptr<Backend> make_sqlite_backend(const SessionConfig& config, int client_fd);
 // The engine's name and version, as the version reply shows it ("SQLite 3.x.y").
 std::string sqlite_backend_version();
+
+// The backend the configuration names.
+std::unique_ptr<Backend> make_backend(const SessionConfig& config, int client_fd);
 
 } // namespace dorvd

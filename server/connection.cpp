@@ -91,7 +91,7 @@ class RequestHandler {
         int16_t status = kStatusOk;
         switch (code) {
         case 'A':
-            writer_.single_status_block(kStatusOk, version_text());
+            writer_.single_status_block(kStatusOk, version_text(session_.backend_version()));
             return;
         case 'E': {
             Outcome outcome = session_.execute(roman8_to_utf8(payload.substr(2)));
@@ -190,8 +190,8 @@ class RequestHandler {
 
 } // namespace
 
-std::string version_text() {
-    return std::string("dorvd ") + DORVD_VERSION + " (" + sqlite_backend_version() + ")";
+std::string version_text(const std::string& engine) {
+    return std::string("dorvd ") + DORVD_VERSION + " (" + engine + ")";
 }
 
 void serve_connection(int fd, const std::string& name, const ConnectionConfig& config,

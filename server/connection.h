@@ -17,8 +17,9 @@ struct ConnectionConfig {
     SessionConfig session;
 };
 
-// The version text the server answers with.
-std::string version_text();
+// The version text the server answers with, naming the database engine
+// (SQLite's version when none is given).
+std::string version_text(const std::string& engine = sqlite_backend_version());
 
 // Returns when the client closes the connection, the connection fails, a
 // block makes the stream untrustworthy, or stopping becomes true and the

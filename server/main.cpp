@@ -1,4 +1,4 @@
-// dorvd: the reference Dorv server on SQLite.
+// dorvd: the reference Dorv server on SQLite or in front of PostgreSQL.
 #include <csignal>
 #include <malloc.h>
 #include <cstdio>
@@ -56,13 +56,15 @@ int main(int argc, char** argv) {
 
     std::printf("dorvd: listening on %s:%u\n", server.address().c_str(), unsigned{server.port()});
     std::fflush(stdout);
-    dorvd::log_line("data folder " + options.data_dir.string() + ", block size " +
-                    std::to_string(options.max_block) + ", host commands " +
-                    (options.allow_host_commands ? "allowed" : "refused") + ", at most " +
-                    std::to_string(options.max_connections) + " connections, statement timeout " +
-                    (options.statement_timeout_s > 0
-                         ? std::to_string(options.statement_timeout_s) + " s"
-                         : std::string("none")));
+    dorvd::log_line(
+        std::string(options.backend == dorvd::BackendKind::postgresql ? "PostgreSQL backend, "
+                                                                      : "") +
+        "data folder " + options.data_dir.string() + ", block size " +
+        std::to_string(options.max_block) + ", host commands " +
+        (options.allow_host_commands ? "allowed" : "refused") + ", at most " +
+        std::to_string(options.max_connections) + " connections, statement timeout " +
+        (options.statement_timeout_s > 0 ? std::to_string(options.statement_timeout_s) + " s"
+                                         : std::string("none")));
     server.run();
     running_server = nullptr;
     return 0;

@@ -59,7 +59,7 @@ bool in_range(const std::string& option, const std::string& text, long long low,
 
 std::string usage_text() {
     return "Usage: dorvd [options]\n"
-           "Reference Dorv server on SQLite.\n"
+           "Reference Dorv server on SQLite or in front of PostgreSQL.\n"
            "\n"
            "  --listen ADDRESS         IPv4 address to listen on (default 127.0.0.1)\n"
            "  --port N                 TCP port (default 2000); 0 picks a free port\n"
@@ -84,6 +84,11 @@ std::string usage_text() {
            "                           for each further one on the connection (default 500)\n"
            "  --max-auth-failures N    wrong passwords before the connection is closed,\n"
            "                           1 to 100 (default 5)\n"
+           "  --backend NAME           sqlite (default) or postgresql\n"
+           "  --pg CONNINFO            libpq connection string for --backend postgresql\n"
+           "                           (default empty: the PG* environment variables)\n"
+           "  --sample                 create the sample databases afresh at start,\n"
+           "                           replacing 'sample' and 'secret'\n"
            "  --help                   show this text\n"
            "  --version                show the version\n"
            "\n"
@@ -94,6 +99,7 @@ std::string usage_text() {
 
 OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,
                              std::string& error) {
+    bool has_pg = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string option = args[i];
         std::string value;
@@ -105,13 +111,17 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             has_value = true;
         }
         if (option == "--help" || option == "-h") return OptionsOutcome::help;
-        if (option == "--version" || option == "--allow-host-commands") {
+        if (option == "--version" || option == "--allow-host-commands" || option == "--sample") {
             if (has_value) {
                 error = option + " takes no value";
                 return OptionsOutcome::error;
             }
             if (option == "--version") return OptionsOutcome::version;
-            options.allow_host_commands = true;
+            if (option == "--sample") {
+                options.sample = true;
+            } else {
+                options.allow_host_commands = true;
+            }
             continue;
         }
         const bool known = option == "--listen" || option == "--port" || option == "--data" ||
@@ -119,7 +129,8 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
                            option == "--max-result-bytes" || option == "--max-scratch-bytes" ||
                            option == "--max-total-result-bytes" ||
                            option == "--statement-timeout" || option == "--auth-delay-ms" ||
-                           option == "--max-auth-failures";
+                           option == "--max-auth-failures" || option == "--backend" ||
+                           option == "--pg";
         if (!known) {
             error = "unknown option '" + args[i] + "' (see --help)";
             return OptionsOutcome::error;
@@ -132,7 +143,19 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             value = args[++i];
         }
         long long number = 0;
-        if (option == "--listen") {
+        if (option == "--backend") {
+            if (value == "sqlite") {
+                options.backend = BackendKind::sqlite;
+            } else if (value == "postgresql") {
+                options.backend = BackendKind::postgresql;
+            } else {
+                error = "--backend: '" + value + "' is not sqlite or postgresql";
+                return OptionsOutcome::error;
+            }
+        } else if (option == "--pg") {
+            options.pg_conninfo = value;
+            has_pg = true;
+        } else if (option == "--listen") {
             if (value.empty()) {
                 error = "--listen needs an address";
                 return OptionsOutcome::error;
@@ -192,6 +215,10 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             }
             options.max_result_bytes = static_cast<size_t>(number);
         }
+    }
+    if (has_pg && options.backend != BackendKind::postgresql) {
+        error = "--pg needs --backend postgresql";
+        return OptionsOutcome::error;
     }
     return OptionsOutcome::run;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "server/backend.h"
+
 namespace dorvd {
 
 struct ServerOptions {
@@ -24,6 +26,10 @@ struct ServerOptions {
     int statement_timeout_s = 60; // 0: statements may run as long as they like
     int auth_delay_ms = 500;      // first wrong password; doubles with each further one
     int max_auth_failures = 5;    // wrong passwords before the connection is closed
+    BackendKind backend = BackendKind::sqlite;
+    // libpq connection string; empty: the PG* environment variables apply.
+    std::string pg_conninfo;
+    bool sample = false; // write the sample databases afresh at start
 };
 
 enum class OptionsOutcome { run, help, version, error };

@@ -134,9 +134,7 @@ bool holds_database(const std::filesystem::path& folder, std::error_code& ec) {
     return false;
 }
 
-} // namespace
-
-bool prepare_data_folder(const std::filesystem::path& folder, std::string& error) {
+bool make_folder(const std::filesystem::path& folder, std::string& error) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
@@ -144,12 +142,29 @@ bool prepare_data_folder(const std::filesystem::path& folder, std::string& error
                 (ec ? ": " + ec.message() : ": not a folder");
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool prepare_password_folder(const std::filesystem::path& folder, std::string& error) {
+    if (!make_folder(folder, error)) return false;
+    std::error_code ec;
+    if (!std::filesystem::exists(folder / kPasswordFileName, ec)) {
+        return write_password_file(folder / kPasswordFileName, error);
+    }
+    return true;
+}
+
+bool prepare_data_folder(const std::filesystem::path& folder, std::string& error, bool replace) {
+    if (!make_folder(folder, error)) return false;
+    std::error_code ec;
     const bool has_database = holds_database(folder, ec);
     if (ec) {
         error = "cannot read data folder " + folder.string() + ": " + ec.message();
         return false;
     }
-    if (has_database) return true;
+    if (has_database && !replace) return true;
     if (!write_database(folder / "sample.db", kSampleScript, error)) return false;
     if (!write_database(folder / "secret.db", kSecretScript, error)) return false;
     if (!std::filesystem::exists(folder / kPasswordFileName, ec)) {

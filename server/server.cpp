@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "server/log.h"
+#ifdef DORVD_WITH_POSTGRESQL
+#include "server/pg_backend.h"
+#endif
 #include "server/sample_data.h"
 #include "server/wire.h"
 
@@ -46,6 +49,8 @@ Server::Server(ServerOptions options)
     connection_config_.session.max_result_bytes = options_.max_result_bytes;
     connection_config_.session.stopping = &stopping_;
     connection_config_.session.result_budget = &result_budget_;
+    connection_config_.session.backend = options_.backend;
+    connection_config_.session.pg_conninfo = options_.pg_conninfo;
 }
 
 Server::~Server() {
@@ -56,7 +61,19 @@ Server::~Server() {
 }
 
 bool Server::start(std::string& error) {
-    if (!prepare_data_folder(options_.data_dir, error)) return false;
+    if (options_.backend == BackendKind::postgresql) {
+#ifdef DORVD_WITH_POSTGRESQL
+        if (!prepare_password_folder(options_.data_dir, error) ||
+            !prepare_postgresql(connection_config_.session, options_.sample, error)) {
+            return false;
+        }
+#else
+        error = "this dorvd was built without PostgreSQL (libpq)";
+        return false;
+#endif
+    } else if (!prepare_data_folder(options_.data_dir, error, options_.sample)) {
+        return false;
+    }
 
     int wake[2];
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {

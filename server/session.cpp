@@ -14,7 +14,7 @@ constexpr size_t kTrimAfterBytes = 1024 * 1024;
 } // namespace
 
 Session::Session(SessionConfig config, int client_fd)
-    : config_(std::move(config)), backend_(make_sqlite_backend(config_, client_fd)) {}
+    : config_(std::move(config)), backend_(make_backend(config_, client_fd)) {}
 
 // The rows go before the backend that made them.
 Session::~Session() {

@@ -26,6 +26,7 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     bool ready() const { return backend_->ready(); }
+    std::string backend_version() const { return backend_->version(); }
 
     // Runs one statement; its outcome's text is the message for the client
     // (for example "3 rows affected" or the failure's explanation), empty

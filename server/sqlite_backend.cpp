@@ -4,9 +4,9 @@
 #include <cctype>
 #include <climits>
 #include <map>
-#include <poll.h>
 #include <strings.h>
 
+#include "server/client_watch.h"
 #include "server/log.h"
 #include "server/open_database.h"
 #include "server/password_file.h"
@@ -19,15 +19,6 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 constexpr int kProgressSteps = 1000;
-// How often a running statement looks whether its client is still there.
-constexpr auto kClientCheckInterval = std::chrono::milliseconds(200);
-
-// True once the peer has closed the connection (or it failed).
-bool client_gone(int fd) {
-    pollfd watch{fd, POLLRDHUP, 0};
-    return poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
-
 std::string first_word_upper(std::string_view statement) {
     size_t pos = 0;
     while (pos < statement.size() && std::isspace(static_cast<unsigned char>(statement[pos])))

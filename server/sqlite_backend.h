@@ -23,6 +23,7 @@ class SqliteBackend final : public Backend {
     bool ready() const override { return db_ != nullptr; }
     void begin_request() override;
     Executed execute(std::string_view statement) override;
+    std::string version() const override { return sqlite_backend_version(); }
 
     // The outcome of a failed SQLite call, with the server's reasons.
     Outcome sqlite_failure(int code);

@@ -1,6 +1,7 @@
 // Statuses the server answers statement requests with. SQLite's own failures
-// keep SQLite's primary result code (1 to 28); the server's own failures use
-// the range from 201 on.
+// keep SQLite's primary result code (1 to 28), and PostgreSQL's SQLSTATEs map
+// onto the nearest of them (pg_status.h); the server's own failures use the
+// range from 201 on.
 #pragma once
 
 #include <cstdint>
@@ -19,5 +20,7 @@ constexpr int16_t kStatusBadStatementText = 206;
 constexpr int16_t kStatusPasswordFileUnreadable = 207;
 constexpr int16_t kStatusSessionUnavailable = 208;
 constexpr int16_t kStatusStatementTimeout = 209;
+// PostgreSQL cannot be reached, or the connection to it was lost.
+constexpr int16_t kStatusDatabaseUnreachable = 210;
 
 } // namespace dorvd

@@ -86,6 +86,21 @@ TEST(Options, HelpWins) {
     EXPECT_NE(dorvd::usage_text().find("--allow-host-commands"), std::string::npos);
 }
 
+TEST(Options, ChoosesTheBackend) {
+    ServerOptions options;
+    std::string error;
+    ASSERT_EQ(parse({}, options, error), OptionsOutcome::run);
+    EXPECT_EQ(options.backend, dorvd::BackendKind::sqlite);
+    EXPECT_FALSE(options.sample);
+    ASSERT_EQ(parse({"--pg=host=/tmp dbname=d", "--backend", "postgresql", "--sample"}, options,
+                    error),
+              OptionsOutcome::run)
+        << error;
+    EXPECT_EQ(options.backend, dorvd::BackendKind::postgresql);
+    EXPECT_EQ(options.pg_conninfo, "host=/tmp dbname=d");
+    EXPECT_TRUE(options.sample);
+}
+
 struct BadCase {
     std::vector<std::string> args;
     const char* error_part;
@@ -117,6 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{{"--max-scratch-bytes", "1K"}, "--max-scratch-bytes"},
                       BadCase{{"--auth-delay-ms", "60001"}, "--auth-delay-ms"},
                       BadCase{{"--max-auth-failures", "0"}, "--max-auth-failures"},
-                      BadCase{{"--version=1"}, "takes no value"}));
+                      BadCase{{"--version=1"}, "takes no value"},
+                      BadCase{{"--backend", "mysql"}, "--backend"},
+                      BadCase{{"--pg", "dbname=x"}, "--pg needs --backend postgresql"},
+                      BadCase{{"--sample=yes"}, "takes no value"}));
 
 } // namespace

@@ -1,0 +1,121 @@
+// The PostgreSQL backend: one libpq session per client connection. Schemas
+// are the databases OPEN DATABASE opens (search_path); before that the
+// session stands on its temporary schema, the scratch database. Each
+// statement runs in autocommit, or inside the client's own transaction
+// behind a savepoint, so that a failure never leaves the session unusable.
+#pragma once
+
+#include <chrono>
+#include <libpq-fe.h>
+#include <string>
+#include <vector>
+
+#include "server/backend.h"
+#include "server/date_text.h"
+
+namespace dorvd {
+
+class PgBackend final : public Backend {
+  public:
+    PgBackend(const SessionConfig& config, int client_fd);
+    ~PgBackend() override;
+    PgBackend(const PgBackend&) = delete;
+    PgBackend& operator=(const PgBackend&) = delete;
+
+    // A session that cannot reach PostgreSQL answers each statement with
+    // status 210 and tries again on the next.
+    bool ready() const override { return true; }
+    void begin_request() override;
+    Executed execute(std::string_view statement) override;
+    std::string version() const override;
+
+    // The next result of the running statement, waited for while watching
+    // the time limit, the client and shutdown; null after the last one or
+    // when the connection broke.
+    PGresult* next_result();
+    // Reads the running statement's remaining results and settles its
+    // savepoint; with cancel, asks PostgreSQL to stop it first.
+    void finish_statement(bool cancel);
+    // The outcome of a failed result (null: the connection failed).
+    Outcome failure_of(const PGresult* result);
+    size_t max_value_bytes() const { return config_.max_result_bytes; }
+
+  private:
+    // abandoned: the client moved on from a result not read to its end.
+    enum class StopReason { none, shutdown, timeout, client_gone, abandoned };
+
+    bool ensure_connection(Outcome& failure);
+    bool connect(std::string& error);
+    void drop_connection();
+    bool wait_for_input();
+    void cancel_statement(StopReason reason);
+    bool run_internal(const std::string& sql);
+    bool apply_search_path();
+    std::string settle();
+    Executed run_sql(std::string_view statement);
+    Outcome open_databases(std::string_view statement);
+    bool schema_exists(const std::string& name, bool& exists);
+    Outcome lost_connection();
+
+    SessionConfig config_;
+    int client_fd_ = -1;
+    PGconn* conn_ = nullptr;
+    PGcancel* cancel_ = nullptr;
+    bool connect_failure_logged_ = false;
+    std::vector<std::string> open_names_;
+    bool savepoint_ = false;  // the running statement stands behind the server's savepoint
+    bool statement_ = false;  // a statement was sent and its results are not all read
+    bool reset_path_ = false; // the running statement may undo OPEN DATABASE's search_path
+    std::string note_;        // what settling did that the client should learn
+    StopReason stop_reason_ = StopReason::none;
+    std::chrono::steady_clock::time_point deadline_;
+    std::chrono::steady_clock::time_point next_client_check_;
+    std::chrono::steady_clock::time_point cancelled_at_;
+};
+
+// A query's rows: streamed one at a time (single-row mode) while the
+// statement runs, or, for a statement that changed data, its whole result.
+class PgRows final : public BackendRows {
+  public:
+    PgRows(PgBackend& backend, const PGresult* shape, bool streaming);
+    ~PgRows() override;
+    PgRows(const PgRows&) = delete;
+    PgRows& operator=(const PgRows&) = delete;
+
+    // Takes the statement's next result (owned from here on) and says what it is.
+    Step take(PGresult* result);
+    // Holds the whole result of a statement already finished.
+    Step hold_whole(PGresult* result);
+
+    const std::vector<std::string>& names() const override { return names_; }
+    Step step() override;
+    Outcome failure() override { return failure_; }
+    // Numbers 'N' with PostgreSQL's text, date 'D' and timestamps and times
+    // 'T' with 14 digits, bytea as hexadecimal text, NULL as empty text,
+    // everything else 'S'.
+    char append_value(size_t column, std::string& field, std::string* shown) override;
+
+  private:
+    enum class Kind { text, number, date, datetime, time, bytes };
+
+    Step fail(Outcome outcome, bool cancel);
+    bool within_bound();
+
+    PgBackend& backend_;
+    bool streaming_;
+    bool finished_ = false; // the statement's results are all read
+    PGresult* current_ = nullptr;
+    int row_ = 0; // the current row of current_
+    std::vector<std::string> names_;
+    std::vector<Kind> kinds_;
+    Outcome failure_;
+};
+
+std::unique_ptr<Backend> make_pg_backend(const SessionConfig& config, int client_fd);
+
+// Reaches PostgreSQL once at start: logs its version, warns about a
+// superuser role, and creates the sample schemas 'sample' and 'secret'
+// when neither exists, or afresh (replacing them) when replace is set.
+bool prepare_postgresql(const SessionConfig& config, bool replace, std::string& error);
+
+} // namespace dorvd
