@@ -86,6 +86,17 @@ for preset in $presets; do
     if pg_cluster_start 2>"$pg_log.cluster"; then
       build/native/tests/server/pg_backend_test >"$pg_log" 2>&1
       pg_rc=$?
+      # 100 clients at once through the PostgreSQL backend, every result checked.
+      echo "=== postgresql: load test, 100 clients"
+      if build/native/tests/load/load_test --queries 100 -- --backend postgresql \
+        --pg "$DORV_TEST_PG" >"$pg_log.load" 2>&1; then
+        grep -E "^(queries/s|wrong results|lost queries) " "$pg_log.load"
+        total_passed=$((total_passed + 1))
+      else
+        grep -vE "^client=" "$pg_log.load" | tail -20
+        status=1
+        total_failed=$((total_failed + 1))
+      fi
       pg_cluster_stop
       pg_passed=$(grep -aE "^\[  PASSED  \] [0-9]+ test" "$pg_log" | grep -oE "[0-9]+" | head -1)
       pg_failed=$(grep -aE "^\[  FAILED  \] [0-9]+ test" "$pg_log" | grep -oE "[0-9]+" | head -1)
