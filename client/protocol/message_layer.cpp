@@ -39,21 +39,8 @@ int ll_dorv_read(ConnectionRecord* connection, int* status) {
     char* block = connection->block;
     if (ll_read(connection, block) != 0) return NO_STATUS;
     connection->more = block[BLOCK_LAST] == 0 ? 1 : 0;
-    char type = block[BLOCK_TYPE];
-    if (type == 'M') {
-        server_message_box(block);
-        return NO_STATUS;
-    }
-    if (type != 'S') {
-        error_box("Protocol error (ll_dorv_read):\nUnexpected message type (%c)", type);
-        return NO_STATUS;
-    }
-    unsigned length = block_length(block);
-    if (length < BLOCK_STATUS_DATA) {
-        error_box("Internal error (ll_dorv_read)\nCorrupted M_DORV message");
-        return NO_STATUS;
-    }
-    connection->block_avail = static_cast<int>(length) - BLOCK_STATUS_DATA;
+    if (!check_reply(block, 'S', "ll_dorv_read")) return NO_STATUS;
+    connection->block_avail = static_cast<int>(block_length(block)) - BLOCK_STATUS_DATA;
     connection->block_pos = 0;
     *status = static_cast<short>((static_cast<unsigned char>(block[4]) << 8) |
                                  static_cast<unsigned char>(block[5]));
@@ -90,15 +77,37 @@ int ll_drain(ConnectionRecord* connection) {
     return connection->broken != 0 ? -1 : 0;
 }
 
-void note_single_reply(ConnectionRecord* connection, const char* block) {
-    if (block[BLOCK_TYPE] == 'M' && block[BLOCK_LAST] == 0) connection->more = 1;
-}
-
 bool message_text_equals(const char* block, const char* literal) {
     size_t n = strlen(literal);
     unsigned length = block_length(block);
     return length >= BLOCK_PAYLOAD && length - BLOCK_PAYLOAD == n &&
            memcmp(block + BLOCK_PAYLOAD, literal, n) == 0;
+}
+
+bool check_reply(const char* block, char expected, const char* call, const char* accepted_text) {
+    char type = block[BLOCK_TYPE];
+    if (type == 'M') {
+        if (accepted_text != nullptr && message_text_equals(block, accepted_text)) return true;
+        server_message_box(block);
+        return false;
+    }
+    if (type != expected) {
+        error_box("Protocol error (%s):\nUnexpected message type (%c)", call, type);
+        return false;
+    }
+    if (type == 'S' && block_length(block) < BLOCK_STATUS_DATA) {
+        error_box("Internal error (%s)\nCorrupted M_DORV message", call);
+        return false;
+    }
+    return true;
+}
+
+bool request_reply(ConnectionRecord* connection, char expected, const char* call,
+                   const char* accepted_text) {
+    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
+        return false;
+    if (request_block[BLOCK_TYPE] == 'M' && request_block[BLOCK_LAST] == 0) connection->more = 1;
+    return check_reply(request_block, expected, call, accepted_text);
 }
 
 bool caller_buffer_ok(const char* call, const char* buffer, int size) {

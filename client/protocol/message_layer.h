@@ -35,10 +35,20 @@ int ll_dorv_read(ConnectionRecord* connection, int* status);
 int ll_drain(ConnectionRecord* connection);
 // The same for the current reply only: the replies owed stay in flight.
 int drain_current_reply(ConnectionRecord* connection);
-// After a reply of one block read into request_block: a text message in its
-// place that says more blocks follow leaves them for the next drain.
-void note_single_reply(ConnectionRecord* connection, const char* block);
 bool message_text_equals(const char* block, const char* literal);
+
+// Checks a reply block of type `expected`: a text message in its place is
+// shown as the server's (unless its text is `accepted_text`: then it is the
+// reply), another type is refused, and so is a status block too short to
+// hold a status. `call` names the call in the messages. True: the reply can
+// be used.
+bool check_reply(const char* block, char expected, const char* call,
+                 const char* accepted_text = nullptr);
+// Writes the request in request_block and reads its one-block reply into
+// request_block, checked as check_reply does. A text message in its place
+// that says more blocks follow leaves them for the next drain.
+bool request_reply(ConnectionRecord* connection, char expected, const char* call,
+                   const char* accepted_text = nullptr);
 
 // A caller's buffer must exist and hold at least the terminator; otherwise the
 // call reports it and fails without writing anything.

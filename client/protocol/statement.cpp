@@ -19,24 +19,8 @@ extern "C" int DORV_CALL hl_dorv_version(int handle, char* text) {
     if (ll_drain(connection) != 0) return NO_STATUS;
     begin_request('S', 1);
     request_block[BLOCK_PAYLOAD] = 'A';
-    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
-        return NO_STATUS;
-    note_single_reply(connection, request_block);
-    char type = request_block[BLOCK_TYPE];
-    if (type == 'M') {
-        server_message_box(request_block);
-        return NO_STATUS;
-    }
-    if (type != 'S') {
-        error_box("Protocol error (hl_dorv_version):\nUnexpected message type (%c)", type);
-        return NO_STATUS;
-    }
+    if (!request_reply(connection, 'S', "hl_dorv_version")) return NO_STATUS;
     int length = static_cast<int>(block_length(request_block));
-    if (length < BLOCK_STATUS_DATA) {
-        // No status and no text: nothing to hand back as a version.
-        error_box("Internal error (hl_dorv_version)\nCorrupted M_DORV message");
-        return NO_STATUS;
-    }
     int n = length - BLOCK_STATUS_DATA;
     memcpy(text, request_block + BLOCK_STATUS_DATA, static_cast<size_t>(n));
     text[n] = '\0';
