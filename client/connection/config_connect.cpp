@@ -1,6 +1,7 @@
 // hl_connect_ini, hl_set_inifile and the opening of configured databases.
 #include "client/connection/config_connect.h"
 
+#include "client/connection/config_file.h"
 #include "client/connection/connect.h"
 #include "client/connection/read_ahead_setting.h"
 #include "client/connection/database_cache.h"
@@ -16,13 +17,6 @@ namespace {
 
 const char open_statement[] = "OPEN DATABASE ";
 enum : int { OPEN_STATEMENT_LENGTH = 14, OPEN_LIMIT = 1014 };
-
-void copy_cut(char* to, const char* from) {
-    size_t n = from != nullptr ? strlen(from) : 0;
-    if (n > INI_TEXT_SIZE - 1) n = INI_TEXT_SIZE - 1;
-    if (n > 0) memcpy(to, from, n);
-    to[n] = '\0';
-}
 
 // Obtains the password of a database: from the cache, or from the
 // configuration (asking the user when it begins with '*'), and caches it.

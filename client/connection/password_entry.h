@@ -13,11 +13,6 @@ extern PasswordExchange password_exchange;
 // 1 for exactly as long as the password dialog is open.
 extern int password_dialog_busy;
 
-// Reads a key of a connection's configuration file: from `section` first,
-// then, when absent or empty there, from section "Global". At most 255
-// characters; an empty text when absent from both.
-void read_config_text(const char* file, const char* section, const char* key, char* value);
-
 // Runs dialog 101 modally for `record` with the name and password in
 // password_exchange; the texts come from the record's configuration file and
 // section when it has both. 1: OK, the password in password_exchange.db_pswd;

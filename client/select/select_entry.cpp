@@ -1,5 +1,6 @@
 // hl_dorv_select_entry: the rows of the last query in a modal, resizable list
 // dialog; the key of the row the user picks goes back to the caller.
+#include "client/connection/config_file.h"
 #include "client/connection/connection_table.h"
 #include "client/connection/dialog_support.h"
 #include "client/include/dorv32.h"
@@ -32,10 +33,8 @@ Selection selection;
 bool read_key(const char* key, char* value) {
     value[0] = '\0';
     const ConnectionRecord* c = selection.connection;
-    if (c->ini_file[0] == '\0') return false;
-    plat_ini_string(c->ini_section, key, "", value, SELECT_TEXT_SIZE, c->ini_file);
-    if (value[0] == '\0') plat_ini_string("Global", key, "", value, SELECT_TEXT_SIZE, c->ini_file);
-    return value[0] != '\0';
+    return c->ini_file[0] != '\0' &&
+           read_config_text(c->ini_file, c->ini_section, key, value, SELECT_TEXT_SIZE);
 }
 
 bool configured() {
