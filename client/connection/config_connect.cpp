@@ -16,7 +16,10 @@
 namespace {
 
 const char open_statement[] = "OPEN DATABASE ";
-enum : int { OPEN_STATEMENT_LENGTH = 14, OPEN_LIMIT = 1014 };
+const int OPEN_STATEMENT_LENGTH = static_cast<int>(sizeof open_statement) - 1;
+// A database adds at most its name, its password and these 10 characters:
+// below the limit the statement and its terminator stay inside text_buffer.
+const int OPEN_LIMIT = static_cast<int>(sizeof text_buffer - (sizeof "'' AS '', " - 1));
 
 // Obtains the password of a database: from the cache, or from the
 // configuration (asking the user when it begins with '*'), and caches it.
@@ -116,7 +119,7 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
     int status = hl_dorv_exec(handle, text_buffer);
     if (status <= 0) return 0;
     // A connection lost on the way has been reported; there is nobody to explain.
-    if (!connection_is_broken(handle)) hl_dorv_explain(handle, nullptr, 0, 2000);
+    if (!connection_is_broken(handle)) hl_dorv_explain(handle, nullptr, 0, EXPLAIN_IN_LIBRARY);
     return status;
 }
 

@@ -6,6 +6,9 @@
 
 extern int ctl3d_available;
 
+// The kinds of controls ctl3d_subclass_dlg gives the 3-D look: all of them.
+enum : unsigned short { CTL3D_ALL = 0xFFFF };
+
 // Loads "ctl3d32.dll" and its five entry points; 1 when all are there.
 int load_ctl3d();
 // Releases the library if it is held.

@@ -6,8 +6,8 @@
 
 #include <string.h>
 
-char request_block[1024];
-char text_buffer[1024];
+char request_block[WNSK_BLOCK_SIZE];
+char text_buffer[WNSK_BLOCK_SIZE];
 
 void begin_request(char type, int payload_length) {
     set_block_length(request_block, static_cast<unsigned>(payload_length + BLOCK_PAYLOAD));
@@ -17,7 +17,7 @@ void begin_request(char type, int payload_length) {
 
 int ll_write(ConnectionRecord* connection, char* block) {
     unsigned length = block_length(block);
-    if (length < 4 || length > 1024) {
+    if (length < BLOCK_PAYLOAD || length > WNSK_BLOCK_SIZE) {
         error_box("Internal error (ll_write):\nInconsistent block length (%d)",
                   static_cast<int>(length));
         return -1;
@@ -37,13 +37,13 @@ int ll_read(ConnectionRecord* connection, char* buffer) {
 
 int ll_dorv_read(ConnectionRecord* connection, int* status) {
     char* block = connection->block;
-    if (ll_read(connection, block) != 0) return NO_STATUS;
+    if (ll_read(connection, block) != 0) return DORV_NO_STATUS;
     connection->more = block[BLOCK_LAST] == 0 ? 1 : 0;
-    if (!check_reply(block, 'S', "ll_dorv_read")) return NO_STATUS;
+    if (!check_reply(block, 'S', "ll_dorv_read")) return DORV_NO_STATUS;
     connection->block_avail = static_cast<int>(block_length(block)) - BLOCK_STATUS_DATA;
     connection->block_pos = 0;
-    *status = static_cast<short>((static_cast<unsigned char>(block[4]) << 8) |
-                                 static_cast<unsigned char>(block[5]));
+    *status = static_cast<short>((static_cast<unsigned char>(block[BLOCK_STATUS]) << 8) |
+                                 static_cast<unsigned char>(block[BLOCK_STATUS + 1]));
     return 0;
 }
 

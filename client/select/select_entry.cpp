@@ -25,6 +25,9 @@ struct Selection {
     int key_offset;
 };
 
+// The header code of the dialog's header line, where the key column is found.
+const int SELECT_HEADER_CODE = 2;
+
 std::atomic<bool> select_active{false};
 Selection selection;
 
@@ -69,8 +72,8 @@ bool fill_list(PlatWindow dialog) {
         plat_list_add(dialog, row);
         status = hl_dorv_next_row(selection.hdl, row, sizeof row);
     }
-    if (status == 0 || status == STATUS_EOF) return true;
-    hl_dorv_explain(selection.hdl, nullptr, 0, 2000);
+    if (status == 0 || status == DORV_EOF) return true;
+    hl_dorv_explain(selection.hdl, nullptr, 0, EXPLAIN_IN_LIBRARY);
     return false;
 }
 
@@ -110,9 +113,9 @@ void layout_list_dialog(PlatWindow dialog, int count) {
     int screen_width, screen_height;
     plat_screen_size(&screen_width, &screen_height);
     int width = clamp_dialog_extent(read_key("DlgWidth", value) ? value : "", screen_width,
-                                    SELECT_MIN_WIDTH);
+                                    LIST_MIN_TRACK_WIDTH);
     int height = clamp_dialog_extent(read_key("DlgHeight", value) ? value : "", screen_height,
-                                     SELECT_MIN_HEIGHT);
+                                     LIST_MIN_TRACK_HEIGHT);
     plat_list_first_layout(dialog, width, height);
 
     if (count == selection.max_select)
@@ -147,7 +150,7 @@ bool init_list_dialog(void*, PlatWindow dialog) {
         return false;
     }
     ctl3d_register(dialog);
-    ctl3d_subclass_dlg(dialog, 0xFFFF);
+    ctl3d_subclass_dlg(dialog, CTL3D_ALL);
     layout_list_dialog(dialog, count);
     plat_list_ready(dialog);
     debug_print("\nListDlgProc: WM_INITDIALOG End");
@@ -189,7 +192,8 @@ extern "C" int DORV_CALL hl_dorv_select_entry(int hdl, char* keyfield, int keyle
     selection = Selection{connection, hdl, keyfield, keylen, max_select, 0};
 
     char line[SELECT_TEXT_SIZE];
-    if (hl_dorv_hdr_ln(hdl, 2, line, sizeof line) == NO_STATUS) line[0] = '\0'; // no header line
+    if (hl_dorv_hdr_ln(hdl, SELECT_HEADER_CODE, line, sizeof line) == DORV_NO_STATUS)
+        line[0] = '\0'; // no header line
     selection.key_offset = key_offset_in_header(line, keyfield, keylen);
 
     debug_print("\nhl_dorv_select_entry: before call ListDlgProc");

@@ -13,6 +13,11 @@ char wnsk_error_buffer[WNSK_ERROR_TEXT_SIZE];
 
 namespace {
 
+enum : int {
+    WINSOCK_VERSION_1_1 = 0x0101, // the version asked of the stack: 1.1
+    FIRST_SOCKET_ERROR = 10000,   // WinSock error numbers; 0 is looked up as this one, "No Error"
+};
+
 unsigned short swap16(unsigned short v) {
     return static_cast<unsigned short>((v >> 8) | (v << 8));
 }
@@ -102,14 +107,14 @@ bool drop_excess(int socket, int seconds, unsigned excess) {
 int wnsk_error_text(int number, char* buffer, int size) {
     if (size < 1) return 0;
     buffer[0] = '\0';
-    if (number == 0) number = 10000;
-    if (number < 10000) return 0;
+    if (number == 0) number = FIRST_SOCKET_ERROR;
+    if (number < FIRST_SOCKET_ERROR) return 0;
     return plat_load_string(library_instance, static_cast<unsigned>(number), buffer, size);
 }
 
 int wnsk_setup() {
     PlatWsaInfo info;
-    int rc = plat_wsa_startup(0x0101, &info);
+    int rc = plat_wsa_startup(WINSOCK_VERSION_1_1, &info);
     if (rc != 0) {
         // A failed start-up returns its error itself; the stack's "last error"
         // is not available before a successful start.
@@ -149,7 +154,7 @@ int wnsk_connect_within(const char* host, const char* service, int timeout_secon
         unsigned value = 0;
         for (const char* p = service; isdigit(static_cast<unsigned char>(*p)); ++p)
             value = value * 10u + static_cast<unsigned>(*p - '0');
-        address.port = to_network16(value & 0xFFFFu);
+        address.port = to_network16(value); // its low 16 bits
         if (address.port == 0) {
             error_box("%s: Invalid port number.", service);
             close_failed_socket(s);
