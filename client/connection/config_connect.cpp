@@ -34,11 +34,10 @@ int obtain_password(ConnectionRecord* record, const char* filename, const char* 
     read_config_text(filename, section, "Password", password);
     debug_print("   read password: [%s]\n", masked_password(password));
     if (password[0] == '*') {
-        if (password_dialog_busy == 1) {
+        if (password_dialog_busy.exchange(1) == 1) {
             error_box("Password dialog is not reentrant");
             return -1;
         }
-        password_dialog_busy = 1;
         copy_cut(password_exchange.db_name, name);
         copy_cut(password_exchange.db_pswd, password);
         int answer = run_password_dialog(record);
@@ -141,11 +140,11 @@ extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* sectio
     debug_print("\nHL_CONNECT_INI: \n   ini-file: [%s]\n   section: [%s]\n", file, own_section);
     debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server,
                 service);
-    int handle = connect_with_timeouts(transport, server, service, debug,
-                                       configured_timeouts(file, own_section),
-                                       configured_read_ahead(file, own_section));
-    if (handle == -1) return -1;
-    ConnectionRecord* record = &connection_table[connection_count - 1];
+    ConnectionRecord* record = connect_with_timeouts(transport, server, service, debug,
+                                                     configured_timeouts(file, own_section),
+                                                     configured_read_ahead(file, own_section));
+    if (record == nullptr) return -1;
+    const int handle = record->socket;
     copy_cut(record->ini_file, file);
     copy_cut(record->ini_section, own_section);
     if (dbopen == 0) return handle;

@@ -2,6 +2,7 @@
 // (CTL3D32) and centring a dialog on the screen.
 #pragma once
 
+#include "client/connection/library.h" // library_instance: the module of the dialog templates
 #include "platform/platform.h"
 
 extern int ctl3d_available;

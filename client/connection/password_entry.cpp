@@ -2,12 +2,11 @@
 
 #include "client/connection/config_file.h"
 #include "client/connection/dialog_support.h"
-#include "client/transport/wnsk.h"
 #include "common/diagnostics.h"
 #include "platform/password_dialog.h"
 
 PasswordExchange password_exchange;
-int password_dialog_busy = 0;
+std::atomic<int> password_dialog_busy{0};
 
 namespace {
 

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "client/connection/connection_table.h"
+#include "client/connection/library.h" // library_instance: the module of dialog 101
+
+#include <atomic>
 
 // What the dialog shows and fills: the database name and the password.
 struct PasswordExchange {
@@ -10,8 +13,9 @@ struct PasswordExchange {
 };
 
 extern PasswordExchange password_exchange;
-// 1 for exactly as long as the password dialog is open.
-extern int password_dialog_busy;
+// 1 for exactly as long as the password dialog is open: set with exchange,
+// so that a second caller finds it taken.
+extern std::atomic<int> password_dialog_busy;
 
 // Runs dialog 101 modally for `record` with the name and password in
 // password_exchange; the texts come from the record's configuration file and

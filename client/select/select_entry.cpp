@@ -6,7 +6,7 @@
 #include "client/include/dorv32.h"
 #include "client/protocol/message_layer.h"
 #include "client/select/select_text.h"
-#include "client/transport/wnsk.h"
+#include "client/connection/library.h"
 #include "common/diagnostics.h"
 #include "platform/list_dialog.h"
 
@@ -28,7 +28,9 @@ struct Selection {
 // The header code of the dialog's header line, where the key column is found.
 const int SELECT_HEADER_CODE = 2;
 
-std::atomic<bool> select_active{false};
+// 1 for as long as a selection runs: set with exchange, so that a second
+// caller finds it taken.
+std::atomic<int> select_busy{0};
 Selection selection;
 
 // A key of the connection's configuration file, its section first, then
@@ -180,13 +182,13 @@ bool check_arguments(const char* keyfield, int keylen) {
 extern "C" int DORV_CALL hl_dorv_select_entry(int hdl, char* keyfield, int keylen, int max_select) {
     ConnectionRecord* connection = find_connection(hdl);
     if (connection == nullptr) return -1;
-    if (select_active.exchange(true)) {
+    if (select_busy.exchange(1) == 1) {
         // The running selection keeps its connection and arguments.
         error_box("hl_dorv_select_entry() is not reentrant");
         return -1;
     }
     if (!check_arguments(keyfield, keylen)) {
-        select_active = false;
+        select_busy = 0;
         return -1;
     }
     selection = Selection{connection, hdl, keyfield, keylen, max_select, 0};
@@ -211,6 +213,6 @@ extern "C" int DORV_CALL hl_dorv_select_entry(int hdl, char* keyfield, int keyle
         result = -1;
     }
     debug_print("\nhl_dorv_select_entry: after  call ListDlgProc");
-    select_active = false;
+    select_busy = 0;
     return result;
 }

@@ -8,10 +8,11 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-PlatInstance library_instance = nullptr;
 char wnsk_error_buffer[WNSK_ERROR_TEXT_SIZE];
 
 namespace {
+
+PlatInstance error_text_module = nullptr;
 
 enum : int {
     WINSOCK_VERSION_1_1 = 0x0101, // the version asked of the stack: 1.1
@@ -109,7 +110,11 @@ int wnsk_error_text(int number, char* buffer, int size) {
     buffer[0] = '\0';
     if (number == 0) number = FIRST_SOCKET_ERROR;
     if (number < FIRST_SOCKET_ERROR) return 0;
-    return plat_load_string(library_instance, static_cast<unsigned>(number), buffer, size);
+    return plat_load_string(error_text_module, static_cast<unsigned>(number), buffer, size);
+}
+
+void wnsk_set_error_texts(PlatInstance module) {
+    error_text_module = module;
 }
 
 int wnsk_setup() {
