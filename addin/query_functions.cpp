@@ -14,12 +14,23 @@ namespace {
 
 enum RowEnd { ROW_DONE, ROW_FAILED };
 
+// Explain code: the library fetches the explanation into its own buffer and
+// shows it in a box.
+const int EXPLAIN_SHOWN_BY_LIBRARY = 2000;
+
 void explain(int handle) {
-    hl_dorv_explain(handle, nullptr, 0, 2000);
+    hl_dorv_explain(handle, nullptr, 0, EXPLAIN_SHOWN_BY_LIBRARY);
 }
 
-void trace_eof(int line) {
-    debug_print("\nXDorvExecRange: DORV_EOF, line = %d\n", line);
+// Marks in the trace that tell where the end of a result was met.
+enum TraceMark : int {
+    EOF_AT_FIRST_ROW = 1245, // the result has no row
+    EOF_IN_ROW = 1268,       // the row has no further field
+    EOF_AFTER_ROW = 1298,    // no row follows
+};
+
+void trace_eof(TraceMark mark) {
+    debug_print("\nXDorvExecRange: DORV_EOF, line = %d\n", static_cast<int>(mark));
 }
 
 // The fields of the row just fetched, up to the bound of the target. A status
@@ -29,7 +40,7 @@ RowEnd write_fields(int handle, const ResultTarget& t, long r, bool traced) {
     for (long f = t.area.colFirst; !fields_full(t, f); ++f) {
         int status = hl_dorv_tfield(handle, field, FIELD_SIZE);
         if (status == DORV_EOF) {
-            if (traced) trace_eof(1268);
+            if (traced) trace_eof(EOF_IN_ROW);
             break;
         }
         if (status != DORV_OK) {
@@ -46,7 +57,7 @@ RowEnd write_fields(int handle, const ResultTarget& t, long r, bool traced) {
 bool write_result(int handle, const ResultTarget& t, long* r) {
     int status = t.header ? hl_dorv_hdr_val(handle) : hl_dorv_next_val(handle);
     if (status == DORV_EOF) {
-        trace_eof(1245);
+        trace_eof(EOF_AT_FIRST_ROW);
         return true;
     }
     if (status != DORV_OK) {
@@ -58,7 +69,7 @@ bool write_result(int handle, const ResultTarget& t, long* r) {
         status = hl_dorv_next_val(handle);
         ++*r;
         if (status == DORV_EOF) {
-            trace_eof(1298);
+            trace_eof(EOF_AFTER_ROW);
             return true;
         }
         if (status != DORV_OK) {

@@ -178,9 +178,8 @@ void check_record(int handle) {
     for (int i = 0; i < connection_count; ++i) {
         const ConnectionRecord& r = connection_table[i];
         if (r.socket != handle) continue;
-        bool ok = r.block_avail >= 0 && r.block_avail <= CONNECTION_BLOCK_SIZE - 4 &&
-                  r.block_pos >= 0 && r.block_pos <= r.block_avail &&
-                  (r.more == 0 || r.more == 1) &&
+        bool ok = r.block_avail >= 0 && r.block_avail <= WNSK_BLOCK_SIZE - 4 && r.block_pos >= 0 &&
+                  r.block_pos <= r.block_avail && (r.more == 0 || r.more == 1) &&
                   (r.transfer_kind == 0 || r.transfer_kind == ' ' || r.transfer_kind == 'S' ||
                    r.transfer_kind == 'U') &&
                   memchr(r.ini_file, 0, sizeof r.ini_file) != nullptr &&
@@ -236,7 +235,7 @@ void check_result(int op, int result) {
         ok = result == 0 || result == -1;
         break;
     case OP_FETCH_BLK:
-        ok = result >= -1 && result <= CONNECTION_BLOCK_SIZE - 4;
+        ok = result >= -1 && result <= WNSK_BLOCK_SIZE - 4;
         break;
     case OP_BAD_HANDLE:
         ok = result == 0;

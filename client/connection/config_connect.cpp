@@ -1,6 +1,7 @@
 // hl_connect_ini, hl_set_inifile and the opening of configured databases.
 #include "client/connection/config_connect.h"
 
+#include "client/connection/config_file.h"
 #include "client/connection/connect.h"
 #include "client/connection/read_ahead_setting.h"
 #include "client/connection/database_cache.h"
@@ -15,14 +16,10 @@
 namespace {
 
 const char open_statement[] = "OPEN DATABASE ";
-enum : int { OPEN_STATEMENT_LENGTH = 14, OPEN_LIMIT = 1014 };
-
-void copy_cut(char* to, const char* from) {
-    size_t n = from != nullptr ? strlen(from) : 0;
-    if (n > INI_TEXT_SIZE - 1) n = INI_TEXT_SIZE - 1;
-    if (n > 0) memcpy(to, from, n);
-    to[n] = '\0';
-}
+const int OPEN_STATEMENT_LENGTH = static_cast<int>(sizeof open_statement) - 1;
+// A database adds at most its name, its password and these 10 characters:
+// below the limit the statement and its terminator stay inside text_buffer.
+const int OPEN_LIMIT = static_cast<int>(sizeof text_buffer - (sizeof "'' AS '', " - 1));
 
 // Obtains the password of a database: from the cache, or from the
 // configuration (asking the user when it begins with '*'), and caches it.
@@ -37,11 +34,10 @@ int obtain_password(ConnectionRecord* record, const char* filename, const char* 
     read_config_text(filename, section, "Password", password);
     debug_print("   read password: [%s]\n", masked_password(password));
     if (password[0] == '*') {
-        if (password_dialog_busy == 1) {
+        if (password_dialog_busy.exchange(1) == 1) {
             error_box("Password dialog is not reentrant");
             return -1;
         }
-        password_dialog_busy = 1;
         copy_cut(password_exchange.db_name, name);
         copy_cut(password_exchange.db_pswd, password);
         int answer = run_password_dialog(record);
@@ -122,7 +118,7 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
     int status = hl_dorv_exec(handle, text_buffer);
     if (status <= 0) return 0;
     // A connection lost on the way has been reported; there is nobody to explain.
-    if (!connection_is_broken(handle)) hl_dorv_explain(handle, nullptr, 0, 2000);
+    if (!connection_is_broken(handle)) hl_dorv_explain(handle, nullptr, 0, EXPLAIN_IN_LIBRARY);
     return status;
 }
 
@@ -144,11 +140,11 @@ extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* sectio
     debug_print("\nHL_CONNECT_INI: \n   ini-file: [%s]\n   section: [%s]\n", file, own_section);
     debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server,
                 service);
-    int handle = connect_with_timeouts(transport, server, service, debug,
-                                       configured_timeouts(file, own_section),
-                                       configured_read_ahead(file, own_section));
-    if (handle == -1) return -1;
-    ConnectionRecord* record = &connection_table[connection_count - 1];
+    ConnectionRecord* record = connect_with_timeouts(transport, server, service, debug,
+                                                     configured_timeouts(file, own_section),
+                                                     configured_read_ahead(file, own_section));
+    if (record == nullptr) return -1;
+    const int handle = record->socket;
     copy_cut(record->ini_file, file);
     copy_cut(record->ini_section, own_section);
     if (dbopen == 0) return handle;

@@ -10,11 +10,12 @@
 #include <ctype.h>
 #include <string.h>
 
-int connect_with_timeouts(char* transport, const char* server, const char* service, int debug,
-                          const ConnectionTimeouts& timeouts, int read_ahead) {
+ConnectionRecord* connect_with_timeouts(char* transport, const char* server, const char* service,
+                                        int debug, const ConnectionTimeouts& timeouts,
+                                        int read_ahead) {
     if (transport == nullptr) {
         error_box("Unknown transport: %s\n", "");
-        return -1;
+        return nullptr;
     }
     // Only characters that change are written: a caller's constant text that
     // is already in upper case is never written to.
@@ -24,15 +25,15 @@ int connect_with_timeouts(char* transport, const char* server, const char* servi
     }
     if (strcmp(transport, "WINSOCK") != 0) {
         error_box("Unknown transport: %s\n", transport);
-        return -1;
+        return nullptr;
     }
     if (connection_count == MAX_CONNECTIONS) {
         error_box("Maximum number of connection\nalready active (%d)", MAX_CONNECTIONS);
-        return -1;
+        return nullptr;
     }
     int socket = ll_connect(server != nullptr ? server : "", service != nullptr ? service : "",
                             timeouts.connect_seconds);
-    if (socket == -1) return -1;
+    if (socket == -1) return nullptr;
     ConnectionRecord* record = add_connection(socket, debug);
     record->reply_timeout = timeouts.reply_seconds;
     record->read_ahead = read_ahead;
@@ -46,13 +47,14 @@ int connect_with_timeouts(char* transport, const char* server, const char* servi
     if (timeouts.connect_seconds != 0 || timeouts.reply_seconds != 0)
         debug_print("   Timeouts: connect %d s, reply %d s\n", timeouts.connect_seconds,
                     timeouts.reply_seconds);
-    return socket;
+    return record;
 }
 
 extern "C" int DORV_CALL hl_connect(char* transport, const char* server, const char* service,
                                     int debug) {
-    return connect_with_timeouts(transport, server, service, debug, global_timeouts(),
-                                 global_read_ahead());
+    ConnectionRecord* record = connect_with_timeouts(transport, server, service, debug,
+                                                     global_timeouts(), global_read_ahead());
+    return record != nullptr ? record->socket : -1;
 }
 
 extern "C" int DORV_CALL hl_disconnect(int handle) {

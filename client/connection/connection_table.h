@@ -1,17 +1,19 @@
 // The table of at most four open server connections and their records.
 #pragma once
 
-enum : int { MAX_CONNECTIONS = 4, CONNECTION_BLOCK_SIZE = 1024, INI_TEXT_SIZE = 256 };
+#include "client/transport/wnsk.h"
+
+enum : int { MAX_CONNECTIONS = 4, INI_TEXT_SIZE = 256 };
 
 struct ConnectionRecord {
-    unsigned task;                     // thread that opened the connection
-    int socket;                        // socket descriptor, also the connection handle
-    int warnings;                      // non-zero: warning boxes about the caller's own use
-    int transfer_kind;                 // ' ' none, 'U' host command output, 'S' value record
-    int more;                          // further blocks of the current reply are due
-    char block[CONNECTION_BLOCK_SIZE]; // receive buffer for one block
-    int block_avail;                   // payload bytes of the current block that can be read
-    int block_pos;                     // read position within them
+    unsigned task;               // thread that opened the connection
+    int socket;                  // socket descriptor, also the connection handle
+    int warnings;                // non-zero: warning boxes about the caller's own use
+    int transfer_kind;           // ' ' none, 'U' host command output, 'S' value record
+    int more;                    // further blocks of the current reply are due
+    char block[WNSK_BLOCK_SIZE]; // receive buffer for one block
+    int block_avail;             // payload bytes of the current block that can be read
+    int block_pos;               // read position within them
     char ini_file[INI_TEXT_SIZE];
     char ini_section[INI_TEXT_SIZE];
     // Added at the end so that the fields above keep their places.

@@ -1,5 +1,7 @@
 #include "client/connection/database_cache.h"
 
+#include "client/connection/config_file.h"
+
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
@@ -7,15 +9,6 @@
 DatabaseCacheEntry* database_cache = nullptr;
 int database_cache_count = 0;
 void* (*database_cache_grow)(void* storage, size_t bytes) = realloc;
-
-namespace {
-void copy_cut(char* to, const char* from) {
-    size_t n = strlen(from);
-    if (n > INI_TEXT_SIZE - 1) n = INI_TEXT_SIZE - 1;
-    memcpy(to, from, n);
-    to[n] = '\0';
-}
-} // namespace
 
 void release_database_cache() {
     free(database_cache);

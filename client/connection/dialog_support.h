@@ -2,9 +2,13 @@
 // (CTL3D32) and centring a dialog on the screen.
 #pragma once
 
+#include "client/connection/library.h" // library_instance: the module of the dialog templates
 #include "platform/platform.h"
 
 extern int ctl3d_available;
+
+// The kinds of controls ctl3d_subclass_dlg gives the 3-D look: all of them.
+enum : unsigned short { CTL3D_ALL = 0xFFFF };
 
 // Loads "ctl3d32.dll" and its five entry points; 1 when all are there.
 int load_ctl3d();

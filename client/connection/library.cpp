@@ -7,8 +7,11 @@
 #include "client/transport/wnsk.h"
 #include "common/diagnostics.h"
 
+PlatInstance library_instance = nullptr;
+
 void dorv_library_attach(PlatInstance instance) {
     library_instance = instance;
+    wnsk_set_error_texts(instance);
     start_debug_log();
     ctl3d_available = load_ctl3d();
     init_connection_state();

@@ -3,6 +3,10 @@
 
 #include "platform/platform.h"
 
+// The library's module instance, set at attach: its string table holds the
+// socket error texts and its dialog templates the password and entry dialogs.
+extern PlatInstance library_instance;
+
 // Process attach: remembers the module, opens the debug log, empties the
 // connection table and the database cache, builds the translation tables.
 void dorv_library_attach(PlatInstance instance);

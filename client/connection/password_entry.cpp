@@ -1,12 +1,12 @@
 #include "client/connection/password_entry.h"
 
+#include "client/connection/config_file.h"
 #include "client/connection/dialog_support.h"
-#include "client/transport/wnsk.h"
 #include "common/diagnostics.h"
 #include "platform/password_dialog.h"
 
 PasswordExchange password_exchange;
-int password_dialog_busy = 0;
+std::atomic<int> password_dialog_busy{0};
 
 namespace {
 
@@ -17,16 +17,10 @@ const PlatDialogServices dialog_services = {
 
 // A configured text, or nullptr when none is found.
 const char* configured(const ConnectionRecord* record, const char* key, char* value) {
-    read_config_text(record->ini_file, record->ini_section, key, value);
-    return value[0] != '\0' ? value : nullptr;
+    return read_config_text(record->ini_file, record->ini_section, key, value) ? value : nullptr;
 }
 
 } // namespace
-
-void read_config_text(const char* file, const char* section, const char* key, char* value) {
-    plat_ini_string(section, key, "", value, INI_TEXT_SIZE, file);
-    if (value[0] == '\0') plat_ini_string("Global", key, "", value, INI_TEXT_SIZE, file);
-}
 
 int run_password_dialog(const ConnectionRecord* record) {
     char name_label[INI_TEXT_SIZE], password_label[INI_TEXT_SIZE], ok_text[INI_TEXT_SIZE],

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "client/connection/connection_table.h"
+#include "client/connection/library.h" // library_instance: the module of dialog 101
+
+#include <atomic>
 
 // What the dialog shows and fills: the database name and the password.
 struct PasswordExchange {
@@ -10,13 +13,9 @@ struct PasswordExchange {
 };
 
 extern PasswordExchange password_exchange;
-// 1 for exactly as long as the password dialog is open.
-extern int password_dialog_busy;
-
-// Reads a key of a connection's configuration file: from `section` first,
-// then, when absent or empty there, from section "Global". At most 255
-// characters; an empty text when absent from both.
-void read_config_text(const char* file, const char* section, const char* key, char* value);
+// 1 for exactly as long as the password dialog is open: set with exchange,
+// so that a second caller finds it taken.
+extern std::atomic<int> password_dialog_busy;
 
 // Runs dialog 101 modally for `record` with the name and password in
 // password_exchange; the texts come from the record's configuration file and

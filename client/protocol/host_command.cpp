@@ -24,16 +24,8 @@ int fetch_block(ConnectionRecord* connection, char* buffer, int size) {
         char* block = connection->block;
         if (ll_read(connection, block) != 0) return -1;
         connection->more = block[BLOCK_LAST] == 0 ? 1 : 0;
-        char type = block[BLOCK_TYPE];
-        if (type == 'M') {
-            if (message_text_equals(block, "EOF")) return 0;
-            server_message_box(block);
-            return -1;
-        }
-        if (type != 'U') {
-            error_box("Protocol error (hl_fetch_blk):\nUnexpected message type (%c)", type);
-            return -1;
-        }
+        if (!check_reply(block, 'U', "hl_fetch_blk", "EOF")) return -1;
+        if (block[BLOCK_TYPE] == 'M') return 0; // the end of the output
         int n = static_cast<int>(block_length(block)) - BLOCK_PAYLOAD;
         if (n == 0) {
             // An empty block is no end of output: 0 would tell the caller so.
@@ -68,18 +60,7 @@ extern "C" int DORV_CALL hl_echo(int handle, const char* text) {
     int n = static_cast<int>(length);
     begin_request('E', n);
     memcpy(request_block + BLOCK_PAYLOAD, text, length);
-    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
-        return -1;
-    note_single_reply(connection, request_block);
-    char type = request_block[BLOCK_TYPE];
-    if (type == 'M') {
-        server_message_box(request_block);
-        return -1;
-    }
-    if (type != 'E') {
-        error_box("Protocol error (hl_echo):\nUnexpected message type (%c)", type);
-        return -1;
-    }
+    if (!request_reply(connection, 'E', "hl_echo")) return -1;
     int received = static_cast<int>(block_length(request_block)) - BLOCK_PAYLOAD;
     if (received != n) {
         error_box("Unexpected message size: %d", received);
@@ -109,21 +90,11 @@ extern "C" int DORV_CALL hl_uxcmd(int handle, const char* command) {
     for (size_t i = 0; i < length; ++i)
         request_block[BLOCK_PAYLOAD + i] =
             static_cast<char>(ansi_to_roman8[static_cast<unsigned char>(command[i])]);
-    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
-        return -1;
-    char type = request_block[BLOCK_TYPE];
-    if (type != 'M') {
-        error_box("Protocol error (hl_uxcmd):\nUnexpected message type (%c)", type);
-        return -1;
-    }
-    if (message_text_equals(request_block, "OK")) {
-        connection->more = 1;
-        connection->transfer_kind = 'U';
-        return 0;
-    }
-    note_single_reply(connection, request_block);
-    server_message_box(request_block);
-    return -1;
+    // The command's only reply is the text "OK"; its output follows.
+    if (!request_reply(connection, 'M', "hl_uxcmd", "OK")) return -1;
+    connection->more = 1;
+    connection->transfer_kind = 'U';
+    return 0;
 }
 
 extern "C" int DORV_CALL hl_fetch_blk(int handle, char* buffer, int size) {

@@ -6,8 +6,8 @@
 
 #include <string.h>
 
-char request_block[1024];
-char text_buffer[1024];
+char request_block[WNSK_BLOCK_SIZE];
+char text_buffer[WNSK_BLOCK_SIZE];
 
 void begin_request(char type, int payload_length) {
     set_block_length(request_block, static_cast<unsigned>(payload_length + BLOCK_PAYLOAD));
@@ -17,7 +17,7 @@ void begin_request(char type, int payload_length) {
 
 int ll_write(ConnectionRecord* connection, char* block) {
     unsigned length = block_length(block);
-    if (length < 4 || length > 1024) {
+    if (length < BLOCK_PAYLOAD || length > WNSK_BLOCK_SIZE) {
         error_box("Internal error (ll_write):\nInconsistent block length (%d)",
                   static_cast<int>(length));
         return -1;
@@ -37,26 +37,13 @@ int ll_read(ConnectionRecord* connection, char* buffer) {
 
 int ll_dorv_read(ConnectionRecord* connection, int* status) {
     char* block = connection->block;
-    if (ll_read(connection, block) != 0) return NO_STATUS;
+    if (ll_read(connection, block) != 0) return DORV_NO_STATUS;
     connection->more = block[BLOCK_LAST] == 0 ? 1 : 0;
-    char type = block[BLOCK_TYPE];
-    if (type == 'M') {
-        server_message_box(block);
-        return NO_STATUS;
-    }
-    if (type != 'S') {
-        error_box("Protocol error (ll_dorv_read):\nUnexpected message type (%c)", type);
-        return NO_STATUS;
-    }
-    unsigned length = block_length(block);
-    if (length < BLOCK_STATUS_DATA) {
-        error_box("Internal error (ll_dorv_read)\nCorrupted M_DORV message");
-        return NO_STATUS;
-    }
-    connection->block_avail = static_cast<int>(length) - BLOCK_STATUS_DATA;
+    if (!check_reply(block, 'S', "ll_dorv_read")) return DORV_NO_STATUS;
+    connection->block_avail = static_cast<int>(block_length(block)) - BLOCK_STATUS_DATA;
     connection->block_pos = 0;
-    *status = static_cast<short>((static_cast<unsigned char>(block[4]) << 8) |
-                                 static_cast<unsigned char>(block[5]));
+    *status = static_cast<short>((static_cast<unsigned char>(block[BLOCK_STATUS]) << 8) |
+                                 static_cast<unsigned char>(block[BLOCK_STATUS + 1]));
     return 0;
 }
 
@@ -90,15 +77,37 @@ int ll_drain(ConnectionRecord* connection) {
     return connection->broken != 0 ? -1 : 0;
 }
 
-void note_single_reply(ConnectionRecord* connection, const char* block) {
-    if (block[BLOCK_TYPE] == 'M' && block[BLOCK_LAST] == 0) connection->more = 1;
-}
-
 bool message_text_equals(const char* block, const char* literal) {
     size_t n = strlen(literal);
     unsigned length = block_length(block);
     return length >= BLOCK_PAYLOAD && length - BLOCK_PAYLOAD == n &&
            memcmp(block + BLOCK_PAYLOAD, literal, n) == 0;
+}
+
+bool check_reply(const char* block, char expected, const char* call, const char* accepted_text) {
+    char type = block[BLOCK_TYPE];
+    if (type == 'M') {
+        if (accepted_text != nullptr && message_text_equals(block, accepted_text)) return true;
+        server_message_box(block);
+        return false;
+    }
+    if (type != expected) {
+        error_box("Protocol error (%s):\nUnexpected message type (%c)", call, type);
+        return false;
+    }
+    if (type == 'S' && block_length(block) < BLOCK_STATUS_DATA) {
+        error_box("Internal error (%s)\nCorrupted M_DORV message", call);
+        return false;
+    }
+    return true;
+}
+
+bool request_reply(ConnectionRecord* connection, char expected, const char* call,
+                   const char* accepted_text) {
+    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
+        return false;
+    if (request_block[BLOCK_TYPE] == 'M' && request_block[BLOCK_LAST] == 0) connection->more = 1;
+    return check_reply(request_block, expected, call, accepted_text);
 }
 
 bool caller_buffer_ok(const char* call, const char* buffer, int size) {

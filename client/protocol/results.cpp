@@ -18,7 +18,7 @@ int gather_line(ConnectionRecord* connection, char* buffer, int size) {
     do {
         if (ll_dorv_read(connection, &status) != 0) {
             buffer[stored] = '\0';
-            return NO_STATUS;
+            return DORV_NO_STATUS;
         }
         int k = connection->block_avail < left ? connection->block_avail : left;
         const char* data = connection->block + BLOCK_STATUS_DATA;
@@ -39,19 +39,19 @@ int gather_line(ConnectionRecord* connection, char* buffer, int size) {
 // size - 1; every block is read all the same).
 int read_line(int handle, char code, char argument, char* buffer, int size, const char* call) {
     ConnectionRecord* connection = find_connection(handle);
-    if (connection == nullptr) return NO_STATUS;
-    if (!caller_buffer_ok(call, buffer, size)) return NO_STATUS;
+    if (connection == nullptr) return DORV_NO_STATUS;
+    if (!caller_buffer_ok(call, buffer, size)) return DORV_NO_STATUS;
     if (code == 'R') {
-        if (request_row(connection, 'R') != 0) return NO_STATUS;
+        if (request_row(connection, 'R') != 0) return DORV_NO_STATUS;
         int status = gather_line(connection, buffer, size);
         note_row_result(connection, status);
         return status;
     }
-    if (ll_drain(connection) != 0) return NO_STATUS;
+    if (ll_drain(connection) != 0) return DORV_NO_STATUS;
     begin_request('S', 2);
     request_block[BLOCK_PAYLOAD] = code;
     request_block[BLOCK_PAYLOAD + 1] = argument;
-    if (ll_write(connection, request_block) != 0) return NO_STATUS;
+    if (ll_write(connection, request_block) != 0) return DORV_NO_STATUS;
     return gather_line(connection, buffer, size);
 }
 
@@ -59,19 +59,19 @@ int read_line(int handle, char code, char argument, char* buffer, int size, cons
 // and reads the reply's first block.
 int start_record(int handle, char code) {
     ConnectionRecord* connection = find_connection(handle);
-    if (connection == nullptr) return NO_STATUS;
+    if (connection == nullptr) return DORV_NO_STATUS;
     if (code == 'F') {
-        if (request_row(connection, 'F') != 0) return NO_STATUS;
+        if (request_row(connection, 'F') != 0) return DORV_NO_STATUS;
     } else {
-        if (ll_drain(connection) != 0) return NO_STATUS;
+        if (ll_drain(connection) != 0) return DORV_NO_STATUS;
         begin_request('S', 1);
         request_block[BLOCK_PAYLOAD] = code;
-        if (ll_write(connection, request_block) != 0) return NO_STATUS;
+        if (ll_write(connection, request_block) != 0) return DORV_NO_STATUS;
     }
     connection->more = 1;
     connection->transfer_kind = 'S';
     int status = 0;
-    int result = ll_dorv_read(connection, &status) != 0 ? NO_STATUS : status;
+    int result = ll_dorv_read(connection, &status) != 0 ? DORV_NO_STATUS : status;
     if (code == 'F') note_row_result(connection, result);
     return result;
 }
@@ -102,15 +102,15 @@ namespace {
 // hl_dorv_field drops anyway).
 int read_field(int handle, char* buffer, int size, int free_bytes) {
     ConnectionRecord* connection = find_connection(handle);
-    if (connection == nullptr) return NO_STATUS;
+    if (connection == nullptr) return DORV_NO_STATUS;
     if (connection->transfer_kind != 'S') {
         error_box(
             "Sequence error (hl_dorv_field):\n No pending Dorv transfer\n Call hl_dorv_hdr_ln() or "
             "hl_dorv_next_val().\n handle = %d\n type   = %02x",
             handle, static_cast<unsigned>(connection->transfer_kind));
-        return NO_STATUS;
+        return DORV_NO_STATUS;
     }
-    if (!caller_buffer_ok("hl_dorv_tfield", buffer, size)) return NO_STATUS;
+    if (!caller_buffer_ok("hl_dorv_tfield", buffer, size)) return DORV_NO_STATUS;
 
     int result = 0;
     int stored = 0;
@@ -125,11 +125,11 @@ int read_field(int handle, char* buffer, int size, int free_bytes) {
             if (connection->more == 0) {
                 // The record is used up (or ended inside a field): nothing more is read.
                 buffer[stored] = '\0';
-                return STATUS_EOF;
+                return DORV_EOF;
             }
             if (ll_dorv_read(connection, &result) != 0) {
                 buffer[stored] = '\0';
-                return NO_STATUS;
+                return DORV_NO_STATUS;
             }
             continue;
         }
@@ -160,14 +160,15 @@ extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
 
 extern "C" int DORV_CALL hl_dorv_field(int handle, char* buffer, int size) {
     if (buffer == nullptr || size < 1) {
-        if (find_connection(handle) == nullptr) return NO_STATUS;
+        if (find_connection(handle) == nullptr) return DORV_NO_STATUS;
         caller_buffer_ok("hl_dorv_field", buffer, size);
-        return NO_STATUS;
+        return DORV_NO_STATUS;
     }
-    char field[1024];
+    char field[WNSK_BLOCK_SIZE]; // a field never outgrows a block
     // Size 1 has room for the terminator only: the field is passed over whole.
     int result = size == 1 ? read_field(handle, field, 1, 1)
-                           : read_field(handle, field, size < 1024 ? size + 1 : 1024, 0);
+                           : read_field(handle, field,
+                                        size < WNSK_BLOCK_SIZE ? size + 1 : WNSK_BLOCK_SIZE, 0);
     if (result != 0) return result;
     // The text behind the type character; a field without one is empty.
     const char* value = field[0] != '\0' ? field + 1 : field;

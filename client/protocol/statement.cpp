@@ -11,32 +11,16 @@
 
 extern "C" int DORV_CALL hl_dorv_version(int handle, char* text) {
     ConnectionRecord* connection = find_connection(handle);
-    if (connection == nullptr) return NO_STATUS;
+    if (connection == nullptr) return DORV_NO_STATUS;
     if (text == nullptr) {
         error_box("No buffer given (%s)", "hl_dorv_version");
-        return NO_STATUS;
+        return DORV_NO_STATUS;
     }
-    if (ll_drain(connection) != 0) return NO_STATUS;
+    if (ll_drain(connection) != 0) return DORV_NO_STATUS;
     begin_request('S', 1);
     request_block[BLOCK_PAYLOAD] = 'A';
-    if (ll_write(connection, request_block) != 0 || ll_read(connection, request_block) != 0)
-        return NO_STATUS;
-    note_single_reply(connection, request_block);
-    char type = request_block[BLOCK_TYPE];
-    if (type == 'M') {
-        server_message_box(request_block);
-        return NO_STATUS;
-    }
-    if (type != 'S') {
-        error_box("Protocol error (hl_dorv_version):\nUnexpected message type (%c)", type);
-        return NO_STATUS;
-    }
+    if (!request_reply(connection, 'S', "hl_dorv_version")) return DORV_NO_STATUS;
     int length = static_cast<int>(block_length(request_block));
-    if (length < BLOCK_STATUS_DATA) {
-        // No status and no text: nothing to hand back as a version.
-        error_box("Internal error (hl_dorv_version)\nCorrupted M_DORV message");
-        return NO_STATUS;
-    }
     int n = length - BLOCK_STATUS_DATA;
     memcpy(text, request_block + BLOCK_STATUS_DATA, static_cast<size_t>(n));
     text[n] = '\0';
@@ -45,22 +29,22 @@ extern "C" int DORV_CALL hl_dorv_version(int handle, char* text) {
 
 extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
     ConnectionRecord* connection = find_connection(handle);
-    if (connection == nullptr) return NO_STATUS;
-    if (ll_drain(connection) != 0) return NO_STATUS;
+    if (connection == nullptr) return DORV_NO_STATUS;
+    if (ll_drain(connection) != 0) return DORV_NO_STATUS;
     // The caller's text is only read: VBA hands in a copy that it writes back,
     // and a C caller may pass a constant.
     const char* rest = text != nullptr ? text : "";
-    char traced[1024];
+    char traced[WNSK_BLOCK_SIZE]; // a trace shows at most a block of the text
     if (debug_enabled != 0) mask_passwords(rest, traced, sizeof traced);
     debug_print("\nhl_dorv_exec(), stmt_len = %d\n   [%s]", static_cast<int>(strlen(rest)), traced);
 
     // An empty text executes nothing: end of data, nothing to read.
-    int status = STATUS_EOF;
+    int status = DORV_EOF;
     while (*rest != '\0') {
         int n = statement_length(rest);
         if (n > MAX_STATEMENT) {
             error_box("Statement size exceeds maximum (%d)", MAX_STATEMENT);
-            return NO_STATUS;
+            return DORV_NO_STATUS;
         }
         char statement[MAX_STATEMENT + 1];
         memcpy(statement, rest, static_cast<size_t>(n));
@@ -75,8 +59,8 @@ extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
         for (int i = 0; i < n; ++i)
             request_block[BLOCK_STATUS_DATA + i] =
                 static_cast<char>(ansi_to_roman8[static_cast<unsigned char>(statement[i])]);
-        if (ll_write(connection, request_block) != 0) return NO_STATUS;
-        if (ll_dorv_read(connection, &status) != 0) return NO_STATUS;
+        if (ll_write(connection, request_block) != 0) return DORV_NO_STATUS;
+        if (ll_dorv_read(connection, &status) != 0) return DORV_NO_STATUS;
         if (connection->block_avail > 0 && connection->warnings != 0) {
             // The server's text, terminated in a copy: the block stays as it came.
             char message[MAX_STATEMENT + 1];
@@ -87,7 +71,7 @@ extern "C" int DORV_CALL hl_dorv_exec(int handle, char* text) {
         }
         while (connection->more != 0) {
             int ignored;
-            if (ll_dorv_read(connection, &ignored) != 0) return NO_STATUS;
+            if (ll_dorv_read(connection, &ignored) != 0) return DORV_NO_STATUS;
         }
     }
     return status;
@@ -98,7 +82,7 @@ namespace {
 int explain_failed() {
     plat_message_box("Fatal error occurred while executing explain !", "Dorv Error",
                      PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
-    return NO_STATUS;
+    return DORV_NO_STATUS;
 }
 
 } // namespace
@@ -106,14 +90,15 @@ int explain_failed() {
 extern "C" int DORV_CALL hl_dorv_explain(int handle, char* buffer, int size, int code) {
     ConnectionRecord* connection = find_connection(handle);
     // A broken connection has said so; the fatal box would add nothing.
-    if (connection == nullptr) return connection_is_broken(handle) ? NO_STATUS : explain_failed();
-    bool own_buffer = code >= 2000;
-    if (!own_buffer && !caller_buffer_ok("hl_dorv_explain", buffer, size)) return NO_STATUS;
+    if (connection == nullptr)
+        return connection_is_broken(handle) ? DORV_NO_STATUS : explain_failed();
+    bool own_buffer = code >= EXPLAIN_IN_LIBRARY;
+    if (!own_buffer && !caller_buffer_ok("hl_dorv_explain", buffer, size)) return DORV_NO_STATUS;
 
     if (ll_drain(connection) != 0) return explain_failed();
     begin_request('S', 2);
     request_block[BLOCK_PAYLOAD] = 'M';
-    request_block[BLOCK_PAYLOAD + 1] = static_cast<char>(code % 1000);
+    request_block[BLOCK_PAYLOAD + 1] = static_cast<char>(code % EXPLAIN_IN_BOX);
     if (ll_write(connection, request_block) != 0) return explain_failed();
 
     connection->more = 1;
@@ -137,7 +122,7 @@ extern "C" int DORV_CALL hl_dorv_explain(int handle, char* buffer, int size, int
         error_box("Buffer too small (hl_dorv_explain):\n Buffer truncated.");
     while (stored > 0 && text[stored - 1] == '\n')
         text[--stored] = '\0';
-    if (code >= 1000)
+    if (code >= EXPLAIN_IN_BOX)
         plat_message_box(text, "Explain Dorv - Message", PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
     return status;
 }

@@ -1,11 +1,12 @@
 // hl_dorv_select_entry: the rows of the last query in a modal, resizable list
 // dialog; the key of the row the user picks goes back to the caller.
+#include "client/connection/config_file.h"
 #include "client/connection/connection_table.h"
 #include "client/connection/dialog_support.h"
 #include "client/include/dorv32.h"
 #include "client/protocol/message_layer.h"
 #include "client/select/select_text.h"
-#include "client/transport/wnsk.h"
+#include "client/connection/library.h"
 #include "common/diagnostics.h"
 #include "platform/list_dialog.h"
 
@@ -24,7 +25,12 @@ struct Selection {
     int key_offset;
 };
 
-std::atomic<bool> select_active{false};
+// The header code of the dialog's header line, where the key column is found.
+const int SELECT_HEADER_CODE = 2;
+
+// 1 for as long as a selection runs: set with exchange, so that a second
+// caller finds it taken.
+std::atomic<int> select_busy{0};
 Selection selection;
 
 // A key of the connection's configuration file, its section first, then
@@ -32,10 +38,8 @@ Selection selection;
 bool read_key(const char* key, char* value) {
     value[0] = '\0';
     const ConnectionRecord* c = selection.connection;
-    if (c->ini_file[0] == '\0') return false;
-    plat_ini_string(c->ini_section, key, "", value, SELECT_TEXT_SIZE, c->ini_file);
-    if (value[0] == '\0') plat_ini_string("Global", key, "", value, SELECT_TEXT_SIZE, c->ini_file);
-    return value[0] != '\0';
+    return c->ini_file[0] != '\0' &&
+           read_config_text(c->ini_file, c->ini_section, key, value, SELECT_TEXT_SIZE);
 }
 
 bool configured() {
@@ -70,8 +74,8 @@ bool fill_list(PlatWindow dialog) {
         plat_list_add(dialog, row);
         status = hl_dorv_next_row(selection.hdl, row, sizeof row);
     }
-    if (status == 0 || status == STATUS_EOF) return true;
-    hl_dorv_explain(selection.hdl, nullptr, 0, 2000);
+    if (status == 0 || status == DORV_EOF) return true;
+    hl_dorv_explain(selection.hdl, nullptr, 0, EXPLAIN_IN_LIBRARY);
     return false;
 }
 
@@ -111,9 +115,9 @@ void layout_list_dialog(PlatWindow dialog, int count) {
     int screen_width, screen_height;
     plat_screen_size(&screen_width, &screen_height);
     int width = clamp_dialog_extent(read_key("DlgWidth", value) ? value : "", screen_width,
-                                    SELECT_MIN_WIDTH);
+                                    LIST_MIN_TRACK_WIDTH);
     int height = clamp_dialog_extent(read_key("DlgHeight", value) ? value : "", screen_height,
-                                     SELECT_MIN_HEIGHT);
+                                     LIST_MIN_TRACK_HEIGHT);
     plat_list_first_layout(dialog, width, height);
 
     if (count == selection.max_select)
@@ -148,7 +152,7 @@ bool init_list_dialog(void*, PlatWindow dialog) {
         return false;
     }
     ctl3d_register(dialog);
-    ctl3d_subclass_dlg(dialog, 0xFFFF);
+    ctl3d_subclass_dlg(dialog, CTL3D_ALL);
     layout_list_dialog(dialog, count);
     plat_list_ready(dialog);
     debug_print("\nListDlgProc: WM_INITDIALOG End");
@@ -178,19 +182,20 @@ bool check_arguments(const char* keyfield, int keylen) {
 extern "C" int DORV_CALL hl_dorv_select_entry(int hdl, char* keyfield, int keylen, int max_select) {
     ConnectionRecord* connection = find_connection(hdl);
     if (connection == nullptr) return -1;
-    if (select_active.exchange(true)) {
+    if (select_busy.exchange(1) == 1) {
         // The running selection keeps its connection and arguments.
         error_box("hl_dorv_select_entry() is not reentrant");
         return -1;
     }
     if (!check_arguments(keyfield, keylen)) {
-        select_active = false;
+        select_busy = 0;
         return -1;
     }
     selection = Selection{connection, hdl, keyfield, keylen, max_select, 0};
 
     char line[SELECT_TEXT_SIZE];
-    if (hl_dorv_hdr_ln(hdl, 2, line, sizeof line) == NO_STATUS) line[0] = '\0'; // no header line
+    if (hl_dorv_hdr_ln(hdl, SELECT_HEADER_CODE, line, sizeof line) == DORV_NO_STATUS)
+        line[0] = '\0'; // no header line
     selection.key_offset = key_offset_in_header(line, keyfield, keylen);
 
     debug_print("\nhl_dorv_select_entry: before call ListDlgProc");
@@ -208,6 +213,6 @@ extern "C" int DORV_CALL hl_dorv_select_entry(int hdl, char* keyfield, int keyle
         result = -1;
     }
     debug_print("\nhl_dorv_select_entry: after  call ListDlgProc");
-    select_active = false;
+    select_busy = 0;
     return result;
 }

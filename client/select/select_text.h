@@ -3,12 +3,11 @@
 // description, the configured dialog size and the status line.
 #pragma once
 
+#include "platform/list_dialog.h" // LIST_FACE_SIZE, LIST_MIN_TRACK_WIDTH and _HEIGHT
+
 enum : int {
-    SELECT_TEXT_SIZE = 256,  // rows, header line, keys and configured texts
-    SELECT_MAX_KEY = 255,    // a key holds at most this many characters
-    SELECT_FACE_SIZE = 32,   // a font's face name: 31 characters and the NUL
-    SELECT_MIN_WIDTH = 260,  // smallest configured client width (pixels)
-    SELECT_MIN_HEIGHT = 230, // smallest configured client height
+    SELECT_TEXT_SIZE = 256, // rows, header line, keys and configured texts
+    SELECT_MAX_KEY = 255,   // a key holds at most this many characters
 };
 
 // Offset of the key column: the first occurrence of `keyfield` in `header`
@@ -33,13 +32,14 @@ char* expand_newlines(char* text);
 
 // A list font as "DlgFont" describes it: "size,face" or just a face name.
 struct ListFontText {
-    int height;                  // negative: character height in pixels
-    int width;                   // negative: average width, 5/8 of the height
-    char face[SELECT_FACE_SIZE]; // cut to 31 characters
+    int height;                // negative: character height in pixels
+    int width;                 // negative: average width, 5/8 of the height
+    char face[LIST_FACE_SIZE]; // cut to 31 characters
 };
 // "20,Arial" gives -20, -12, "Arial"; the face is the text after the first
 // comma without the blanks around it ("13, Courier" gives "Courier"). Without
-// a comma: -13, -8 and the whole text, trimmed, as the face. Sizes beyond +-32767 are held at that bound.
+// a comma: -13, -8 and the whole text, trimmed, as the face. Sizes beyond +-32767 are held at that
+// bound.
 void parse_list_font(const char* text, ListFontText* font);
 
 // A configured client width or height: "" (not configured) gives 0; a value

@@ -5,11 +5,19 @@
 
 #include <chrono>
 #include <ctype.h>
+#include <stdarg.h>
+#include <stdio.h>
 
-PlatInstance library_instance = nullptr;
 char wnsk_error_buffer[WNSK_ERROR_TEXT_SIZE];
 
 namespace {
+
+PlatInstance error_text_module = nullptr;
+
+enum : int {
+    WINSOCK_VERSION_1_1 = 0x0101, // the version asked of the stack: 1.1
+    FIRST_SOCKET_ERROR = 10000,   // WinSock error numbers; 0 is looked up as this one, "No Error"
+};
 
 unsigned short swap16(unsigned short v) {
     return static_cast<unsigned short>((v >> 8) | (v << 8));
@@ -21,17 +29,23 @@ unsigned short to_network16(unsigned v) {
     return __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? swap16(h) : h;
 }
 
-const char* last_error_text(int number) {
+// Reports a failed socket call: the lines of `format`, then "<label> <number>:"
+// and the text of WinSock error `number`.
+void socket_error_box(int number, const char* label, const char* format, ...) DORV_PRINTF(3, 4);
+void socket_error_box(int number, const char* label, const char* format, ...) {
+    char head[WNSK_BLOCK_SIZE];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(head, sizeof head, format, arguments);
+    va_end(arguments);
     wnsk_error_text(number, wnsk_error_buffer, WNSK_ERROR_TEXT_SIZE);
-    return wnsk_error_buffer;
+    error_box("%s\n %s %d: %s", head, label, number, wnsk_error_buffer);
 }
 
 // Closes a socket whose connect failed; reports a failing close too.
 void close_failed_socket(int s) {
-    if (plat_closesocket(s) != 0) {
-        int e = plat_wsa_last_error();
-        error_box("Unable to close socket.\n nSd = %d\n errno %d: %s", s, e, last_error_text(e));
-    }
+    if (plat_closesocket(s) != 0)
+        socket_error_box(plat_wsa_last_error(), "errno", "Unable to close socket.\n nSd = %d", s);
 }
 
 // A receive that may be bounded in time: every receive of one block waits at
@@ -61,16 +75,15 @@ int receive(const ReadClock& clock, char* buffer, int length) {
             return RECEIVE_TIMED_OUT;
         }
         if (ready < 0) {
-            int e = plat_wsa_last_error();
-            error_box("Receive failed.\n nSd = %d\n errno %d: %s", clock.socket, e,
-                      last_error_text(e));
+            socket_error_box(plat_wsa_last_error(), "errno", "Receive failed.\n nSd = %d",
+                             clock.socket);
             return RECEIVE_FAILED;
         }
     }
     int n = plat_recv(clock.socket, buffer, length);
     if (n < 0) {
-        int e = plat_wsa_last_error();
-        error_box("Receive failed.\n nSd = %d\n errno %d: %s", clock.socket, e, last_error_text(e));
+        socket_error_box(plat_wsa_last_error(), "errno", "Receive failed.\n nSd = %d",
+                         clock.socket);
         return RECEIVE_FAILED;
     }
     return n;
@@ -95,19 +108,22 @@ bool drop_excess(int socket, int seconds, unsigned excess) {
 int wnsk_error_text(int number, char* buffer, int size) {
     if (size < 1) return 0;
     buffer[0] = '\0';
-    if (number == 0) number = 10000;
-    if (number < 10000) return 0;
-    return plat_load_string(library_instance, static_cast<unsigned>(number), buffer, size);
+    if (number == 0) number = FIRST_SOCKET_ERROR;
+    if (number < FIRST_SOCKET_ERROR) return 0;
+    return plat_load_string(error_text_module, static_cast<unsigned>(number), buffer, size);
+}
+
+void wnsk_set_error_texts(PlatInstance module) {
+    error_text_module = module;
 }
 
 int wnsk_setup() {
     PlatWsaInfo info;
-    int rc = plat_wsa_startup(0x0101, &info);
+    int rc = plat_wsa_startup(WINSOCK_VERSION_1_1, &info);
     if (rc != 0) {
         // A failed start-up returns its error itself; the stack's "last error"
         // is not available before a successful start.
-        int e = rc;
-        error_box("Unable to setup network software.\n error %d: %s", e, last_error_text(e));
+        socket_error_box(rc, "error", "Unable to setup network software.");
         return -1;
     }
     debug_print("\nwnsk_setup: WSAStartup succeeded.");
@@ -133,8 +149,7 @@ int wnsk_connect(const char* host, const char* service) {
 int wnsk_connect_within(const char* host, const char* service, int timeout_seconds) {
     int s = plat_socket_stream();
     if (s == -1) {
-        int e = plat_wsa_last_error();
-        error_box("Unable to create communication socket.\n err %d: %s", e, last_error_text(e));
+        socket_error_box(plat_wsa_last_error(), "err", "Unable to create communication socket.");
         return -1;
     }
 
@@ -144,7 +159,7 @@ int wnsk_connect_within(const char* host, const char* service, int timeout_secon
         unsigned value = 0;
         for (const char* p = service; isdigit(static_cast<unsigned char>(*p)); ++p)
             value = value * 10u + static_cast<unsigned>(*p - '0');
-        address.port = to_network16(value & 0xFFFFu);
+        address.port = to_network16(value); // its low 16 bits
         if (address.port == 0) {
             error_box("%s: Invalid port number.", service);
             close_failed_socket(s);
@@ -170,17 +185,15 @@ int wnsk_connect_within(const char* host, const char* service, int timeout_secon
     }
 
     if (plat_connect_within(s, &address, timeout_seconds * 1000) != 0) {
-        int e = plat_wsa_last_error();
-        error_box("Unable to connect host.\n Host = %s, Service = %s\n errno %d: %s", host, service,
-                  e, last_error_text(e));
+        socket_error_box(plat_wsa_last_error(), "errno",
+                         "Unable to connect host.\n Host = %s, Service = %s", host, service);
         close_failed_socket(s);
         return -1;
     }
 
     PlatSockaddrIn local = {};
     if (plat_getsockname(s, &local) != 0) {
-        int e = plat_wsa_last_error();
-        error_box("Unable to read socket address.\n errno %d: %s", e, last_error_text(e));
+        socket_error_box(plat_wsa_last_error(), "errno", "Unable to read socket address.");
         close_failed_socket(s);
         return -1;
     }
@@ -197,9 +210,8 @@ void wnsk_no_delay(int socket) {
 int wnsk_disconnect(int socket) {
     if (socket == -1) return 0;
     if (plat_closesocket(socket) != 0) {
-        int e = plat_wsa_last_error();
-        error_box("Unable to close socket.\n nSd = %d\n errno %d: %s", socket, e,
-                  last_error_text(e));
+        socket_error_box(plat_wsa_last_error(), "errno", "Unable to close socket.\n nSd = %d",
+                         socket);
         return -1;
     }
     debug_print("\nwnsk_disconnect successfull");
@@ -275,8 +287,7 @@ int wnsk_write(int socket, char* block) {
     }
     set_block_length(block, length);
     if (n < 0) {
-        int e = plat_wsa_last_error();
-        error_box("Send failed.\n nSd = %d\n errno %d: %s", socket, e, last_error_text(e));
+        socket_error_box(plat_wsa_last_error(), "errno", "Send failed.\n nSd = %d", socket);
         return -1;
     }
     if (sent < static_cast<int>(length)) {

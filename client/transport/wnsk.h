@@ -42,6 +42,6 @@ inline void set_block_length(char* block, unsigned length) {
 
 #include "platform/platform.h"
 
-// The library's module instance, set at attach: its string table holds the
-// socket error texts (and its dialog templates live there too).
-extern PlatInstance library_instance;
+// The module whose string table holds the socket error texts (the library's,
+// given at attach).
+void wnsk_set_error_texts(PlatInstance module);
