@@ -2,7 +2,7 @@
 # Installs what building and testing need on a fresh Debian 12 machine.
 # 32-bit wine (wine32:i386) is tried too; when the archive cannot give it
 # today, this says so in one line and goes on.
-set -u
+set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
