@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
-packages="cmake ninja-build g++ libsqlite3-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth"
+packages="cmake ninja-build g++ libsqlite3-dev googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth"
 # The release: dorv32.lib and the Visual C++-style link (llvm, clang, lld),
 # the zips, the installers (wixl), the Linux package test (pkg-config).
 # The fuzz targets: clang's libFuzzer and sanitizer runtimes (only recommended
