@@ -2,12 +2,12 @@
 # Installs what building and testing need on a fresh Debian 12 machine.
 # 32-bit wine (wine32:i386) is tried too; when the archive cannot give it
 # today, this says so in one line and goes on.
-set -u
+set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
-packages="cmake ninja-build g++ libsqlite3-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth"
+packages="cmake ninja-build g++ libsqlite3-dev googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth"
 # The release: dorv32.lib and the Visual C++-style link (llvm, clang, lld),
 # the zips, the installers (wixl), the Linux package test (pkg-config).
 # The fuzz targets: clang's libFuzzer and sanitizer runtimes (only recommended

@@ -9,7 +9,7 @@
 #
 # Needs the mingw-x86_64 and native builds (built here when missing), wine64,
 # Xvfb and ImageMagick's import (installed with apt-get when missing).
-set -eu
+set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/lib/dorvd.sh"

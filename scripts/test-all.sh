@@ -115,6 +115,33 @@ for preset in $presets; do
     fi
   fi
 done
+# Lint: clang-tidy (checks in .clang-tidy) over the library, server, add-in,
+# tools and POSIX platform with the native compile database, and the format
+# of every source file (.clang-format). Each counts as one test.
+echo "=== lint"
+lint_log=build/lint.log
+tidy=$(command -v run-clang-tidy-14 || command -v run-clang-tidy || true)
+if [ -z "$tidy" ] || [ ! -f build/native/compile_commands.json ]; then
+  echo "=== lint: clang-tidy FAILED (no run-clang-tidy, or no native build)"
+  tidy_ok=0
+elif "$tidy" -p build/native -j 2 -quiet -extra-arg=-Wno-unknown-warning-option \
+  "$PWD/(client|server|addin|tools|platform/posix)/" >"$lint_log" 2>&1; then
+  tidy_ok=1
+else
+  grep -aE "(warning|error): " "$lint_log" | sort -u | head -40
+  tidy_ok=0
+fi
+if git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror >>"$lint_log" 2>&1; then
+  format_ok=1
+else
+  grep -aE "^[^ ]+:[0-9]+:[0-9]+: " "$lint_log" | grep -a clang-format-violations | cut -d: -f1 | sort -u
+  format_ok=0
+fi
+echo "=== lint: clang-tidy $([ $tidy_ok -eq 1 ] && echo clean || echo FAILED), clang-format $([ $format_ok -eq 1 ] && echo clean || echo FAILED)"
+total_passed=$((total_passed + tidy_ok + format_ok))
+total_failed=$((total_failed + 2 - tidy_ok - format_ok))
+[ $((tidy_ok + format_ok)) -eq 2 ] || status=1
+
 # The release as its users get it: zips, installers, import libraries, the
 # example under wine, the Linux installation. Needs the presets built above.
 echo "=== packaging: test"

@@ -3,6 +3,8 @@
 #include <array>
 #include <unordered_map>
 
+#include "platform/utf8.h"
+
 namespace dorvd {
 namespace {
 
@@ -34,63 +36,6 @@ const std::unordered_map<char32_t, unsigned char>& upper_half_inverse() {
     return inverse;
 }
 
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Length of the UTF-8 sequence a lead byte announces, 0 for a byte that
-// cannot start one.
-size_t sequence_length(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-enum class Decode { complete, incomplete, invalid };
-
-// Decodes one sequence at the start of text. On invalid, consumed is 1 (the
-// bad byte). On incomplete, the text ends inside a sequence that is well
-// formed so far.
-Decode decode_one(std::string_view text, char32_t& cp, size_t& consumed) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    const size_t length = sequence_length(lead);
-    consumed = 1;
-    if (length == 0) return Decode::invalid;
-    if (length == 1) {
-        cp = lead;
-        return Decode::complete;
-    }
-    char32_t value = lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        if (i >= text.size()) return Decode::incomplete;
-        const auto next = static_cast<unsigned char>(text[i]);
-        if ((next & 0xC0) != 0x80) return Decode::invalid;
-        // Second bytes that would make an overlong form, a surrogate or a
-        // value above U+10FFFF.
-        if (i == 1) {
-            if (lead == 0xE0 && next < 0xA0) return Decode::invalid;
-            if (lead == 0xED && next > 0x9F) return Decode::invalid;
-            if (lead == 0xF0 && next < 0x90) return Decode::invalid;
-            if (lead == 0xF4 && next > 0x8F) return Decode::invalid;
-        }
-        value = (value << 6) | (next & 0x3F);
-    }
-    cp = value;
-    consumed = length;
-    return Decode::complete;
-}
-
 char roman8_or_question_mark(char32_t cp) {
     const int byte = unicode_to_roman8(cp);
     return static_cast<char>(byte < 0 ? '?' : byte);
@@ -103,9 +48,9 @@ size_t convert(std::string_view text, std::string& out, bool keep_tail) {
     while (pos < text.size()) {
         char32_t cp = 0;
         size_t consumed = 0;
-        const Decode result = decode_one(text.substr(pos), cp, consumed);
-        if (result == Decode::incomplete && keep_tail) return pos;
-        out += result == Decode::complete ? roman8_or_question_mark(cp) : '?';
+        const utf8::Decode result = utf8::decode_one(text.substr(pos), cp, consumed);
+        if (result == utf8::Decode::incomplete && keep_tail) return pos;
+        out += result == utf8::Decode::complete ? roman8_or_question_mark(cp) : '?';
         pos += consumed;
     }
     return pos;
@@ -130,7 +75,7 @@ std::string roman8_to_utf8(std::string_view roman8) {
     std::string out;
     out.reserve(roman8.size());
     for (const char c : roman8)
-        append_utf8(out, roman8_to_unicode(static_cast<unsigned char>(c)));
+        utf8::append(out, roman8_to_unicode(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -1,15 +1,16 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # CTest fixture for Windows test programs under wine: starts the native
 # reference server on a fresh data folder and a free port, or stops it again.
 #   dorvd-fixture.sh start STATE_DIR DORVD [dorvd options...]
 #   dorvd-fixture.sh stop STATE_DIR
 # The port goes to STATE_DIR/port ("none" when there is no server program, so
 # the tests that need it can say they were skipped and why).
-action=$1
-state=$2
+set -euo pipefail
+action=${1:-}
+state=${2:-}
 case "$action" in
 start)
-  dorvd=$3
+  dorvd=${3:-}
   shift 3
   rm -rf "$state"
   mkdir -p "$state/data"
@@ -32,7 +33,8 @@ start)
   echo "dorvd-fixture: dorvd did not start"; cat "$state/log"; exit 1
   ;;
 stop)
-  [ -f "$state/pid" ] && kill "$(cat "$state/pid")" 2>/dev/null
+  # Already gone is as good as stopped.
+  if [ -f "$state/pid" ]; then kill "$(cat "$state/pid")" 2>/dev/null || true; fi
   exit 0
   ;;
 esac

@@ -1,9 +1,10 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Runs a cross-built Windows test executable under wine (64-bit or 32-bit by
 # the executable's PE header), with a private prefix inside the build folder.
-exe="$1"
-case "$exe" in /*) ;; *) exe="$PWD/$exe"; shift; set -- "$exe" "$@" ;; esac
+set -euo pipefail
+exe="${1:-}"
 [ -n "$exe" ] || { echo "usage: wine-run.sh program.exe [args]" >&2; exit 2; }
+case "$exe" in /*) ;; *) exe="$PWD/$exe"; shift; set -- "$exe" "$@" ;; esac
 # PE32+ (64-bit) executables carry optional-header magic 0x20b.
 pe_off=$(od -An -t u4 -j 60 -N 4 "$exe" | tr -d ' ')
 magic=$(od -An -t x2 -j $((pe_off + 24)) -N 2 "$exe" | tr -d ' ')
@@ -37,10 +38,10 @@ fi
 fonts="$WINEPREFIX/drive_c/windows/Fonts"
 if [ -d "$fonts" ] && [ ! -f "$fonts/coure.fon" ]; then
   for font in /usr/share/wine/fonts/cour*.fon /usr/share/wine/fonts/courier.ttf; do
-    if [ -f "$font" ]; then cp "$font" "$fonts/"; fi
+    if [ -f "$font" ]; then cp "$font" "$fonts/" || true; fi
   done
 fi
-if [ -z "$DISPLAY" ] && command -v xvfb-run >/dev/null 2>&1; then
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
   exec xvfb-run -a "$wine" "$@"
 fi
 exec "$wine" "$@"

@@ -19,99 +19,64 @@ namespace {
 thread_local int last_error = 0;
 int startup_count = 0;
 
+// errno values and the WinSock numbers that stand for them (WSAEINTR ...).
+struct ErrnoNumber {
+    int errno_value;
+    int winsock;
+};
+constexpr ErrnoNumber kWinsockNumbers[] = {
+    {EINTR, 10004},           // WSAEINTR
+    {EBADF, 10009},           // WSAEBADF
+    {EACCES, 10013},          // WSAEACCES
+    {EFAULT, 10014},          // WSAEFAULT
+    {EINVAL, 10022},          // WSAEINVAL
+    {EMFILE, 10024},          // WSAEMFILE
+    {ENFILE, 10024},          // WSAEMFILE
+    {EWOULDBLOCK, 10035},     // WSAEWOULDBLOCK
+    {EINPROGRESS, 10036},     // WSAEINPROGRESS
+    {EALREADY, 10037},        // WSAEALREADY
+    {ENOTSOCK, 10038},        // WSAENOTSOCK
+    {EDESTADDRREQ, 10039},    // WSAEDESTADDRREQ
+    {EMSGSIZE, 10040},        // WSAEMSGSIZE
+    {EPROTOTYPE, 10041},      // WSAEPROTOTYPE
+    {ENOPROTOOPT, 10042},     // WSAENOPROTOOPT
+    {EPROTONOSUPPORT, 10043}, // WSAEPROTONOSUPPORT
+    {ESOCKTNOSUPPORT, 10044}, // WSAESOCKTNOSUPPORT
+    {EOPNOTSUPP, 10045},      // WSAEOPNOTSUPP
+    {EPFNOSUPPORT, 10046},    // WSAEPFNOSUPPORT
+    {EAFNOSUPPORT, 10047},    // WSAEAFNOSUPPORT
+    {EADDRINUSE, 10048},      // WSAEADDRINUSE
+    {EADDRNOTAVAIL, 10049},   // WSAEADDRNOTAVAIL
+    {ENETDOWN, 10050},        // WSAENETDOWN
+    {ENETUNREACH, 10051},     // WSAENETUNREACH
+    {ENETRESET, 10052},       // WSAENETRESET
+    {ECONNABORTED, 10053},    // WSAECONNABORTED
+    {ECONNRESET, 10054},      // WSAECONNRESET
+    {ENOBUFS, 10055},         // WSAENOBUFS
+    {EISCONN, 10056},         // WSAEISCONN
+    {ENOTCONN, 10057},        // WSAENOTCONN
+    {ESHUTDOWN, 10058},       // WSAESHUTDOWN
+    {EPIPE, 10058},           // WSAESHUTDOWN
+    {ETOOMANYREFS, 10059},    // WSAETOOMANYREFS
+    {ETIMEDOUT, 10060},       // WSAETIMEDOUT
+    {ECONNREFUSED, 10061},    // WSAECONNREFUSED
+    {ELOOP, 10062},           // WSAELOOP
+    {ENAMETOOLONG, 10063},    // WSAENAMETOOLONG
+    {EHOSTDOWN, 10064},       // WSAEHOSTDOWN
+    {EHOSTUNREACH, 10065},    // WSAEHOSTUNREACH
+    {ENOTEMPTY, 10066},       // WSAENOTEMPTY
+    {EUSERS, 10068},          // WSAEUSERS
+    {EDQUOT, 10069},          // WSAEDQUOT
+    {ESTALE, 10070},          // WSAESTALE
+    {EREMOTE, 10071},         // WSAEREMOTE
+};
+
+// Any other errno keeps its value above WSABASEERR, so that it still shows.
 int winsock_number(int e) {
-    switch (e) {
-    case 0:
-        return 0;
-    case EINTR:
-        return 10004;
-    case EBADF:
-        return 10009;
-    case EACCES:
-        return 10013;
-    case EFAULT:
-        return 10014;
-    case EINVAL:
-        return 10022;
-    case EMFILE:
-    case ENFILE:
-        return 10024;
-    case EWOULDBLOCK:
-        return 10035;
-    case EINPROGRESS:
-        return 10036;
-    case EALREADY:
-        return 10037;
-    case ENOTSOCK:
-        return 10038;
-    case EDESTADDRREQ:
-        return 10039;
-    case EMSGSIZE:
-        return 10040;
-    case EPROTOTYPE:
-        return 10041;
-    case ENOPROTOOPT:
-        return 10042;
-    case EPROTONOSUPPORT:
-        return 10043;
-    case ESOCKTNOSUPPORT:
-        return 10044;
-    case EOPNOTSUPP:
-        return 10045;
-    case EPFNOSUPPORT:
-        return 10046;
-    case EAFNOSUPPORT:
-        return 10047;
-    case EADDRINUSE:
-        return 10048;
-    case EADDRNOTAVAIL:
-        return 10049;
-    case ENETDOWN:
-        return 10050;
-    case ENETUNREACH:
-        return 10051;
-    case ENETRESET:
-        return 10052;
-    case ECONNABORTED:
-        return 10053;
-    case ECONNRESET:
-        return 10054;
-    case ENOBUFS:
-        return 10055;
-    case EISCONN:
-        return 10056;
-    case ENOTCONN:
-        return 10057;
-    case ESHUTDOWN:
-    case EPIPE:
-        return 10058;
-    case ETOOMANYREFS:
-        return 10059;
-    case ETIMEDOUT:
-        return 10060;
-    case ECONNREFUSED:
-        return 10061;
-    case ELOOP:
-        return 10062;
-    case ENAMETOOLONG:
-        return 10063;
-    case EHOSTDOWN:
-        return 10064;
-    case EHOSTUNREACH:
-        return 10065;
-    case ENOTEMPTY:
-        return 10066;
-    case EUSERS:
-        return 10068;
-    case EDQUOT:
-        return 10069;
-    case ESTALE:
-        return 10070;
-    case EREMOTE:
-        return 10071;
-    default:
-        return 10000 + e;
-    }
+    if (e == 0) return 0;
+    for (const ErrnoNumber& entry : kWinsockNumbers)
+        if (entry.errno_value == e) return entry.winsock;
+    return 10000 + e;
 }
 
 bool started() {

@@ -6,6 +6,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <string>
+#include <string_view>
+
+#include "platform/utf8.h"
+#include "platform/windows_ansi.h"
+
 namespace {
 
 // Reads one line from the terminal; false at its end.
@@ -15,39 +21,34 @@ bool read_line(FILE* tty, char* line, int size) {
     return true;
 }
 
-// Texts of the library are Windows ANSI; the terminal speaks UTF-8. The
-// letters 0xA0-0xFF are the same code points in both; the rest shows as '?'.
+// Texts of the library are Windows ANSI; the terminal speaks UTF-8.
 void print_ansi(FILE* tty, const char* text) {
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        if (*p < 0x80) {
-            fputc(*p, tty);
-        } else if (*p >= 0xA0) {
-            fputc(0xC0 | (*p >> 6), tty);
-            fputc(0x80 | (*p & 0x3F), tty);
-        } else {
-            fputc('?', tty);
-        }
-    }
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p)
+        utf8::append(out, windows_ansi::to_unicode(*p));
+    fputs(out.c_str(), tty);
 }
 
-// A typed UTF-8 line back to Windows ANSI, in place (other characters become '?').
+// A typed UTF-8 line back to Windows ANSI, in place: a character the code
+// page lacks becomes '?', and so does a malformed sequence as a whole.
 void utf8_to_ansi(char* text) {
-    unsigned char* out = reinterpret_cast<unsigned char*>(text);
-    for (const unsigned char* p = out; *p != 0;) {
-        if (*p < 0x80) {
-            *out++ = *p++;
-        } else if ((*p & 0xE0) == 0xC0 && (p[1] & 0xC0) == 0x80) {
-            unsigned cp = ((*p & 0x1Fu) << 6) | (p[1] & 0x3Fu);
-            *out++ = cp >= 0xA0 && cp <= 0xFF ? static_cast<unsigned char>(cp) : '?';
-            p += 2;
-        } else {
-            *out++ = '?';
-            ++p;
-            while ((*p & 0xC0) == 0x80)
-                ++p;
+    const std::string_view line(text);
+    char* out = text;
+    for (size_t pos = 0; pos < line.size();) {
+        char32_t cp = 0;
+        size_t consumed = 0;
+        if (utf8::decode_one(line.substr(pos), cp, consumed) == utf8::Decode::complete) {
+            const int byte = windows_ansi::from_unicode(cp);
+            *out++ = static_cast<char>(byte < 0 ? '?' : byte);
+            pos += consumed;
+            continue;
         }
+        *out++ = '?';
+        ++pos;
+        while (pos < line.size() && (static_cast<unsigned char>(line[pos]) & 0xC0) == 0x80)
+            ++pos;
     }
-    *out = 0;
+    *out = '\0';
 }
 
 // The label without its '&' accelerator mark.

@@ -1,4 +1,6 @@
-# Shell helpers shared by the scripts (source this file).
+# Shell helpers shared by the scripts (source this file). It sets no shell
+# options: its callers choose (test runners count failures and go on). Each
+# helper that can fail returns 1 and says why, for `|| exit 1` or set -e.
 
 # start_dorvd DORVD DATA_DIR LOG [dorvd options...]: starts the reference server
 # on a free port; sets dorvd_pid and port, or says why it did not start and
@@ -41,21 +43,22 @@ screenshot_prerequisites() {
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "installing$need_apt"
     $sudo apt-get update >/dev/null 2>&1 || true # an out-of-step i386 index must not stop us
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $need_apt >/dev/null ||
+      { echo "could not install$need_apt"; return 1; }
   fi
-  [ -f "$win_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset mingw-x86_64 >/dev/null)
-  cmake --build "$win_build" -j2 --target dorv32 >/dev/null
+  [ -f "$win_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset mingw-x86_64 >/dev/null) || return 1
+  cmake --build "$win_build" -j2 --target dorv32 >/dev/null || return 1
   if [ ! -x "$dorvd" ]; then
-    [ -f "$native_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset native >/dev/null)
-    cmake --build "$native_build" -j2 --target dorvd >/dev/null
+    [ -f "$native_build/CMakeCache.txt" ] || (cd "$root" && cmake --preset native >/dev/null) || return 1
+    cmake --build "$native_build" -j2 --target dorvd >/dev/null || return 1
   fi
 }
 
 # build_demo WORK NAME: builds the program NAME of tools/screenshots against
 # dorv32.dll (Win64) and puts it into WORK with the DLL beside it.
 build_demo() {
-  cmake --build "$win_build" -j2 --target "$2" >/dev/null
-  cp "$win_build/tools/screenshots/$2.exe" "$win_build/client/dorv32.dll" "$1/"
+  cmake --build "$win_build" -j2 --target "$2" >/dev/null || return 1
+  cp "$win_build/tools/screenshots/$2.exe" "$win_build/client/dorv32.dll" "$1/" || return 1
 }
 
 # start_screenshot_run DISPLAY_NUMBER WORK: a display and dorvd on the sample
@@ -65,7 +68,7 @@ start_screenshot_run() {
   trap 'for p in $pids; do kill "$p" 2>/dev/null || true; done' EXIT INT TERM
   start_display "$1"
   pids="$pids $xvfb_pid"
-  data=$(mktemp -d)
+  data=$(mktemp -d) || exit 1
   start_dorvd "$dorvd" "$data" "$2/dorvd.log" || exit 1
   pids="$pids $dorvd_pid"
 }

@@ -23,10 +23,14 @@ static void note(const char* format, ...) {
     va_start(args, format);
     int n = vsnprintf(calls + calls_length, sizeof calls - calls_length, format, args);
     va_end(args);
-    if (n > 0) calls_length += (size_t)n < sizeof calls - calls_length ? (size_t)n : sizeof calls - calls_length - 1;
+    if (n > 0)
+        calls_length +=
+            (size_t)n < sizeof calls - calls_length ? (size_t)n : sizeof calls - calls_length - 1;
 }
 
-static unsigned long long window_number(void* window) { return (unsigned long long)(uintptr_t)window; }
+static unsigned long long window_number(void* window) {
+    return (unsigned long long)(uintptr_t)window;
+}
 
 DOUBLE_EXPORT int DOUBLE_CALL Ctl3dRegister(void* window) {
     note("Ctl3dRegister %llx\n", window_number(window));
@@ -44,10 +48,10 @@ DOUBLE_EXPORT int DOUBLE_CALL Ctl3dSubclassDlg(void* window, unsigned short kind
 }
 
 /* Paints nothing itself: a real window gets the default frame handling. */
-DOUBLE_EXPORT intptr_t DOUBLE_CALL Ctl3dDlgFramePaint(void* window, unsigned message, uintptr_t wparam,
-                                                      intptr_t lparam) {
-    note("Ctl3dDlgFramePaint %llx %x %llx %llx\n", window_number(window), message, (unsigned long long)wparam,
-         (unsigned long long)lparam);
+DOUBLE_EXPORT intptr_t DOUBLE_CALL Ctl3dDlgFramePaint(void* window, unsigned message,
+                                                      uintptr_t wparam, intptr_t lparam) {
+    note("Ctl3dDlgFramePaint %llx %x %llx %llx\n", window_number(window), message,
+         (unsigned long long)wparam, (unsigned long long)lparam);
 #ifdef _WIN32
     if (IsWindow((HWND)window)) return DefWindowProcA((HWND)window, message, wparam, lparam);
 #endif

@@ -1,5 +1,6 @@
 // The Windows library over WinSock against the reference server on the host.
 #include "dorv32.h"
+#include "support/wine_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,22 +10,6 @@
 #include <vector>
 
 namespace {
-
-// The port a fixture wrote, or "" when it has no server.
-std::string fixture_port(const std::string& name) {
-    const char* dir = getenv("DORV_FIXTURE_DIR");
-    if (dir == nullptr) return "";
-    std::string path = std::string("Z:") + dir + "/" + name + "/port";
-    FILE* f = fopen(path.c_str(), "r");
-    if (f == nullptr) return "";
-    char port[32] = "";
-    if (fgets(port, sizeof port, f) == nullptr) port[0] = '\0';
-    fclose(f);
-    std::string text = port;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text == "none" ? "" : text;
-}
 
 int exec(int handle, const std::string& statements) {
     std::vector<char> text(statements.begin(), statements.end());

@@ -4,6 +4,7 @@
 #include "dorv32.h"
 #include "support/box_capture.h"
 #include "support/test_files.h"
+#include "support/wine_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,22 +17,6 @@
 #include <vector>
 
 namespace {
-
-// The port a fixture wrote, or "" when it has no server.
-std::string fixture_port(const std::string& name) {
-    const char* dir = getenv("DORV_FIXTURE_DIR");
-    if (dir == nullptr) return "";
-    std::string path = std::string("Z:") + dir + "/" + name + "/port";
-    FILE* f = fopen(path.c_str(), "r");
-    if (f == nullptr) return "";
-    char port[32] = "";
-    if (fgets(port, sizeof port, f) == nullptr) port[0] = '\0';
-    fclose(f);
-    std::string text = port;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text == "none" ? "" : text;
-}
 
 // A connection file whose section "s" holds the given time-out lines.
 std::string connection_file(const std::string& port, const std::string& timeouts) {

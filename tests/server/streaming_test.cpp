@@ -7,22 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "result_reading.h"
 #include "test_server.h"
 
 namespace {
 
 using namespace std::string_literals;
+using dorvd_test::kEndOfData;
 using dorvd_test::RawClient;
 using dorvd_test::record_fields;
+using dorvd_test::run;
 using dorvd_test::TestServer;
-
-constexpr int kEndOfData = -9;
-
-void run(RawClient& client, const std::string& statement) {
-    const auto reply = client.exec(statement);
-    ASSERT_TRUE(reply.ok);
-    ASSERT_EQ(reply.status, 0) << statement << ": " << reply.data;
-}
 
 std::string numbers_to(int last) {
     return "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < " +

@@ -2,6 +2,8 @@
 // standard error and no message box waits for a click.
 #include <gtest/gtest.h>
 
+#include "support/wine_fixture.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -9,28 +11,6 @@
 #include <string>
 
 namespace {
-
-// A Linux path as Wine's drive Z: shows it.
-std::string windows_path(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
-std::string fixture_port(const std::string& name) {
-    const char* dir = getenv("DORV_FIXTURE_DIR");
-    if (dir == nullptr) return "";
-    FILE* f = fopen(windows_path(std::string(dir) + "/" + name + "/port").c_str(), "r");
-    if (f == nullptr) return "";
-    char port[32] = "";
-    if (fgets(port, sizeof port, f) == nullptr) port[0] = '\0';
-    fclose(f);
-    std::string text = port;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text == "none" ? "" : text;
-}
 
 struct ExeRun {
     bool finished = false; // false: still running after the time allowed (a box waits)
@@ -75,7 +55,7 @@ ExeRun run_dorv(const std::string& arguments, DWORD allowed_ms) {
     start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     start.hStdOutput = out;
     start.hStdError = err;
-    std::string line = "\"" + windows_path(DORV_EXE) + "\" " + arguments;
+    std::string line = "\"" + wine_path(DORV_EXE) + "\" " + arguments;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
                         &process)) {

@@ -8,39 +8,13 @@ std::string terminal_to_ansi(const std::string& text) {
     return text;
 }
 #else
-namespace {
-
-// Unicode code points of code page 1252's 0x80-0x9F (0 where it has none).
-const unsigned short cp1252_high[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-unsigned code_point(unsigned char c) {
-    if (c >= 0x80 && c < 0xA0) return cp1252_high[c - 0x80] != 0 ? cp1252_high[c - 0x80] : '?';
-    return c;
-}
-
-void append_utf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-} // namespace
+#include "platform/utf8.h"
+#include "platform/windows_ansi.h"
 
 std::string ansi_to_terminal(const std::string& text) {
     std::string out;
     for (unsigned char c : text)
-        append_utf8(out, code_point(c));
+        utf8::append(out, windows_ansi::to_unicode(c));
     return out;
 }
 
@@ -65,14 +39,8 @@ std::string terminal_to_ansi(const std::string& text) {
             n = (c & 0xF8) == 0xF0 ? 4 : 1;
         }
         i += n;
-        if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
-            out += static_cast<char>(cp);
-            continue;
-        }
-        char mapped = '?';
-        for (int k = 0; k < 32; ++k)
-            if (cp1252_high[k] == cp) mapped = static_cast<char>(0x80 + k);
-        out += mapped;
+        const int mapped = windows_ansi::from_unicode(cp);
+        out += static_cast<char>(mapped < 0 ? '?' : mapped);
     }
     return out;
 }
