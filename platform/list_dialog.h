@@ -7,6 +7,7 @@
 // pluggable answerer sees them with the status line and makes the pick.
 #pragma once
 
+#include "platform/dialog_services.h"
 #include "platform/platform.h"
 
 enum : int {
@@ -31,14 +32,8 @@ struct PlatListDialogCalls {
     bool (*init)(void* context, PlatWindow dialog);
     // OK or a double-click on an entry: takes entry `index` of the list.
     void (*take)(void* context, PlatWindow dialog, int index);
-    // The 3-D controls library: *ctl3d_available says whether it is bound.
-    const int* ctl3d_available;
-    int (*ctl3d_unregister)(PlatWindow dialog);
-    intptr_t (*ctl3d_dlg_frame_paint)(PlatWindow dialog, unsigned message, uintptr_t wparam,
-                                      intptr_t lparam);
-    int (*ctl3d_color_change)();
-    // Gives the dialog an outer size and centres it on the screen (0: as it is).
-    void (*center)(PlatWindow dialog, int width, int height);
+    // The 3-D controls and centring, as for the password dialog.
+    const PlatDialogServices* services;
 };
 
 // Runs the dialog modally without owner window, with the template from

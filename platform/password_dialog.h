@@ -3,6 +3,7 @@
 // what it would show to a pluggable answerer.
 #pragma once
 
+#include "platform/dialog_services.h"
 #include "platform/platform.h"
 
 enum : int {
@@ -12,19 +13,6 @@ enum : int {
     PLAT_PSWD_NAME = 1005, // database name, read-only
     PLAT_PSWD_NAME_LABEL = 1006,
     PLAT_PSWD_MAX_INPUT = 16, // characters the password field takes
-};
-
-// Services of the calling layer that the dialog uses while it runs: the 3-D
-// controls wrappers and centring. `ctl3d_available` is read at every message.
-struct PlatDialogServices {
-    const int* ctl3d_available;
-    int (*register_3d)(PlatWindow window);
-    int (*subclass_3d)(PlatWindow window, unsigned short kinds);
-    int (*unregister_3d)(PlatWindow window);
-    intptr_t (*frame_paint_3d)(PlatWindow window, unsigned message, uintptr_t wparam,
-                               intptr_t lparam);
-    int (*color_change_3d)();
-    void (*center)(PlatWindow window, int width, int height);
 };
 
 struct PlatPasswordDialog {

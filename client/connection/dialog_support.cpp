@@ -90,3 +90,8 @@ void center_dialog(PlatWindow window, int width, int height) {
     plat_move_window(window, (screen_width - width) / 2, (screen_height - height) / 2, width,
                      height, true);
 }
+
+const PlatDialogServices dialog_services = {
+    &ctl3d_available,      ctl3d_register,     ctl3d_subclass_dlg, ctl3d_unregister,
+    ctl3d_dlg_frame_paint, ctl3d_color_change, center_dialog,
+};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "client/connection/library.h" // library_instance: the module of the dialog templates
+#include "platform/dialog_services.h"
 #include "platform/platform.h"
 
 extern int ctl3d_available;
@@ -26,3 +27,6 @@ int ctl3d_color_change();
 // Moves the window to the middle of the screen with the given outer size
 // (0: its present width or height), and repaints it.
 void center_dialog(PlatWindow window, int width, int height);
+
+// All of these for the platform's dialogs.
+extern const PlatDialogServices dialog_services;

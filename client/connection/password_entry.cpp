@@ -10,11 +10,6 @@ std::atomic<int> password_dialog_busy{0};
 
 namespace {
 
-const PlatDialogServices dialog_services = {
-    &ctl3d_available,      ctl3d_register,     ctl3d_subclass_dlg, ctl3d_unregister,
-    ctl3d_dlg_frame_paint, ctl3d_color_change, center_dialog,
-};
-
 // A configured text, or nullptr when none is found.
 const char* configured(const ConnectionRecord* record, const char* key, char* value) {
     return read_config_text(record->ini_file, record->ini_section, key, value) ? value : nullptr;

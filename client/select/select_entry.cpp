@@ -202,11 +202,7 @@ extern "C" int DORV_CALL hl_dorv_select_entry(int hdl, char* keyfield, int keyle
     PlatListDialogCalls calls{};
     calls.init = init_list_dialog;
     calls.take = take_entry;
-    calls.ctl3d_available = &ctl3d_available;
-    calls.ctl3d_unregister = ctl3d_unregister;
-    calls.ctl3d_dlg_frame_paint = ctl3d_dlg_frame_paint;
-    calls.ctl3d_color_change = ctl3d_color_change;
-    calls.center = center_dialog;
+    calls.services = &dialog_services;
     int result = -1;
     if (!plat_list_dialog_run(library_instance, &calls, &result)) {
         error_box("Unable to create the entry selection dialog\nWinErrno=%lu", plat_last_error());

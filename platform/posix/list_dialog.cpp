@@ -72,7 +72,7 @@ bool plat_list_dialog_run(PlatInstance, const PlatListDialogCalls* calls, int* r
             if (ask == nullptr) fputs("Please select an entry: no answerer, cancelled\n", stderr);
             d.result = 0;
         }
-        calls->ctl3d_unregister(&d);
+        calls->services->unregister_3d(&d);
     }
     *result = d.result;
     return true;

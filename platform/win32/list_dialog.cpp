@@ -62,9 +62,9 @@ void resize_list_dialog(HWND dialog, int width, int height, bool repaint) {
     shift_control(dialog, frame, LIST_ID_STATUS, 0, dy, 0, 0, repaint);
     shift_control(dialog, frame, LIST_ID_OK, 0, dy, 0, 0, repaint);
     shift_control(dialog, frame, LIST_ID_CANCEL, dx, dy, 0, 0, repaint);
-    if (!repaint && state.calls->center != nullptr)
-        state.calls->center(dialog, width + 2 * state.border,
-                            height + state.border + state.caption);
+    if (!repaint && state.calls->services->center != nullptr)
+        state.calls->services->center(dialog, width + 2 * state.border,
+                                      height + state.border + state.caption);
     remember_client_size(dialog);
 }
 
@@ -73,7 +73,7 @@ void take_selected(HWND dialog) {
     LRESULT index = SendDlgItemMessageA(dialog, LIST_ID_LIST, LB_GETCURSEL, 0, 0);
     if (index == LB_ERR) return; // nothing selected: nothing to take, the dialog stays
     state.calls->take(state.calls->context, dialog, static_cast<int>(index));
-    state.calls->ctl3d_unregister(dialog);
+    state.calls->services->unregister_3d(dialog);
     EndDialog(dialog, 1);
 }
 
@@ -90,7 +90,7 @@ INT_PTR CALLBACK ListDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
             take_selected(dialog);
             return TRUE;
         case IDCANCEL:
-            calls->ctl3d_unregister(dialog);
+            calls->services->unregister_3d(dialog);
             EndDialog(dialog, 0);
             return TRUE;
         case LIST_ID_LIST:
@@ -121,12 +121,13 @@ INT_PTR CALLBACK ListDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
     case WM_SETTEXT:
     case WM_NCPAINT:
     case WM_NCACTIVATE:
-        if (calls == nullptr || *calls->ctl3d_available == 0) return FALSE;
+        if (calls == nullptr || *calls->services->ctl3d_available == 0) return FALSE;
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT,
-                          calls->ctl3d_dlg_frame_paint(dialog, message, wparam, lparam));
+                          calls->services->frame_paint_3d(dialog, message, wparam, lparam));
         return TRUE;
     case WM_SYSCOLORCHANGE:
-        if (calls != nullptr && *calls->ctl3d_available != 0) calls->ctl3d_color_change();
+        if (calls != nullptr && *calls->services->ctl3d_available != 0)
+            calls->services->color_change_3d();
         return FALSE;
     default:
         return FALSE;

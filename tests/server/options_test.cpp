@@ -92,9 +92,9 @@ TEST(Options, ChoosesTheBackend) {
     ASSERT_EQ(parse({}, options, error), OptionsOutcome::run);
     EXPECT_EQ(options.backend, dorvd::BackendKind::sqlite);
     EXPECT_FALSE(options.sample);
-    ASSERT_EQ(parse({"--pg=host=/tmp dbname=d", "--backend", "postgresql", "--sample"}, options,
-                    error),
-              OptionsOutcome::run)
+    ASSERT_EQ(
+        parse({"--pg=host=/tmp dbname=d", "--backend", "postgresql", "--sample"}, options, error),
+        OptionsOutcome::run)
         << error;
     EXPECT_EQ(options.backend, dorvd::BackendKind::postgresql);
     EXPECT_EQ(options.pg_conninfo, "host=/tmp dbname=d");
