@@ -309,7 +309,7 @@ Outcome PgBackend::failure_of(const PGresult* result) {
         return {kStatusOneStatementOnly,
                 "Only one statement per request: split the text at ';' before sending it."};
     }
-    const int16_t status = sqlstate.empty() ? 1 : status_for_sqlstate(sqlstate);
+    const int16_t status = sqlstate.empty() ? int16_t{1} : status_for_sqlstate(sqlstate);
     if (status == kStatusDatabaseUnreachable) log_line("PostgreSQL: " + text);
     return {status, std::move(text)};
 }
