@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <map>
 #include <poll.h>
 
 #include "server/client_watch.h"
 #include "server/log.h"
-#include "server/open_database.h"
-#include "server/password_file.h"
+#include "server/open_request.h"
 #include "server/pg_status.h"
 #include "server/status_codes.h"
 
@@ -417,23 +415,13 @@ bool PgBackend::schema_exists(const std::string& name, bool& exists) {
 }
 
 Outcome PgBackend::open_databases(std::string_view statement) {
-    std::string error;
-    const auto list = parse_open_database(statement, error);
-    if (!list) {
-        return {kStatusOpenSyntax,
-                "OPEN DATABASE: " + error + ". Write OPEN DATABASE 'name' [AS 'password'], ..."};
-    }
-    std::map<std::string, std::string> passwords;
-    std::string warnings;
-    if (!read_password_file(config_.data_dir / kPasswordFileName, passwords, warnings, error)) {
-        log_line(error);
-        return {kStatusPasswordFileUnreadable,
-                "The server cannot read its password file; no database was opened."};
-    }
-    if (!warnings.empty()) log_line(warnings.substr(0, warnings.size() - 1));
+    Outcome failure;
+    const auto request_read = read_open_request(statement, config_.data_dir, failure);
+    if (!request_read) return failure;
+    const OpenRequest& open = *request_read;
 
     // Every name and password is checked before anything is opened.
-    for (const DatabaseRequest& request : *list) {
+    for (const DatabaseRequest& request : open.databases) {
         bool exists = false;
         if (valid_database_name(request.name) && !reserved_schema(request.name) &&
             !schema_exists(request.name, exists)) {
@@ -442,13 +430,10 @@ Outcome PgBackend::open_databases(std::string_view statement) {
                            "': " + trimmed(PQerrorMessage(conn_))};
         }
         if (!exists) return {kStatusUnknownDatabase, "Unknown database '" + request.name + "'."};
-        const auto entry = passwords.find(request.name);
-        if (entry != passwords.end() && request.password != entry->second) {
-            return {kStatusWrongPassword, "Wrong password for database '" + request.name + "'."};
-        }
+        if (auto wrong = wrong_password(open, request)) return *wrong;
     }
     const std::vector<std::string> before = open_names_;
-    for (const DatabaseRequest& request : *list) {
+    for (const DatabaseRequest& request : open.databases) {
         if (std::find(open_names_.begin(), open_names_.end(), request.name) == open_names_.end()) {
             open_names_.push_back(request.name);
         }
@@ -461,10 +446,7 @@ Outcome PgBackend::open_databases(std::string_view statement) {
     }
     // A search_path set inside the client's transaction goes with its rollback.
     if (PQtransactionStatus(conn_) != PQTRANS_IDLE) reset_path_ = true;
-    std::string names;
-    for (const std::string& name : open_names_)
-        names += (names.empty() ? "" : ", ") + name;
-    return {kStatusOk, "", "Databases open: " + names + "."};
+    return databases_open(open_names_);
 }
 
 std::string PgBackend::version() const {

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
-#include <map>
 #include <strings.h>
 
 #include "server/client_watch.h"
 #include "server/log.h"
-#include "server/open_database.h"
-#include "server/password_file.h"
+#include "server/open_request.h"
 #include "server/roman8.h"
 #include "server/sql_policy.h"
 #include "server/status_codes.h"
@@ -285,37 +283,24 @@ Executed SqliteBackend::run_sql(std::string_view statement) {
 }
 
 Outcome SqliteBackend::open_databases(std::string_view statement) {
-    std::string error;
-    const auto list = parse_open_database(statement, error);
-    if (!list) {
-        return {kStatusOpenSyntax,
-                "OPEN DATABASE: " + error + ". Write OPEN DATABASE 'name' [AS 'password'], ..."};
-    }
-    std::map<std::string, std::string> passwords;
-    std::string warnings;
-    if (!read_password_file(config_.data_dir / kPasswordFileName, passwords, warnings, error)) {
-        log_line(error);
-        return {kStatusPasswordFileUnreadable,
-                "The server cannot read its password file; no database was opened."};
-    }
-    if (!warnings.empty()) log_line(warnings.substr(0, warnings.size() - 1));
+    Outcome failure;
+    const auto request_read = read_open_request(statement, config_.data_dir, failure);
+    if (!request_read) return failure;
+    const OpenRequest& open = *request_read;
 
     // Every name and password is checked before anything is opened.
     std::vector<std::filesystem::path> files;
-    for (const DatabaseRequest& request : *list) {
+    for (const DatabaseRequest& request : open.databases) {
         std::filesystem::path file = config_.data_dir / (request.name + ".db");
         std::error_code ec;
         if (!valid_database_name(request.name) || !std::filesystem::is_regular_file(file, ec)) {
             return {kStatusUnknownDatabase, "Unknown database '" + request.name + "'."};
         }
-        const auto entry = passwords.find(request.name);
-        if (entry != passwords.end() && request.password != entry->second) {
-            return {kStatusWrongPassword, "Wrong password for database '" + request.name + "'."};
-        }
+        if (auto wrong = wrong_password(open, request)) return *wrong;
         files.push_back(std::move(file));
     }
-    for (size_t i = 0; i < list->size(); ++i) {
-        const std::string& name = (*list)[i].name;
+    for (size_t i = 0; i < open.databases.size(); ++i) {
+        const std::string& name = open.databases[i].name;
         const bool already_open =
             std::any_of(open_names_.begin(), open_names_.end(), [&](const std::string& open) {
                 return strcasecmp(open.c_str(), name.c_str()) == 0;
@@ -325,10 +310,7 @@ Outcome SqliteBackend::open_databases(std::string_view statement) {
         if (outcome.status != kStatusOk) return outcome;
         open_names_.push_back(name);
     }
-    std::string names;
-    for (const std::string& name : open_names_)
-        names += (names.empty() ? "" : ", ") + name;
-    return {kStatusOk, "", "Databases open: " + names + "."};
+    return databases_open(open_names_);
 }
 
 // The first database replaces the scratch database as main, under its own
