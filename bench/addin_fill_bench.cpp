@@ -231,15 +231,6 @@ Fill run_fill(int port, long rows, int read_ahead, int repeat, bool with_library
     return f;
 }
 
-std::vector<int> split_numbers(const std::string& text) {
-    std::vector<int> out;
-    std::stringstream in(text);
-    std::string w;
-    while (std::getline(in, w, ','))
-        if (!w.empty()) out.push_back(atoi(w.c_str()));
-    return out;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -280,21 +271,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "addin_fill_bench: %s\n", server.error().c_str());
         return 1;
     }
-    char transport[] = "WINSOCK";
-    int handle = -1;
-    if (!server.make_empty_database(kDatabase) ||
-        (handle = hl_connect(transport, "127.0.0.1", server.service().c_str(), 0)) < 0 ||
-        lib_exec(handle, std::string("OPEN DATABASE '") + kDatabase + "'") != 0 ||
-        lib_exec(handle, "create table big (id integer primary key, name text, price real, "
-                         "stock integer)") != 0 ||
-        lib_exec(handle, "insert into big with recursive n(i) as (select 1 union all select i + "
-                         "1 from n where i < " +
-                             std::to_string(rows) +
-                             ") select i, 'product ' || i, i * 0.25, i % 97 from n") != 0) {
+    if (!fill_big_table(server, kDatabase, rows)) {
         fprintf(stderr, "addin_fill_bench: cannot fill the table\n");
         return 1;
     }
-    hl_disconnect(handle);
     int server_port = atoi(server.service().c_str());
 
     printf("addin_fill_bench: XDorvExecRange of DORV32.XLL in the fake Excel, %ld x %d cells "

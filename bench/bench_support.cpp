@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
+#include <sstream>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -96,4 +97,37 @@ std::string machine_note() {
     snprintf(text, sizeof text, "%ld cores, load average %.1f", sysconf(_SC_NPROCESSORS_ONLN),
              load[0]);
     return text;
+}
+
+std::vector<std::string> split_list(const std::string& text) {
+    std::vector<std::string> words;
+    std::stringstream in(text);
+    std::string w;
+    while (std::getline(in, w, ','))
+        if (!w.empty()) words.push_back(w);
+    return words;
+}
+
+std::vector<int> split_numbers(const std::string& text) {
+    std::vector<int> out;
+    for (const std::string& w : split_list(text))
+        out.push_back(atoi(w.c_str()));
+    return out;
+}
+
+bool fill_big_table(const DorvdProcess& server, const char* name, long rows) {
+    char transport[] = "WINSOCK";
+    int handle = -1;
+    const bool filled =
+        server.make_empty_database(name) &&
+        (handle = hl_connect(transport, "127.0.0.1", server.service().c_str(), 0)) >= 0 &&
+        lib_exec(handle, std::string("OPEN DATABASE '") + name + "'") == 0 &&
+        lib_exec(handle, "create table big (id integer primary key, name text, price real, "
+                         "stock integer)") == 0 &&
+        lib_exec(handle, "insert into big with recursive n(i) as (select 1 union all select i + "
+                         "1 from n where i < " +
+                             std::to_string(rows) +
+                             ") select i, 'product ' || i, i * 0.25, i % 97 from n") == 0;
+    if (handle >= 0) hl_disconnect(handle);
+    return filled;
 }

@@ -38,5 +38,13 @@ inline std::string exec_payload(const std::string& statement) {
     return std::string("E\0", 2) + statement;
 }
 
+// The words of a comma-separated option ("0,1,5,20"), empty ones left out.
+std::vector<std::string> split_list(const std::string& text);
+std::vector<int> split_numbers(const std::string& text);
+
+// Makes database `name` in the server's data folder with table big (id,
+// name, price, stock) of `rows` rows. False when any step fails.
+bool fill_big_table(const DorvdProcess& server, const char* name, long rows);
+
 // The load average and core count, for the heading of a figure.
 std::string machine_note();

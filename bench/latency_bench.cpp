@@ -201,15 +201,6 @@ bool parse_case(const std::string& word, Case* c) {
     return false;
 }
 
-std::vector<std::string> split(const std::string& text) {
-    std::vector<std::string> words;
-    std::stringstream in(text);
-    std::string w;
-    while (std::getline(in, w, ','))
-        if (!w.empty()) words.push_back(w);
-    return words;
-}
-
 struct Row {
     double rtt;
     Case c;
@@ -238,10 +229,10 @@ int main(int argc, char** argv) {
         bool has_value = i + 1 < argc;
         if (a == "--rtt" && has_value) {
             rtts.clear();
-            for (auto& w : split(argv[++i]))
+            for (auto& w : split_list(argv[++i]))
                 rtts.push_back(atof(w.c_str()));
         } else if (a == "--cases" && has_value) {
-            case_words = split(argv[++i]);
+            case_words = split_list(argv[++i]);
         } else if (a == "--seconds" && has_value) {
             seconds = atof(argv[++i]);
         } else if (a == "--cap" && has_value) {
@@ -280,21 +271,10 @@ int main(int argc, char** argv) {
     }
     int server_port = atoi(server.service().c_str());
     // The rows live in a database file of their own in the server's scratch data folder.
-    char transport[] = "WINSOCK";
-    int handle = -1;
-    if (!server.make_empty_database(kDatabase) ||
-        (handle = hl_connect(transport, "127.0.0.1", server.service().c_str(), 0)) < 0 ||
-        lib_exec(handle, std::string("OPEN DATABASE '") + kDatabase + "'") != 0 ||
-        lib_exec(handle, "create table big (id integer primary key, name text, price real, "
-                         "stock integer)") != 0 ||
-        lib_exec(handle, "insert into big with recursive n(i) as (select 1 union all select i + "
-                         "1 from n where i < " +
-                             std::to_string(max_rows) +
-                             ") select i, 'product ' || i, i * 0.25, i % 97 from n") != 0) {
+    if (!fill_big_table(server, kDatabase, max_rows)) {
         fprintf(stderr, "latency_bench: cannot fill the table\n");
         return 1;
     }
-    hl_disconnect(handle);
 
     DelayRelay relay;
     std::string error;

@@ -268,15 +268,6 @@ bool big_read(long rows, const std::vector<std::string>& options, const std::str
     return ok;
 }
 
-std::vector<int> split_numbers(const std::string& text) {
-    std::vector<int> out;
-    std::stringstream in(text);
-    std::string w;
-    while (std::getline(in, w, ','))
-        if (!w.empty()) out.push_back(atoi(w.c_str()));
-    return out;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
