@@ -68,7 +68,7 @@ std::string rows_affected(long long count) {
 }
 
 // libpq's messages as one log line: its line breaks become "; ".
-std::string trimmed(std::string text) {
+std::string trimmed(const std::string& text) {
     std::string line;
     for (const char c : text) {
         if (c == '\n') {

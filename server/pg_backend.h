@@ -55,7 +55,7 @@ class PgBackend final : public Backend {
     Executed run_sql(std::string_view statement);
     Outcome open_databases(std::string_view statement);
     bool schema_exists(const std::string& name, bool& exists);
-    Outcome lost_connection();
+    static Outcome lost_connection();
 
     SessionConfig config_;
     int client_fd_ = -1;

@@ -88,7 +88,7 @@ int16_t Session::result_failure(const Outcome& outcome, std::string& data) {
     return outcome.status;
 }
 
-Outcome Session::build_failure(BuildOutcome built, BackendRows& rows) {
+Outcome Session::build_failure(BuildOutcome built, BackendRows& rows) const {
     switch (built) {
     case BuildOutcome::too_large:
         return {kStatusResultTooLarge,

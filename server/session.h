@@ -52,7 +52,7 @@ class Session {
     int16_t no_result(std::string& data);
     int16_t end_of_rows(std::string& data);
     int16_t load_lines();
-    Outcome build_failure(BuildOutcome built, BackendRows& rows);
+    Outcome build_failure(BuildOutcome built, BackendRows& rows) const;
     int16_t result_failure(const Outcome& outcome, std::string& data);
     void drop_result();
     void remember(int16_t status, std::string explanation);

@@ -82,7 +82,7 @@ bool SqliteBackend::open_scratch() {
 
 // The scratch database lives in memory: its pages are bounded so that one
 // client cannot take the server's memory.
-bool SqliteBackend::bound_scratch(sqlite3* db, const char* schema) {
+bool SqliteBackend::bound_scratch(sqlite3* db, const char* schema) const {
     sqlite3_stmt* statement = nullptr;
     const std::string query = std::string("PRAGMA ") + schema + ".page_size";
     if (sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) != SQLITE_OK) return false;
@@ -125,18 +125,18 @@ int SqliteBackend::authorize(void* self, int action, const char* third, const ch
     switch (action) {
     case SQLITE_ATTACH:
     case SQLITE_DETACH:
-        session->denial_ =
-            session->refusal(std::string(action == SQLITE_ATTACH ? "ATTACH" : "DETACH") +
-                             " is not for clients: databases are opened with OPEN DATABASE 'name'");
+        session->denial_ = SqliteBackend::refusal(
+            std::string(action == SQLITE_ATTACH ? "ATTACH" : "DETACH") +
+            " is not for clients: databases are opened with OPEN DATABASE 'name'");
         return SQLITE_DENY;
     case SQLITE_FUNCTION:
         if (!function_refused(fourth)) return SQLITE_OK;
-        session->denial_ = session->refusal(
+        session->denial_ = SqliteBackend::refusal(
             std::string(fourth) + "() is not for clients: it reaches the server's memory or files");
         return SQLITE_DENY;
     case SQLITE_PRAGMA:
         if (pragma_allowed(third, fourth)) return SQLITE_OK;
-        session->denial_ = session->refusal(
+        session->denial_ = SqliteBackend::refusal(
             "PRAGMA " + std::string(third ? third : "") + (fourth ? " with a value" : "") +
             " is not for clients: they may read the schema and set only " + settable_pragmas());
         return SQLITE_DENY;
@@ -145,7 +145,7 @@ int SqliteBackend::authorize(void* self, int action, const char* third, const ch
     }
 }
 
-std::string SqliteBackend::refusal(std::string what) {
+std::string SqliteBackend::refusal(const std::string& what) {
     return "not authorized: " + what + ".";
 }
 

@@ -32,13 +32,13 @@ class SqliteBackend final : public Backend {
     enum class StopReason { none, shutdown, timeout, client_gone };
 
     bool open_scratch();
-    bool bound_scratch(sqlite3* db, const char* schema);
+    bool bound_scratch(sqlite3* db, const char* schema) const;
     void configure(sqlite3* db);
     Executed run_sql(std::string_view statement);
     Outcome open_databases(std::string_view statement);
     Outcome open_one(const std::string& name, const std::filesystem::path& file);
     void use_wal(const std::string& name);
-    std::string refusal(std::string what);
+    static std::string refusal(const std::string& what);
 
     static int authorize(void* self, int action, const char*, const char*, const char*,
                          const char*);

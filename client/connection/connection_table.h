@@ -22,7 +22,7 @@ struct ConnectionRecord {
     // Read-ahead, added at the end too.
     int read_ahead;    // row requests kept in flight; 0: one request per row, answered at once
     int in_flight;     // row requests sent whose replies have not been begun (owed to the drain)
-    int ahead_code;    // request code of those requests ('F' or 'R')
+    char ahead_code;   // request code of those requests ('F' or 'R')
     int ahead_stopped; // non-zero: a reply ended the rows; no further requests are sent ahead
 };
 
