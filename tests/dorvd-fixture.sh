@@ -19,10 +19,13 @@ start)
     echo "dorvd-fixture: no server program at $dorvd (build the native preset first)"
     exit 0
   fi
-  "$dorvd" --port 0 --data "$state/data" "$@" >"$state/log" 2>&1 &
+  # The log exists before the server starts: the background job opens its
+  # own redirection only when it is scheduled, and the loop below reads it.
+  : >"$state/log"
+  "$dorvd" --port 0 --data "$state/data" "$@" >>"$state/log" 2>&1 &
   echo $! >"$state/pid"
   for _ in $(seq 1 100); do
-    port=$(sed -n 's/^dorvd: listening on .*:\([0-9]*\)$/\1/p' "$state/log")
+    port=$(sed -n 's/^dorvd: listening on .*:\([0-9]*\)$/\1/p' "$state/log" 2>/dev/null || true)
     if [ -n "$port" ]; then
       echo "$port" >"$state/port"
       echo "dorvd-fixture: dorvd listening on 127.0.0.1:$port"

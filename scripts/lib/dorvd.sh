@@ -8,11 +8,14 @@
 start_dorvd() {
   local program=$1 data=$2 log=$3
   shift 3
-  "$program" --port 0 --data "$data" "$@" >"$log" 2>&1 &
+  # The log exists before the server starts, so the loop never reads a
+  # file that the background job has not opened yet.
+  : >"$log" || return 1
+  "$program" --port 0 --data "$data" "$@" >>"$log" 2>&1 &
   dorvd_pid=$!
   port=""
   for _ in $(seq 1 100); do
-    port=$(sed -n 's/^dorvd: listening on .*:\([0-9]*\)$/\1/p' "$log")
+    port=$(sed -n 's/^dorvd: listening on .*:\([0-9]*\)$/\1/p' "$log" 2>/dev/null)
     [ -n "$port" ] && return 0
     sleep 0.1
   done
