@@ -15,8 +15,6 @@ root=$(pwd)
 
 seconds=${1:-60}
 shift || true
-all_targets="fuzz_client_replies fuzz_server_requests fuzz_ini_reader fuzz_addin_args"
-targets=${*:-$all_targets}
 
 # Longest input per target: room for a few full blocks, a whole file, a few arguments.
 max_len() {
@@ -37,8 +35,13 @@ extra_options() {
 export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-$(command -v ccache || true)}
 export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-$(command -v ccache || true)}
 build_log=$(mktemp)
-if ! { cmake --preset fuzz >"$build_log" 2>&1 &&
-  cmake --build --preset fuzz -j2 --target $targets >>"$build_log" 2>&1; }; then
+bin=$root/build/fuzz/fuzz
+# The targets are those fuzz/CMakeLists.txt defines (listed in targets.txt).
+targets=""
+if cmake --preset fuzz >"$build_log" 2>&1; then
+  targets=${*:-$(cat "$bin/targets.txt")}
+fi
+if [ -z "$targets" ] || ! cmake --build --preset fuzz -j2 --target $targets >>"$build_log" 2>&1; then
   tail -40 "$build_log"
   rm -f "$build_log"
   echo "Fuzz: build failed"
@@ -46,7 +49,6 @@ if ! { cmake --preset fuzz >"$build_log" 2>&1 &&
 fi
 rm -f "$build_log"
 
-bin=$root/build/fuzz/fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
