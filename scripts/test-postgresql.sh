@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# dorvd in front of PostgreSQL: makes a throw-away cluster (scripts/lib/pg_cluster.sh),
+# runs the PostgreSQL backend tests and a 100-client load test against it,
+# and removes the cluster. Needs the native build (cmake --preset native &&
+# cmake --build --preset native) and Debian's postgresql package.
+#   scripts/test-postgresql.sh [BUILD_DIR]      (default build/native)
+# Logs go to BUILD_DIR/pg-test-output.log*. Ends with
+# "PostgreSQL: N passed, N failed"; exits non-zero when anything failed.
+set -u
+cd "$(dirname "$0")/.."
+build=${1:-build/native}
+log=$build/pg-test-output.log
+passed=0
+failed=0
+for program in tests/server/pg_backend_test tests/load/load_test; do
+  if [ ! -x "$build/$program" ]; then
+    echo "postgresql: $build/$program is not built (build the native preset with libpq-dev installed)"
+    echo "PostgreSQL: 0 passed, 1 failed"
+    exit 1
+  fi
+done
+# shellcheck source=lib/pg_cluster.sh
+. scripts/lib/pg_cluster.sh
+if ! pg_cluster_start 2>"$log.cluster"; then
+  echo "postgresql: $(tail -n 1 "$log.cluster")"
+  echo "PostgreSQL: 0 passed, 1 failed"
+  exit 1
+fi
+trap pg_cluster_stop EXIT
+"$build/tests/server/pg_backend_test" >"$log" 2>&1
+rc=$?
+pg_passed=$(grep -aE "^\[  PASSED  \] [0-9]+ test" "$log" | grep -oE "[0-9]+" | head -1)
+pg_failed=$(grep -aE "^\[  FAILED  \] [0-9]+ test" "$log" | grep -oE "[0-9]+" | head -1)
+grep -aE "^\[  FAILED  \]" "$log" | head -20
+passed=$((passed + ${pg_passed:-0}))
+failed=$((failed + ${pg_failed:-0}))
+[ $rc -ne 0 ] && [ "${pg_failed:-0}" -eq 0 ] && { tail -20 "$log"; failed=$((failed + 1)); }
+# 100 clients at once through the PostgreSQL backend, every result checked.
+echo "postgresql: load test, 100 clients"
+if "$build/tests/load/load_test" --queries 100 -- --backend postgresql --pg "$DORV_TEST_PG" >"$log.load" 2>&1; then
+  grep -E "^(queries/s|wrong results|lost queries) " "$log.load"
+  passed=$((passed + 1))
+else
+  grep -vE "^client=" "$log.load" | tail -20
+  failed=$((failed + 1))
+fi
+echo "PostgreSQL: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
