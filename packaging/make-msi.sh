@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the per-user installer of one bitness from a staged release folder.
-#   packaging/make-msi.sh STAGE_DIR win32|win64 OUTPUT.msi
+#   packaging/make-msi.sh STAGE_DIR win32|win64 OUTPUT.msi [MSI_VERSION]
+# MSI_VERSION (three numbers) is the release's by default; the packaging
+# tests give a later one to prove an upgrade.
 # Every file under STAGE_DIR (and its first-level folders) is installed into
 # %LOCALAPPDATA%\Dorv\win32 or \win64; packaging/dorv.wxs adds the Excel
 # registration. Each file's component GUID is derived from the bitness and the
@@ -8,8 +10,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ $# -ne 3 ]; then
-  echo "usage: make-msi.sh STAGE_DIR win32|win64 OUTPUT.msi" >&2
+if [ $# -ne 3 ] && [ $# -ne 4 ]; then
+  echo "usage: make-msi.sh STAGE_DIR win32|win64 OUTPUT.msi [MSI_VERSION]" >&2
   exit 2
 fi
 stage=$(cd "$1" && pwd)
@@ -94,11 +96,13 @@ files_wxs=$work/files.wxs
 
 version=$(sed -n 's/^project(dorv VERSION \([0-9.]*\).*/\1/p' "$here/../CMakeLists.txt")
 [ -n "$version" ] || { echo "make-msi.sh: no version in CMakeLists.txt" >&2; exit 1; }
+msi_version=${4:-$version.0}
 product_code=$(name_guid "dorv product $version $bitness")
+[ $# -eq 4 ] && product_code=$(name_guid "dorv product $msi_version $bitness")
 
 # wixl finds sources only by relative paths: it runs in the staged folder.
 case "$output" in /*) ;; *) output=$PWD/$output ;; esac
 cd "$stage"
-wixl -a "$arch" -D Bits="$bits" -D GuidBits="0$bits" -D Version="$version.0" \
+wixl -a "$arch" -D Bits="$bits" -D GuidBits="0$bits" -D Version="$msi_version" \
   -D ProductCode="$product_code" -D UpgradeCode="$upgrade" \
   -D SourceDir=. -o "$output" "$here/dorv.wxs" "$files_wxs"

@@ -7,8 +7,9 @@
 #   - the example program, built from an unpacked zip with MinGW and with
 #     clang + lld-link against dorv32.lib (Visual C++ style), runs under wine
 #     against dorvd and prints the sample rows, or the server's explanation;
-#   - the installers install and uninstall under wine, registering the add-in
-#     for Excel without touching an add-in registered before;
+#   - the installers install, repair, upgrade and uninstall under wine,
+#     registering the add-in for Excel without touching an add-in registered
+#     before, and keeping its place on an upgrade;
 #   - the Linux installation: versioned soname, find_package(dorv CONFIG) from
 #     a downstream project, pkg-config, the installed programs.
 # Ends with "N passed, N failed"; exits non-zero when anything failed.
@@ -92,10 +93,23 @@ if [ -z "${DISPLAY:-}" ] && command -v Xvfb >/dev/null 2>&1; then
 fi
 # keep_wineserver PREFIX: one wine server for the prefix until the run ends,
 # instead of one per program (seconds each).
-keep_wineserver() {
+# A 32-bit prefix needs WINEARCH=win32 in the server's environment too: a
+# server started without it makes the new prefix a 64-bit one, which 32-bit
+# wine then refuses. A prefix of the other architecture (an older run's) is
+# made anew.
+keep_wineserver() { # PREFIX [win32]
   case " $wine_prefixes " in *" $1 "*) return ;; esac
+  if [ "${2:-}" = win32 ] && grep -qs '^#arch=win64' "$1/system.reg"; then
+    rm -rf "$1"
+  elif [ "${2:-}" != win32 ] && grep -qs '^#arch=win32' "$1/system.reg"; then
+    rm -rf "$1"
+  fi
   mkdir -p "$1"
-  WINEPREFIX=$1 wineserver -p && wine_prefixes="$wine_prefixes $1"
+  if [ "${2:-}" = win32 ]; then
+    WINEARCH=win32 WINEPREFIX=$1 wineserver -p
+  else
+    WINEPREFIX=$1 wineserver -p
+  fi && wine_prefixes="$wine_prefixes $1"
 }
 if [ -x "$dorvd" ]; then
   # shellcheck source=../../scripts/lib/dorvd.sh
@@ -133,7 +147,7 @@ connection_arg() {
 in_wine() { # BITNESS PROGRAM ARGS...
   local bitness=$1
   shift
-  keep_wineserver "$(prefix_of "$bitness")"
+  keep_wineserver "$(prefix_of "$bitness")" "$bitness"
   if [ "$bitness" = win32 ]; then
     WINEARCH=win32 WINEPREFIX=$(prefix_of "$bitness") xrun "$(wine_of "$bitness")" "$@"
   else
@@ -287,12 +301,29 @@ in_msi_prefix() {
   keep_wineserver "$msi_prefix"
   WINEPREFIX=$msi_prefix xrun "$wine64" "$@"
 }
-reg_value() { # NAME: the value's data, or nothing
-  in_msi_prefix reg query "$options_key" /v "$1" 2>/dev/null | tr -d '\r' |
-    sed -n "s/^ *$1 *REG_SZ *//p"
+# read_options STEP: reads Excel's options key once for this step into
+# $options and shows its OPEN values. A failed read is a failure of its own,
+# never taken for a changed value: the key always holds the marker value
+# that each round writes first.
+options=""
+read_options() {
+  local out
+  if ! out=$(in_msi_prefix reg query "$options_key" 2>&1); then
+    echo "$1: reg query $options_key failed: $(echo "$out" | tr -d '\r' | head -3)"
+    return 1
+  fi
+  options=$(echo "$out" | tr -d '\r')
+  echo "$1: OPEN = '$(opt OPEN)', OPEN1 = '$(opt OPEN1)', OPEN2 = '$(opt OPEN2)'"
+}
+opt() { # NAME: the value's data in the last read_options, or nothing
+  echo "$options" | sed -n "s/^ *$1 *REG_SZ *//p"
 }
 install_dir_of() { # BITNESS: the Linux path of %LOCALAPPDATA%\Dorv\BITNESS
   echo "$msi_prefix/drive_c/users/$user/AppData/Local/Dorv/$1"
+}
+# The package of the next version, for the upgrade rounds.
+next_msi_version() {
+  echo "$version.1"
 }
 # install, check, uninstall, check. SCENARIO:
 #   alone       no add-in registered before: ours is OPEN
@@ -301,48 +332,81 @@ install_dir_of() { # BITNESS: the Linux path of %LOCALAPPDATA%\Dorv\BITNESS
 #               before uninstall: uninstall removes ours by its value
 #   repaired    as "alone", then the user unticks ours in Excel and another
 #               add-in takes OPEN: a repair registers ours again as OPEN1
+#   upgraded    as "alone", then the next version is installed over it: ours
+#               stays OPEN and nothing else is written; its uninstall removes it
+#   upgraded-other  as "other", then the upgrade: ours stays OPEN1
 other_value='/R "C:\Addins\Other.xll"'
 installer_round() { # BITNESS SCENARIO
   local bitness=$1 scenario=$2 msi dir ours_value ours=OPEN other=""
   msi=$(winpath "$root/dist/dorv-$version-$bitness.msi")
   dir=$(install_dir_of "$bitness")
   ours_value="/R \"C:\\users\\$user\\AppData\\Local\\Dorv\\$bitness\\DORV32.XLL\""
+  # A round that failed half-way may have left its product installed: remove
+  # it, so that each round starts from nothing installed.
+  if [ -e "$dir" ]; then
+    in_msi_prefix msiexec /x "$msi" /qn >/dev/null 2>&1
+    [ -f "$run/dorv-next-$bitness.msi" ] && in_msi_prefix msiexec /x "$(winpath "$run/dorv-next-$bitness.msi")" /qn >/dev/null 2>&1
+  fi
+  in_msi_prefix reg add "$options_key" /v DorvTestMarker /t REG_SZ /d kept /f >/dev/null ||
+    { echo "reg add of the marker failed"; return 1; }
   for n in "" 1 2; do in_msi_prefix reg delete "$options_key" /v "OPEN$n" /f >/dev/null 2>&1; done
-  if [ "$scenario" = other ] || [ "$scenario" = renumbered ]; then
+  case $scenario in other | renumbered | upgraded-other)
     in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$other_value" /f >/dev/null || return 1
     ours=OPEN1 other=OPEN
-  fi
+    ;;
+  esac
   in_msi_prefix msiexec /i "$msi" /qn || { echo "msiexec /i failed"; return 1; }
-  echo "after install: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
-  [ "$(reg_value "$ours")" = "$ours_value" ] || { echo "expected $ours = $ours_value"; return 1; }
+  read_options "after install" || return 1
+  [ "$(opt "$ours")" = "$ours_value" ] || { echo "expected $ours = $ours_value"; return 1; }
   if [ -n "$other" ]; then
-    [ "$(reg_value OPEN)" = "$other_value" ] || { echo "the other add-in's OPEN changed"; return 1; }
+    [ "$(opt OPEN)" = "$other_value" ] || { echo "the other add-in's OPEN changed"; return 1; }
   else
-    [ -z "$(reg_value OPEN1)" ] || { echo "OPEN1 written although OPEN was free"; return 1; }
+    [ -z "$(opt OPEN1)" ] || { echo "OPEN1 written although OPEN was free"; return 1; }
   fi
   # Installed: exactly the files of the zip.
   diff -u <(cd "$run/unzipped-$bitness/dorv-$version-$bitness" && find . -type f ! -name 'read_values_*.exe' | LC_ALL=C sort) \
     <(cd "$dir" && find . -type f | LC_ALL=C sort) || return 1
   cmp "$dir/DORV32.XLL" "dist/$bitness/DORV32.XLL" || return 1
-  if [ "$scenario" = renumbered ]; then
-    in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$ours_value" /f >/dev/null &&
-      in_msi_prefix reg add "$options_key" /v OPEN1 /t REG_SZ /d "$other_value" /f >/dev/null || return 1
-    ours=OPEN other=OPEN1
-    echo "renumbered: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
-  elif [ "$scenario" = repaired ]; then
-    in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$other_value" /f >/dev/null || return 1
-    in_msi_prefix msiexec /i "$msi" /qn REINSTALL=ALL REINSTALLMODE=u || { echo "repair failed"; return 1; }
-    ours=OPEN1 other=OPEN
-    echo "repaired: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
-    [ "$(reg_value OPEN1)" = "$ours_value" ] || { echo "the repair did not register the add-in as OPEN1"; return 1; }
-  fi
+  case $scenario in
+    renumbered)
+      in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$ours_value" /f >/dev/null &&
+        in_msi_prefix reg add "$options_key" /v OPEN1 /t REG_SZ /d "$other_value" /f >/dev/null || return 1
+      ours=OPEN other=OPEN1
+      read_options "renumbered" || return 1
+      ;;
+    repaired)
+      in_msi_prefix reg add "$options_key" /v OPEN /t REG_SZ /d "$other_value" /f >/dev/null || return 1
+      in_msi_prefix msiexec /i "$msi" /qn REINSTALL=ALL REINSTALLMODE=u || { echo "repair failed"; return 1; }
+      ours=OPEN1 other=OPEN
+      read_options "repaired" || return 1
+      [ "$(opt OPEN1)" = "$ours_value" ] || { echo "the repair did not register the add-in as OPEN1"; return 1; }
+      ;;
+    upgraded | upgraded-other)
+      local next=$run/dorv-next-$bitness.msi
+      if [ ! -f "$next" ]; then
+        packaging/make-msi.sh "dist/$bitness" "$bitness" "$next" "$(next_msi_version)" >"$run/next-$bitness.txt" 2>&1 ||
+          { cat "$run/next-$bitness.txt"; return 1; }
+      fi
+      msi=$(winpath "$next")
+      in_msi_prefix msiexec /i "$msi" /qn || { echo "msiexec /i of the next version failed"; return 1; }
+      read_options "upgraded to $(next_msi_version)" || return 1
+      [ "$(opt "$ours")" = "$ours_value" ] || { echo "the upgrade moved the add-in from $ours"; return 1; }
+      local n
+      for n in "" 1 2; do
+        [ "OPEN$n" = "$ours" ] || [ "OPEN$n" = "$other" ] || [ -z "$(opt "OPEN$n")" ] ||
+          { echo "the upgrade wrote OPEN$n"; return 1; }
+      done
+      [ -z "$other" ] || [ "$(opt "$other")" = "$other_value" ] || { echo "the other add-in's $other changed"; return 1; }
+      [ -f "$dir/DORV32.XLL" ] || { echo "the upgrade left no DORV32.XLL"; return 1; }
+      ;;
+  esac
   in_msi_prefix msiexec /x "$msi" /qn || { echo "msiexec /x failed"; return 1; }
-  echo "after uninstall: OPEN = '$(reg_value OPEN)', OPEN1 = '$(reg_value OPEN1)'"
-  [ -z "$(reg_value "$ours")" ] || { echo "$ours is still there"; return 1; }
+  read_options "after uninstall" || return 1
+  [ -z "$(opt "$ours")" ] || { echo "$ours is still there"; return 1; }
   [ ! -e "$dir" ] || { echo "$dir is still there:"; find "$dir"; return 1; }
   [ ! -e "$(dirname "$dir")" ] || { echo "$(dirname "$dir") is still there"; return 1; }
   if [ -n "$other" ]; then
-    [ "$(reg_value "$other")" = "$other_value" ] || { echo "the other add-in's $other is gone or changed"; return 1; }
+    [ "$(opt "$other")" = "$other_value" ] || { echo "the other add-in's $other is gone or changed"; return 1; }
   fi
   in_msi_prefix reg query 'HKCU\Software\Dorv' >/dev/null 2>&1 && { echo "HKCU\Software\Dorv is still there"; return 1; }
   return 0
@@ -357,6 +421,10 @@ if [ "$dist_ok" -eq 1 ] && [ -f "dist/dorv-$version-win64.msi" ]; then
       installer_round "$bitness" renumbered
     check "$bitness repair registers the add-in again beside another, uninstall removes it" \
       installer_round "$bitness" repaired
+    check "$bitness upgrade to the next version keeps the add-in as OPEN, uninstall removes it" \
+      installer_round "$bitness" upgraded
+    check "$bitness upgrade beside another add-in keeps ours as OPEN1 and the other as OPEN" \
+      installer_round "$bitness" upgraded-other
   done
 else
   echo "FAIL: installers: not made"
