@@ -29,12 +29,14 @@ struct StatedDatabase {
     bool cached;
 };
 
-// Every element adds at least a quoted name of one character and ", ".
-const int MAX_STATED = static_cast<int>(sizeof text_buffer / (sizeof "'x', " - 1));
+// Every element adds at least a quoted name of one character and ", ", and
+// none is added once the statement has reached OPEN_LIMIT.
+const int MIN_ELEMENT = static_cast<int>(sizeof "'x', " - 1);
+const int MAX_STATED = (OPEN_LIMIT - OPEN_STATEMENT_LENGTH) / MIN_ELEMENT + 1;
 
+// The statement being built and the databases it names, in order.
 struct Opening {
     char statement[sizeof text_buffer];
-    int position;
     StatedDatabase stated[MAX_STATED];
     int count;
 };
@@ -165,7 +167,7 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
             return -1;
         const int name_length = static_cast<int>(strlen(name));
         const int password_length = static_cast<int>(strlen(password));
-        if (position + name_length + password_length >= OPEN_LIMIT || opening.count == MAX_STATED) {
+        if (position + name_length + password_length >= OPEN_LIMIT) {
             error_box("Not enough memory to open all databases");
             return -1;
         }
