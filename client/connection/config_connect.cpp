@@ -21,14 +21,59 @@ const int OPEN_STATEMENT_LENGTH = static_cast<int>(sizeof open_statement) - 1;
 // below the limit the statement and its terminator stay inside text_buffer.
 const int OPEN_LIMIT = static_cast<int>(sizeof text_buffer - (sizeof "'' AS '', " - 1));
 
-// Obtains the password of a database: from the cache, or from the
-// configuration (asking the user when it begins with '*'), and caches it.
-// 0 with the password in `password`; -1 after a failure or a Cancel.
+// A database in the statement being built: where its name and password
+// stand in the statement, and whether the password came from the cache.
+struct StatedDatabase {
+    int name_at, name_length;
+    int password_at, password_length;
+    bool cached;
+};
+
+// Every element adds at least a quoted name of one character and ", ", and
+// none is added once the statement has reached OPEN_LIMIT.
+const int MIN_ELEMENT = static_cast<int>(sizeof "'x', " - 1);
+const int MAX_STATED = (OPEN_LIMIT - OPEN_STATEMENT_LENGTH) / MIN_ELEMENT + 1;
+
+// The statement being built and the databases it names, in order.
+struct Opening {
+    char statement[sizeof text_buffer];
+    StatedDatabase stated[MAX_STATED];
+    int count;
+};
+
+void copy_span(char* to, const char* from, int length) {
+    memcpy(to, from, static_cast<size_t>(length));
+    to[length] = '\0';
+}
+
+// The database of this name that the statement names already, or nullptr.
+const StatedDatabase* find_stated(const Opening& opening, const char* name) {
+    size_t length = strlen(name);
+    for (int i = 0; i < opening.count; ++i) {
+        const StatedDatabase& d = opening.stated[i];
+        if (static_cast<size_t>(d.name_length) == length &&
+            memcmp(opening.statement + d.name_at, name, length) == 0)
+            return &d;
+    }
+    return nullptr;
+}
+
+// Obtains the password of a database: from this statement when it names the
+// database already, from the cache, or from the configuration (asking the
+// user when it begins with '*'). Nothing is cached yet: that waits for the
+// server's answer. 0 with the password in `password`; -1 after a failure or a
+// Cancel.
 int obtain_password(ConnectionRecord* record, const char* filename, const char* section,
-                    const char* name, char* password) {
-    const char* cached = find_cached_password(name);
-    if (cached != nullptr) {
-        copy_cut(password, cached);
+                    const char* name, const Opening& opening, char* password, bool* cached) {
+    if (const StatedDatabase* stated = find_stated(opening, name)) {
+        copy_span(password, opening.statement + stated->password_at, stated->password_length);
+        *cached = stated->cached;
+        return 0;
+    }
+    const char* from_cache = find_cached_password(name);
+    *cached = from_cache != nullptr;
+    if (from_cache != nullptr) {
+        copy_cut(password, from_cache);
         return 0;
     }
     read_config_text(filename, section, "Password", password);
@@ -46,12 +91,30 @@ int obtain_password(ConnectionRecord* record, const char* filename, const char* 
         if (answer != 1) return -1;
         debug_print("   edit password: [%s]\n", masked_password(password));
     }
-    if (add_cached_password(name, password)) {
-        debug_print("   database list entry: %d\n   db_name: [%s]\n   db_pswd: [%s]\n \n",
-                    database_cache_count, database_cache[database_cache_count - 1].db_name,
-                    masked_password(database_cache[database_cache_count - 1].db_pswd));
-    }
     return 0;
+}
+
+// After the server's answer: an accepted opening caches the passwords that
+// did not come from the cache; a refused one forgets those that did, so that
+// they are obtained afresh the next time.
+void settle_passwords(const Opening& opening, int status) {
+    debug_print("\nOPEN DATABASE:  status: [%d]\n", status);
+    const bool accepted = status <= 0;
+    for (int i = 0; i < opening.count; ++i) {
+        const StatedDatabase& d = opening.stated[i];
+        if (d.cached == accepted) continue;
+        char name[INI_TEXT_SIZE], password[INI_TEXT_SIZE];
+        copy_span(name, opening.statement + d.name_at, d.name_length);
+        copy_span(password, opening.statement + d.password_at, d.password_length);
+        if (!accepted) {
+            if (forget_cached_password(name, password))
+                debug_print("   forgotten password of: [%s]\n", name);
+        } else if (find_cached_password(name) == nullptr && add_cached_password(name, password)) {
+            debug_print("   database list entry: %d\n   db_name: [%s]\n   db_pswd: [%s]\n \n",
+                        database_cache_count, database_cache[database_cache_count - 1].db_name,
+                        masked_password(database_cache[database_cache_count - 1].db_pswd));
+        }
+    }
 }
 
 // The record of an open connection, wherever it is now; reported when gone.
@@ -74,7 +137,9 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
     // may move the record in the table and use text_buffer. So the statement
     // grows here and the record is looked up again after every dialog.
     const int handle = record->socket;
-    char statement[sizeof text_buffer];
+    Opening opening;
+    opening.count = 0;
+    char* statement = opening.statement;
     memcpy(statement, open_statement, OPEN_STATEMENT_LENGTH);
     int position = OPEN_STATEMENT_LENGTH;
     const char* element = list;
@@ -97,15 +162,22 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
         record = find_open_connection(handle);
         if (record == nullptr) return -1;
         char password[INI_TEXT_SIZE];
-        if (obtain_password(record, filename, section, name, password) != 0) return -1;
-        if (position + static_cast<int>(strlen(name) + strlen(password)) >= OPEN_LIMIT) {
+        bool cached = false;
+        if (obtain_password(record, filename, section, name, opening, password, &cached) != 0)
+            return -1;
+        const int name_length = static_cast<int>(strlen(name));
+        const int password_length = static_cast<int>(strlen(password));
+        if (position + name_length + password_length >= OPEN_LIMIT) {
             error_box("Not enough memory to open all databases");
             return -1;
         }
         char* at = statement + position;
-        size_t room = sizeof statement - static_cast<size_t>(position);
+        size_t room = sizeof opening.statement - static_cast<size_t>(position);
         int written = password[0] != '\0' ? snprintf(at, room, "'%s' AS '%s', ", name, password)
                                           : snprintf(at, room, "'%s', ", name);
+        // 'name' AS 'password': the name behind the first quote, the password behind "' AS '".
+        opening.stated[opening.count++] = {position + 1, name_length,
+                                           position + 1 + name_length + 6, password_length, cached};
         position += written;
     }
     if (position == OPEN_STATEMENT_LENGTH) {
@@ -116,6 +188,7 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
     statement[position - 2] = '\0';
     memcpy(text_buffer, statement, static_cast<size_t>(position - 1));
     int status = hl_dorv_exec(handle, text_buffer);
+    settle_passwords(opening, status);
     if (status <= 0) return 0;
     // A connection lost on the way has been reported; there is nobody to explain.
     if (!connection_is_broken(handle)) hl_dorv_explain(handle, nullptr, 0, EXPLAIN_IN_LIBRARY);

@@ -24,6 +24,9 @@ struct ConnectionRecord {
     int in_flight;     // row requests sent whose replies have not been begun (owed to the drain)
     char ahead_code;   // request code of those requests ('F' or 'R')
     int ahead_stopped; // non-zero: a reply ended the rows; no further requests are sent ahead
+    // Reading a value record in pieces, added at the end too.
+    int field_continues; // non-zero: the last field call filled its buffer; the next piece
+                         // is the rest of that field, without a type character
 };
 
 extern ConnectionRecord connection_table[MAX_CONNECTIONS];

@@ -34,3 +34,15 @@ bool add_cached_password(const char* name, const char* password) {
     copy_cut(entry->db_pswd, password);
     return true;
 }
+
+bool forget_cached_password(const char* name, const char* password) {
+    for (int i = 0; i < database_cache_count; ++i) {
+        if (strcmp(database_cache[i].db_name, name) != 0) continue;
+        if (strcmp(database_cache[i].db_pswd, password) != 0) return false;
+        size_t later = static_cast<size_t>(database_cache_count - i - 1);
+        memmove(&database_cache[i], &database_cache[i + 1], later * sizeof(DatabaseCacheEntry));
+        --database_cache_count;
+        return true;
+    }
+    return false;
+}

@@ -1,6 +1,7 @@
 // The process's cache of database passwords: every database name whose
-// password the process has obtained once, in the order they were obtained.
-// The only storage of the library on the heap.
+// password the server has accepted, in the order they were accepted; a
+// password that the server refuses later is forgotten again. The only
+// storage of the library on the heap.
 #pragma once
 
 #include "client/connection/connection_table.h"
@@ -25,3 +26,6 @@ const char* find_cached_password(const char* name);
 // Appends one entry (each text cut to 255 characters). False when the cache
 // cannot grow: nothing is stored then.
 bool add_cached_password(const char* name, const char* password);
+// Removes the entry of a name if it holds this password; the later entries
+// move up. False when there is no such entry.
+bool forget_cached_password(const char* name, const char* password);

@@ -5,8 +5,6 @@
 #include "client/protocol/read_ahead.h"
 #include "common/diagnostics.h"
 
-#include <string.h>
-
 namespace {
 
 // Reads a line reply's blocks into the caller's buffer.
@@ -70,6 +68,7 @@ int start_record(int handle, char code) {
     }
     connection->more = 1;
     connection->transfer_kind = 'S';
+    connection->field_continues = 0;
     int status = 0;
     int result = ll_dorv_read(connection, &status) != 0 ? DORV_NO_STATUS : status;
     if (code == 'F') note_row_result(connection, result);
@@ -96,11 +95,13 @@ extern "C" int DORV_CALL hl_dorv_next_val(int handle) {
 
 namespace {
 
-// The next field of the pending value record. A size of 1 stores nothing:
-// the field is then passed over, and the truncation warning counts only the
-// bytes behind the first `free_bytes` (the type character that
-// hl_dorv_field drops anyway).
-int read_field(int handle, char* buffer, int size, int free_bytes) {
+// The next piece of the pending value record: a whole field, or as much of it
+// as the buffer holds. A piece that fills the buffer is followed by the rest
+// of its field (possibly empty), which carries no type character; so only a
+// piece that begins a field has one, and `drop_type` leaves that out. A size
+// of 1 stores nothing: the rest of the field is passed over, and the
+// truncation warning counts only what was dropped behind the type character.
+int read_field(int handle, char* buffer, int size, bool drop_type) {
     ConnectionRecord* connection = find_connection(handle);
     if (connection == nullptr) return DORV_NO_STATUS;
     if (connection->transfer_kind != 'S') {
@@ -115,11 +116,11 @@ int read_field(int handle, char* buffer, int size, int free_bytes) {
     int result = 0;
     int stored = 0;
     bool field_ended = false;
+    bool type_to_drop = drop_type && connection->field_continues == 0;
     // A buffer with room for the terminator only stores nothing: the field is
     // passed over all the same, so that a loop until -9 comes to its end.
     bool pass_over = size == 1;
     bool dropped = false;
-    int passed = 0;
     while (pass_over || stored < size - 1) {
         if (connection->block_pos >= connection->block_avail) {
             if (connection->more == 0) {
@@ -139,13 +140,18 @@ int read_field(int handle, char* buffer, int size, int free_bytes) {
             field_ended = true;
             break;
         }
+        if (type_to_drop) {
+            type_to_drop = false;
+            continue;
+        }
         if (pass_over) {
-            if (++passed > free_bytes) dropped = true;
+            dropped = true;
             continue;
         }
         buffer[stored++] = static_cast<char>(roman8_to_ansi[byte]);
     }
     buffer[stored] = '\0';
+    connection->field_continues = field_ended ? 0 : 1;
     bool truncated = pass_over ? dropped : !field_ended;
     if (truncated && connection->warnings != 0)
         error_box("Buffer too small (hl_dorv_field):\n Buffer truncted.");
@@ -155,7 +161,7 @@ int read_field(int handle, char* buffer, int size, int free_bytes) {
 } // namespace
 
 extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
-    return read_field(handle, buffer, size, 0);
+    return read_field(handle, buffer, size, false);
 }
 
 extern "C" int DORV_CALL hl_dorv_field(int handle, char* buffer, int size) {
@@ -164,15 +170,5 @@ extern "C" int DORV_CALL hl_dorv_field(int handle, char* buffer, int size) {
         caller_buffer_ok("hl_dorv_field", buffer, size);
         return DORV_NO_STATUS;
     }
-    char field[WNSK_BLOCK_SIZE]; // a field never outgrows a block
-    // Size 1 has room for the terminator only: the field is passed over whole.
-    int result = size == 1 ? read_field(handle, field, 1, 1)
-                           : read_field(handle, field,
-                                        size < WNSK_BLOCK_SIZE ? size + 1 : WNSK_BLOCK_SIZE, 0);
-    if (result != 0) return result;
-    // The text behind the type character; a field without one is empty.
-    const char* value = field[0] != '\0' ? field + 1 : field;
-    size_t n = strlen(value);
-    memcpy(buffer, value, n + 1);
-    return 0;
+    return read_field(handle, buffer, size, true);
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -203,7 +204,8 @@ TEST_F(ConfiguredConnect, AServerStatusAboveZeroIsExplainedAndClosesTheConnectio
     struct Case {
         int status;
         bool opened;
-    } cases[] = {{0, true}, {-9, true}, {-1, true}, {25, false}, {100, false}};
+        int cached; // entries in the cache afterwards: only an accepted password stays
+    } cases[] = {{0, true, 1}, {-9, true, 1}, {-1, true, 1}, {25, false, 0}, {100, false, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         ScriptedPeer server;
@@ -227,11 +229,10 @@ TEST_F(ConfiguredConnect, AServerStatusAboveZeroIsExplainedAndClosesTheConnectio
             EXPECT_EQ(connection_count, 0);
             EXPECT_TRUE(server.wait_closed_by_client(1));
         }
+        EXPECT_EQ(database_cache_count, c.cached);
         server.stop();
         EXPECT_EQ(server.failures(), std::vector<std::string>{});
     }
-    // Names whose password was looked up stay cached, also when the opening failed.
-    EXPECT_EQ(database_cache_count, 1);
 }
 
 // Four databases: three of name 200 and password 40 characters, then one whose
@@ -333,15 +334,20 @@ TEST_F(ConfiguredConnect, TheUserIsAskedOncePerProcessAndDatabaseName) {
     std::string trace = log.text();
     EXPECT_EQ(count_of(trace, "   read password: ["), 2u) << trace; // vault once, open once
     EXPECT_EQ(count_of(trace, "   database name: [vault]\n"), 2u);
-    // Passwords appear masked in the lines that carry them.
-    EXPECT_NE(
-        trace.find("   read password: [********]\n   edit password: [********]\n"
-                   "   database list entry: 1\n   db_name: [vault]\n   db_pswd: [********]\n \n"),
-        std::string::npos)
+    // Passwords appear masked in the lines that carry them; they enter the
+    // cache once the server has accepted the statement.
+    EXPECT_NE(trace.find("   database name: [vault]\n   read password: [********]\n"
+                         "   edit password: [********]\n   database name: [open]\n"
+                         "   read password: []\n"),
+              std::string::npos)
         << trace;
-    EXPECT_NE(trace.find("   read password: []\n   database list entry: 2\n   db_name: [open]\n   "
-                         "db_pswd: []\n"),
-              std::string::npos);
+    EXPECT_NE(trace.find("\nOPEN DATABASE:  status: [0]\n   database list entry: 1\n"
+                         "   db_name: [vault]\n   db_pswd: [********]\n \n"
+                         "   database list entry: 2\n   db_name: [open]\n   db_pswd: []\n \n"),
+              std::string::npos)
+        << trace;
+    EXPECT_EQ(count_of(trace, "\nOPEN DATABASE:  status: [0]\n"), 2u);
+    EXPECT_EQ(count_of(trace, "   database list entry: "), 2u);
     EXPECT_EQ(trace.find("password: [typed"), std::string::npos);
     EXPECT_EQ(trace.find("password: [*]"), std::string::npos);
     EXPECT_EQ(trace.find("db_pswd: [typed"), std::string::npos);
@@ -514,6 +520,167 @@ TEST_F(ConfiguredConnect, ACallWhileTheDialogIsOpenMayMoveTheRecord) {
     EXPECT_EQ(connection_table[0].socket, handle);
     EXPECT_TRUE(boxes.boxes.empty());
     early.stop();
+}
+
+// One hl_connect_ini: the dialog's answer (if it is to be shown), what the
+// server receives and answers, and what the cache holds afterwards.
+struct Attempt {
+    const char* section;
+    const char* typed;              // nullptr: no dialog is shown; "\x18": the user cancels
+    std::string statement;          // empty: nothing is sent
+    int status;                     // the server's answer to the statement
+    std::vector<std::string> cache; // "name=password", in entry order
+};
+
+std::vector<std::string> cache_contents() {
+    std::vector<std::string> entries;
+    for (int i = 0; i < database_cache_count; ++i)
+        entries.push_back(std::string(database_cache[i].db_name) + "=" + database_cache[i].db_pswd);
+    return entries;
+}
+
+TEST_F(ConfiguredConnect, OnlyPasswordsTheServerAcceptedAreCachedAndARefusedOneIsForgotten) {
+    const std::string wrong = "OPEN DATABASE 'sales' AS 'wrong'";
+    const std::string right = "OPEN DATABASE 'sales' AS 'right'";
+    struct Case {
+        const char* name;
+        std::string sections;
+        std::vector<Attempt> attempts;
+    } cases[] = {
+        {"wrong then right from two sections",
+         "[a]\nDatabase=sales\nPassword=wrong\n[b]\nDatabase=sales\nPassword=right\n",
+         {{"a", nullptr, wrong, 12, {}},
+          {"b", nullptr, right, 0, {"sales=right"}},
+          {"a", nullptr, right, 0, {"sales=right"}}}}, // the accepted one, not the file's
+        {"a typo in the dialog, then the right password",
+         "[v]\nDatabase=vault\nPassword=*\n",
+         {{"v", "secert", "OPEN DATABASE 'vault' AS 'secert'", 12, {}},
+          {"v", "secret", "OPEN DATABASE 'vault' AS 'secret'", 0, {"vault=secret"}},
+          {"v", nullptr, "OPEN DATABASE 'vault' AS 'secret'", 0, {"vault=secret"}}}},
+        {"a cached password that the server refuses later",
+         "[v]\nDatabase=vault\nPassword=*\n",
+         {{"v", "old", "OPEN DATABASE 'vault' AS 'old'", 0, {"vault=old"}},
+          {"v", nullptr, "OPEN DATABASE 'vault' AS 'old'", 12, {}},
+          {"v", "new", "OPEN DATABASE 'vault' AS 'new'", 0, {"vault=new"}},
+          {"v", nullptr, "OPEN DATABASE 'vault' AS 'new'", -9, {"vault=new"}}}},
+        {"a refused password from the file is read again",
+         "[a]\nDatabase=sales\nPassword=wrong\n",
+         {{"a", nullptr, wrong, 12, {}}, {"a", nullptr, wrong, 100, {}}}},
+        {"a refused opening of two forgets both cached passwords",
+         "[two]\nDBopen=v,o\n[v]\nDatabase=vault\nPassword=*\n[o]\nDatabase=other\nPassword=op\n"
+         "[new]\nDBopen=v,n\n[n]\nDatabase=other\nPassword=changed\n",
+         {{"two",
+           "good",
+           "OPEN DATABASE 'vault' AS 'good', 'other' AS 'op'",
+           0,
+           {"vault=good", "other=op"}},
+          {"two", nullptr, "OPEN DATABASE 'vault' AS 'good', 'other' AS 'op'", 7, {}},
+          {"new",
+           "good",
+           "OPEN DATABASE 'vault' AS 'good', 'other' AS 'changed'",
+           0,
+           {"vault=good", "other=changed"}}}},
+        {"a database named twice is asked for once",
+         "[twice]\nDBopen=v,v\n[v]\nDatabase=vault\nPassword=*\n",
+         {{"twice", "pw", "OPEN DATABASE 'vault' AS 'pw', 'vault' AS 'pw'", 0, {"vault=pw"}}}},
+        {"Cancel on the second database caches the first one neither",
+         "[both]\nDBopen=a,v\n[a]\nDatabase=sales\nPassword=right\n[v]\nDatabase=vault\n"
+         "Password=*\n",
+         {{"both", "\x18", "", 0, {}},
+          {"both",
+           "x",
+           "OPEN DATABASE 'sales' AS 'right', 'vault' AS 'x'",
+           0,
+           {"sales=right", "vault=x"}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        release_database_cache();
+        ScriptedPeer server;
+        bool first = true;
+        for (const auto& a : c.attempts) {
+            if (!first) server.next_connection();
+            first = false;
+            if (a.statement.empty()) continue;
+            server.expect(exec_request(a.statement)).send(status_block(a.status, ""));
+            if (a.status > 0)
+                server.expect(explain_request()).send(status_block(a.status, "Wrong password\n"));
+        }
+        server.start();
+        std::string file = write_config("[Global]\nTransport=WINSOCK\nServer=127.0.0.1\nService=" +
+                                        server.service() + "\n" + c.sections);
+        for (size_t i = 0; i < c.attempts.size(); ++i) {
+            const Attempt& a = c.attempts[i];
+            SCOPED_TRACE("attempt " + std::to_string(i + 1));
+            boxes.clear();
+            dialogs.seen.clear();
+            dialogs.answers.clear();
+            if (a.typed != nullptr) {
+                PasswordAnswer answer;
+                answer.ok = std::string(a.typed) != "\x18";
+                answer.typed = answer.ok ? a.typed : "";
+                dialogs.answers.push_back(answer);
+            }
+            std::vector<std::string> before = cache_contents();
+            TraceLog log;
+            int handle = hl_connect_ini(file.c_str(), a.section, 0, 1);
+            EXPECT_EQ(dialogs.seen.size(), a.typed != nullptr ? 1u : 0u);
+            bool opened = !a.statement.empty() && a.status <= 0;
+            if (opened) {
+                EXPECT_GE(handle, 0);
+                EXPECT_TRUE(boxes.boxes.empty());
+            } else {
+                EXPECT_EQ(handle, -1);
+                EXPECT_EQ(boxes.summary(),
+                          a.statement.empty()
+                              ? std::vector<std::string>{}
+                              : std::vector<std::string>{"Explain Dorv - Message|Wrong password"});
+            }
+            EXPECT_EQ(cache_contents(), a.cache);
+            // A refusal forgets, and traces, the cached passwords it was sent with.
+            std::string trace = log.text();
+            size_t forgotten = 0;
+            for (const auto& entry : before) {
+                if (a.status <= 0 ||
+                    std::find(a.cache.begin(), a.cache.end(), entry) != a.cache.end())
+                    continue;
+                ++forgotten;
+                std::string name = entry.substr(0, entry.find('='));
+                EXPECT_NE(trace.find("   forgotten password of: [" + name + "]\n"),
+                          std::string::npos)
+                    << trace;
+            }
+            EXPECT_EQ(count_of(trace, "   forgotten password of: ["), forgotten);
+            if (handle >= 0) hl_disconnect(handle);
+            EXPECT_TRUE(server.wait_closed_by_client(static_cast<int>(i + 1)));
+        }
+        server.stop();
+        EXPECT_EQ(server.failures(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(ConfiguredConnect, ARefusedOpeningLeavesWhatAnotherOpeningCachedMeanwhile) {
+    // While the dialog for one connection waits, another connection opens the
+    // same database with the file's password; the typed one is then refused.
+    peer.expect(exec_request("OPEN DATABASE 'vault' AS 'typo'"))
+        .send(status_block(12, ""))
+        .expect(explain_request())
+        .send(status_block(12, "Wrong password\n"));
+    peer.next_connection()
+        .expect(exec_request("OPEN DATABASE 'vault' AS 'filed'"))
+        .send(status_block(0, ""));
+    peer.start();
+    std::string file = write_config("[Global]\nTransport=WINSOCK\n" + address() +
+                                    "[ask]\nDatabase=vault\nPassword=*\n"
+                                    "[filed]\nDatabase=vault\nPassword=filed\n");
+    int inner = -1;
+    PasswordAnswer answer;
+    answer.typed = "typo";
+    answer.while_open = [&] { inner = hl_connect_ini(file.c_str(), "filed", 0, 1); };
+    dialogs.answers.push_back(answer);
+    EXPECT_EQ(hl_connect_ini(file.c_str(), "ask", 0, 1), -1);
+    EXPECT_GE(inner, 0);
+    EXPECT_EQ(cache_contents(), std::vector<std::string>{"vault=filed"});
 }
 
 void* refuse_to_grow(void*, size_t) {

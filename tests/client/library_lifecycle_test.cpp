@@ -55,6 +55,39 @@ TEST(Lifecycle, TheCacheGrowsByOneEntryAndComparesNamesExactly) {
     release_database_cache();
 }
 
+TEST(Lifecycle, AForgottenPasswordLeavesTheOtherEntriesInTheirOrder) {
+    struct Case {
+        const char* name;
+        const char* password;
+        bool forgotten;
+        std::vector<std::string> left; // "name=password"
+    } cases[] = {
+        {"stock", "s2", true, {"sales=s1", "staff=s3"}},
+        {"sales", "s1", true, {"stock=s2", "staff=s3"}},
+        {"staff", "s3", true, {"sales=s1", "stock=s2"}},
+        {"stock", "other", false, {"sales=s1", "stock=s2", "staff=s3"}}, // cached anew meanwhile
+        {"Stock", "s2", false, {"sales=s1", "stock=s2", "staff=s3"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + "/" + c.password);
+        release_database_cache();
+        for (const char* entry : {"sales", "stock", "staff"})
+            ASSERT_TRUE(add_cached_password(
+                entry, (std::string("s") + std::to_string(database_cache_count + 1)).c_str()));
+        EXPECT_EQ(forget_cached_password(c.name, c.password), c.forgotten);
+        std::vector<std::string> left;
+        for (int i = 0; i < database_cache_count; ++i)
+            left.push_back(std::string(database_cache[i].db_name) + "=" +
+                           database_cache[i].db_pswd);
+        EXPECT_EQ(left, c.left);
+        // The cache grows again behind the entries left.
+        ASSERT_TRUE(add_cached_password("later", "x"));
+        EXPECT_STREQ(database_cache[database_cache_count - 1].db_name, "later");
+        EXPECT_EQ(database_cache_count, static_cast<int>(c.left.size()) + 1);
+    }
+    release_database_cache();
+}
+
 TEST(Lifecycle, UnloadingClosesOpenConnectionsAndLeavesTheTable) {
     struct Case {
         int connections;

@@ -139,6 +139,141 @@ TEST(Values, AFieldLongerThanTheBufferComesInPieces) {
     }
 }
 
+// Reads one field as a caller does: a piece that fills the buffer (size - 1
+// characters) is followed by the rest of its field.
+std::vector<std::string> read_pieces(int handle, bool tfield, int size, int* result) {
+    std::vector<std::string> pieces;
+    std::vector<char> text(static_cast<size_t>(size));
+    do {
+        *result = tfield ? hl_dorv_tfield(handle, text.data(), size)
+                         : hl_dorv_field(handle, text.data(), size);
+        if (*result != 0) break;
+        pieces.emplace_back(text.data());
+    } while (pieces.back().size() == static_cast<size_t>(size - 1) && pieces.size() < 100);
+    return pieces;
+}
+
+std::string joined(const std::vector<std::string>& pieces) {
+    std::string whole;
+    for (const auto& piece : pieces)
+        whole += piece;
+    return whole;
+}
+
+TEST(Values, ThePiecesOfAFieldJoinToTheWholeField) {
+    const std::string letters = "ABCDEFGHIJKLMNOP";
+    const std::string long_text = std::string(700, 'x') + std::string(800, 'y');
+    struct Case {
+        const char* call;
+        std::string value; // the first field, type character included; "N7" follows it
+        size_t split;      // where the first block ends within the first field; 0: one block
+        int size;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"hl_dorv_field", "S" + letters, 0, 4, {"ABC", "DEF", "GHI", "JKL", "MNO", "P"}},
+        {"hl_dorv_field",
+         "S" + letters,
+         0,
+         3,
+         {"AB", "CD", "EF", "GH", "IJ", "KL", "MN", "OP", ""}},
+        {"hl_dorv_field", "S" + letters, 0, 5, {"ABCD", "EFGH", "IJKL", "MNOP", ""}},
+        {"hl_dorv_field", "S" + letters, 0, 17, {letters, ""}}, // exactly size - 1
+        {"hl_dorv_field", "S" + letters, 0, 18, {letters}},
+        {"hl_dorv_field", "S" + letters, 7, 4, {"ABC", "DEF", "GHI", "JKL", "MNO", "P"}},
+        {"hl_dorv_field", "S", 0, 4, {""}},
+        {"hl_dorv_field", "SABC", 0, 4, {"ABC", ""}},
+        {"hl_dorv_tfield", "S" + letters, 0, 4, {"SAB", "CDE", "FGH", "IJK", "LMN", "OP"}},
+        {"hl_dorv_tfield", "S" + letters, 0, 6, {"SABCD", "EFGHI", "JKLMN", "OP"}},
+        {"hl_dorv_tfield", "S" + letters, 0, 18, {"S" + letters, ""}},
+        {"hl_dorv_tfield", "S" + letters, 3, 4, {"SAB", "CDE", "FGH", "IJK", "LMN", "OP"}},
+        // A field longer than a block: a buffer that holds it takes it in one piece.
+        {"hl_dorv_field", "S" + long_text, 900, 2000, {long_text}},
+        {"hl_dorv_field",
+         "S" + long_text,
+         900,
+         1024,
+         {long_text.substr(0, 1023), long_text.substr(1023)}},
+        {"hl_dorv_tfield",
+         "S" + long_text,
+         900,
+         1024,
+         {"S" + long_text.substr(0, 1022), long_text.substr(1022)}},
+    };
+    for (const auto& c : cases) {
+        bool tfield = std::string(c.call) == "hl_dorv_tfield";
+        SCOPED_TRACE(std::string(c.call) + " size " + std::to_string(c.size) + " split " +
+                     std::to_string(c.split) + " " + c.value.substr(0, 20));
+        std::string data = field(c.value) + field("N7");
+        BoxCapture boxes;
+        PeerSession s;
+        if (c.split == 0)
+            s.peer.expect(request('F')).send(status_block(0, data));
+        else
+            s.peer.expect(request('F'))
+                .send(status_block(0, data.substr(0, c.split), false) +
+                      status_block(0, data.substr(c.split)));
+        s.open(1);
+        ASSERT_EQ(hl_dorv_next_val(s.handle), 0);
+        int result = 0;
+        std::vector<std::string> pieces = read_pieces(s.handle, tfield, c.size, &result);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(pieces, c.pieces);
+        EXPECT_EQ(joined(pieces), tfield ? c.value : c.value.substr(1));
+        // Every piece but the last filled the buffer and was warned about.
+        EXPECT_EQ(boxes.boxes.size(), c.pieces.size() - 1);
+        // The next field begins afresh, with its type character.
+        EXPECT_EQ(read_pieces(s.handle, tfield, c.size, &result),
+                  std::vector<std::string>{tfield ? "N7" : "7"});
+        EXPECT_EQ(read_pieces(s.handle, tfield, c.size, &result), std::vector<std::string>{});
+        EXPECT_EQ(result, -9);
+    }
+}
+
+TEST(Values, AContinuationHasNoTypeCharacterWhicheverCallReadsIt) {
+    // The calls take turns on one record; each piece begins where the last ended.
+    struct Case {
+        const char* first_call;
+        std::vector<std::string> pieces; // size 4, the calls alternating
+    } cases[] = {
+        {"hl_dorv_tfield", {"SAB", "CDE", "FGH", "I", "N4"}},
+        {"hl_dorv_field", {"ABC", "DEF", "GHI", "", "4"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first_call);
+        PeerSession s;
+        s.peer.expect(request('F')).send(status_block(0, field("SABCDEFGHI") + field("N4")));
+        s.open();
+        ASSERT_EQ(hl_dorv_next_val(s.handle), 0);
+        bool tfield = std::string(c.first_call) == "hl_dorv_tfield";
+        std::vector<std::string> pieces;
+        char text[4];
+        for (size_t i = 0; i < c.pieces.size(); ++i, tfield = !tfield) {
+            int result =
+                tfield ? hl_dorv_tfield(s.handle, text, 4) : hl_dorv_field(s.handle, text, 4);
+            ASSERT_EQ(result, 0);
+            pieces.emplace_back(text);
+        }
+        EXPECT_EQ(pieces, c.pieces);
+        EXPECT_EQ(hl_dorv_tfield(s.handle, text, 4), -9);
+    }
+}
+
+TEST(Values, ANewRecordBeginsWithAFieldEvenWhenTheLastOneWasLeftInTheMiddle) {
+    PeerSession s;
+    s.peer.expect(request('F'))
+        .send(status_block(0, field("SABCDEFGHI")))
+        .expect(request('F'))
+        .send(status_block(0, field("Sxyz")));
+    s.open();
+    ASSERT_EQ(hl_dorv_next_val(s.handle), 0);
+    char text[4];
+    ASSERT_EQ(hl_dorv_field(s.handle, text, 4), 0);
+    EXPECT_STREQ(text, "ABC");
+    ASSERT_EQ(hl_dorv_next_val(s.handle), 0); // the rest of "SABCDEFGHI" is drained
+    ASSERT_EQ(hl_dorv_field(s.handle, text, 4), 0);
+    EXPECT_STREQ(text, "xyz");
+}
+
 TEST(Values, ABufferThatStoresNothingStillMovesPastEachFieldSoALoopUntilEndOfDataEnds) {
     struct Case {
         const char* call;
