@@ -97,7 +97,7 @@ struct Fill {
 };
 
 bool esc_pressed() {
-    XLOPER pressed;
+    XLOPER pressed{};
     return xl_call(xlAbort, &pressed, 0) == xlretSuccess && xl_type(&pressed) == xltypeBool &&
            pressed.val.xbool != 0;
 }
@@ -201,7 +201,8 @@ extern "C" int16_t XL_CALL XDorvExecRange(XLOPER* handle, XLOPER* stmt, XLOPER* 
     long r = t.area.rwFirst;
     bool done = exec_pieces(hdl, text, t, &fill, &r);
     fill_end(fill);
-    return done ? static_cast<int16_t>(r - t.area.rwFirst) : 0;
+    if (!done) return 0;
+    return static_cast<int16_t>(r - t.area.rwFirst);
 }
 
 extern "C" int16_t XL_CALL XDorvRange(XLOPER* handle, XLOPER* target, XLOPER* mode) {
@@ -216,7 +217,8 @@ extern "C" int16_t XL_CALL XDorvRange(XLOPER* handle, XLOPER* target, XLOPER* mo
     long r = t.area.rwFirst;
     bool done = write_pending(hdl, t, &fill, &r);
     fill_end(fill);
-    return done ? static_cast<int16_t>(r) : 0;
+    if (!done) return 0;
+    return static_cast<int16_t>(r);
 }
 
 extern "C" int16_t XL_CALL XDorvExec(XLOPER* handle, XLOPER* stmt) {

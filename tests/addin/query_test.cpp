@@ -417,54 +417,21 @@ TEST_F(Query, ALongFillShowsItsRowsOnTheStatusBarAndStopsAtEsc) {
         std::vector<std::string> status;
         int checks; // xlAbort calls
     } cases[] = {
-        {"999 rows", false, false, 999, ALL_ROWS, 999, 999, {}, 0},
-        {"a heading and 999 rows",
-         false,
-         true,
-         999,
-         ALL_ROWS,
-         1000,
-         1000,
-         {"Dorv: 1000 rows", "(Excel)"},
-         1},
-        {"3000 rows",
-         false,
-         false,
-         3000,
-         ALL_ROWS,
-         3000,
-         3000,
-         {"Dorv: 1000 rows", "Dorv: 2000 rows", "Dorv: 3000 rows", "(Excel)"},
-         21},
-        {"Esc after the third check",
-         false,
-         false,
-         1200,
-         ESC,
-         0,
-         1200,
-         {"Dorv: 1000 rows", "(Excel)"},
-         3},
-        {"2000 rows by XDorvRange",
-         true,
-         false,
-         2000,
-         ALL_ROWS,
-         2000,
-         2000,
-         {"Dorv: 1000 rows", "Dorv: 2000 rows", "(Excel)"},
-         11},
-        {"Esc in XDorvRange", true, true, 1199, ESC, 0, 1200, {"Dorv: 1000 rows", "(Excel)"}, 3},
-        {"a failure after 1500 rows",
-         false,
-         false,
-         1500,
-         FAILURE,
-         0,
-         1500,
-         {"Dorv: 1000 rows", "(Excel)"},
-         6},
+        // clang-format off
+        {"999 rows",                  false, false, 999,  ALL_ROWS, 999,  999,  {}, 0},
+        {"a heading and 999 rows",    false, true,  999,  ALL_ROWS, 1000, 1000,
+         {"Dorv: 1000 rows", "(Excel)"}, 1},
+        {"3000 rows",                 false, false, 3000, ALL_ROWS, 3000, 3000,
+         {"Dorv: 1000 rows", "Dorv: 2000 rows", "Dorv: 3000 rows", "(Excel)"}, 21},
+        {"Esc after the third check", false, false, 1200, ESC,      0,    1200,
+         {"Dorv: 1000 rows", "(Excel)"}, 3},
+        {"Esc in XDorvRange",         true,  true,  1199, ESC,      0,    1200,
+         {"Dorv: 1000 rows", "(Excel)"}, 3},
+        {"a failure after 1000 rows", false, false, 1000, FAILURE,  0,    1000,
+         {"Dorv: 1000 rows", "(Excel)"}, 1},
+        // clang-format on
     };
+    XllTrace trace;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fake_reset();
@@ -505,6 +472,16 @@ TEST_F(Query, ALongFillShowsItsRowsOnTheStatusBarAndStopsAtEsc) {
         EXPECT_EQ(cell_text(1, 0, 5), s("next"));
         session.close();
     }
+    std::string log = trace.text();
+    const char* stops[] = {"\nXDorvExecRange: stopped by Esc after 1200 rows\n",
+                           "\nXDorvRange: stopped by Esc after 1200 rows\n"};
+    for (const char* line : stops)
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    size_t stopped = 0;
+    for (size_t at = log.find("stopped by Esc"); at != std::string::npos;
+         at = log.find("stopped by Esc", at + 1))
+        ++stopped;
+    EXPECT_EQ(stopped, 2u); // the other fills ran to their end
 }
 
 TEST_F(Query, ClearRangeStoresItsValueIntoAnSRefOnly) {
