@@ -12,7 +12,7 @@ namespace {
 
 // The counted text behind the type character, made in place.
 void text_value(XLOPER* value, char* field) {
-    size_t n = field[0] == '\0' ? 0 : strnlen(field + 1, FIELD_SIZE - 2);
+    size_t n = field[0] == '\0' ? 0 : strnlen(field + 1, XL_TEXT_MAX);
     field[0] = static_cast<char>(n);
     value->xltype = xltypeStr;
     value->val.str = field;
@@ -23,7 +23,7 @@ void text_value(XLOPER* value, char* field) {
 double read_number(const char* text) {
     const char* point = localeconv()->decimal_point;
     if (point == nullptr || strcmp(point, ".") == 0) return atof(text);
-    char copy[FIELD_SIZE];
+    char copy[CELL_FIELD_SIZE];
     snprintf(copy, sizeof copy, "%s", text);
     char* dot = strchr(copy, '.');
     if (dot != nullptr && strlen(point) == 1) *dot = point[0];
@@ -50,14 +50,26 @@ long long days_from_civil(long long y, long long m) {
     return era * 146097 + doe - 719468;
 }
 
+// Excel's date serial numbers: day 25569 is 1970-01-01. Day 60 is the
+// 29 February 1900 that never was, so serials agree with the calendar from
+// 1900-03-01 on; the last day Excel shows is 9999-12-31.
+const long long SERIAL_OF_1970 = 25569;
+const long long FIRST_SERIAL_DAY = 61;
+const long long LAST_SERIAL_DAY = 2958465;
+const long long SECONDS_PER_DAY = 86400;
+
 bool date_value(XLOPER* value, const char* field) {
     const char* t = field + 1;
     if (strnlen(t, 15) != 14) return false;
     long long seconds = calendar_seconds(digits(t, 4), digits(t + 4, 2), digits(t + 6, 2),
                                          digits(t + 8, 2), digits(t + 10, 2), digits(t + 12, 2));
-    if (seconds < 0 || seconds > 2147483647LL) return false;
+    long long days = floor_div(seconds, SECONDS_PER_DAY);
+    long long serial = SERIAL_OF_1970 + days;
+    if (serial < FIRST_SERIAL_DAY || serial > LAST_SERIAL_DAY) return false;
     value->xltype = xltypeNum;
-    value->val.num = static_cast<double>(seconds) * (1.0 / 86400.0) + 25569.0;
+    // The whole days exactly, the time of day as a fraction of 86400 seconds.
+    value->val.num = static_cast<double>(serial) +
+                     static_cast<double>(seconds - days * SECONDS_PER_DAY) * (1.0 / 86400.0);
     return true;
 }
 

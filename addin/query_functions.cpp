@@ -10,6 +10,9 @@
 #include "client/include/dorv32.h"
 #include "common/diagnostics.h"
 
+#include <stdio.h>
+#include <string.h>
+
 namespace {
 
 enum RowEnd { ROW_DONE, ROW_FAILED };
@@ -33,12 +36,42 @@ void trace_eof(TraceMark mark) {
     debug_print("\nXDorvExecRange: DORV_EOF, line = %d\n", static_cast<int>(mark));
 }
 
+// Reads the next field whole into `field` (CELL_FIELD_SIZE bytes). The
+// library hands a long field out in pieces: a piece that fills its buffer is
+// always followed by its continuation (possibly empty), which carries no type
+// character. What a cell cannot hold is read and dropped. Returns the status
+// of the first piece, or of a continuation that failed.
+int read_field(int handle, char* field) {
+    char piece[FIELD_SIZE];
+    int status = hl_dorv_tfield(handle, piece, FIELD_SIZE);
+    if (status != DORV_OK) return status;
+    size_t n = strlen(piece);
+    memcpy(field, piece, n + 1);
+    size_t kept = n;
+    long dropped = 0;
+    while (n == FIELD_SIZE - 1) {
+        status = hl_dorv_tfield(handle, piece, FIELD_SIZE);
+        if (status == DORV_EOF) break; // the record ended inside the field
+        if (status != DORV_OK) return status;
+        n = strlen(piece);
+        size_t room = CELL_FIELD_SIZE - 1 - kept;
+        size_t take = n < room ? n : room;
+        memcpy(field + kept, piece, take);
+        kept += take;
+        field[kept] = '\0';
+        dropped += static_cast<long>(n - take);
+    }
+    if (dropped > 0)
+        debug_print("Field cut to 255 characters, %ld dropped: [%.21s]\n", dropped, field);
+    return DORV_OK;
+}
+
 // The fields of the row just fetched, up to the bound of the target. A status
 // other than 0 and DORV_EOF is explained; a failed store is not.
 RowEnd write_fields(int handle, const ResultTarget& t, long r, bool traced) {
-    char field[FIELD_SIZE];
+    char field[CELL_FIELD_SIZE];
     for (long f = t.area.colFirst; !fields_full(t, f); ++f) {
-        int status = hl_dorv_tfield(handle, field, FIELD_SIZE);
+        int status = read_field(handle, field);
         if (status == DORV_EOF) {
             if (traced) trace_eof(EOF_IN_ROW);
             break;
@@ -52,9 +85,45 @@ RowEnd write_fields(int handle, const ResultTarget& t, long r, bool traced) {
     return ROW_DONE;
 }
 
+// A long fill shows on Excel's status bar how far it has come and looks
+// whether the user pressed Esc: from the first status text on, every
+// ABORT_STEP rows. A shorter fill calls neither.
+const long STATUS_STEP = 1000;
+const long ABORT_STEP = 100;
+
+struct Fill {
+    const char* function; // for the trace
+    bool status_shown;    // the status bar must be given back to Excel
+};
+
+bool esc_pressed() {
+    XLOPER pressed{};
+    return xl_call(xlAbort, &pressed, 0) == xlretSuccess && xl_type(&pressed) == xltypeBool &&
+           pressed.val.xbool != 0;
+}
+
+// After a row has been written, `rows` sheet rows in all: false when the
+// user stopped the fill.
+bool fill_goes_on(Fill* fill, long rows) {
+    if (rows < STATUS_STEP || rows % ABORT_STEP != 0) return true;
+    if (rows % STATUS_STEP == 0) {
+        char text[40]; // counted: length byte, characters, NUL
+        snprintf(text + 1, sizeof text - 1, "Dorv: %ld rows", rows);
+        xl_call(xlcMessage, nullptr, 2, xl_temp_bool(true), xl_temp_str(text));
+        fill->status_shown = true;
+    }
+    if (!esc_pressed()) return true;
+    debug_print("\n%s: stopped by Esc after %ld rows\n", fill->function, rows);
+    return false;
+}
+
+void fill_end(const Fill& fill) {
+    if (fill.status_shown) xl_call(xlcMessage, nullptr, 1, xl_temp_bool(false));
+}
+
 // The result of the statement just executed, from row counter *r on. False
-// on a failure.
-bool write_result(int handle, const ResultTarget& t, long* r) {
+// on a failure or when the user stopped the fill.
+bool write_result(int handle, const ResultTarget& t, Fill* fill, long* r) {
     int status = t.header ? hl_dorv_hdr_val(handle) : hl_dorv_next_val(handle);
     if (status == DORV_EOF) {
         trace_eof(EOF_AT_FIRST_ROW);
@@ -66,6 +135,7 @@ bool write_result(int handle, const ResultTarget& t, long* r) {
     }
     while (!rows_full(t, *r)) {
         if (write_fields(handle, t, *r, true) == ROW_FAILED) return false;
+        if (!fill_goes_on(fill, *r + 1 - t.area.rwFirst)) return false;
         status = hl_dorv_next_val(handle);
         ++*r;
         if (status == DORV_EOF) {
@@ -78,6 +148,40 @@ bool write_result(int handle, const ResultTarget& t, long* r) {
         }
     }
     return true;
+}
+
+// Executes the pieces of `text` one by one and writes their results from
+// row counter *r on. False on a failure or when the user stopped the fill.
+bool exec_pieces(int handle, char* text, const ResultTarget& t, Fill* fill, long* r) {
+    char* rest = text;
+    while (char* piece = next_piece(&rest)) {
+        int status = hl_dorv_exec(handle, piece);
+        if (status > 0) {
+            explain(handle);
+            return false;
+        }
+        if (status < 0) continue;
+        if (!write_result(handle, t, fill, r)) return false;
+    }
+    return true;
+}
+
+// The pending result, from row counter *r on. False on a failure or when the
+// user stopped the fill.
+bool write_pending(int handle, const ResultTarget& t, Fill* fill, long* r) {
+    bool header = t.header;
+    for (;; ++*r) {
+        if (rows_full(t, *r)) return true;
+        int status = header ? hl_dorv_hdr_val(handle) : hl_dorv_next_val(handle);
+        header = false;
+        if (status == DORV_EOF) return true;
+        if (status != DORV_OK) {
+            explain(handle);
+            return false;
+        }
+        if (write_fields(handle, t, *r, false) == ROW_FAILED) return false;
+        if (!fill_goes_on(fill, *r + 1 - t.area.rwFirst)) return false;
+    }
 }
 
 } // namespace
@@ -93,17 +197,11 @@ extern "C" int16_t XL_CALL XDorvExecRange(XLOPER* handle, XLOPER* stmt, XLOPER* 
     if (!read_target(target, mode, &t)) return 0;
     clear_target(target, t);
     debug_print("\nXDorvExecRange: call DLL functions with hdl: %3d\n", hdl);
+    Fill fill = {"XDorvExecRange", false};
     long r = t.area.rwFirst;
-    char* rest = text;
-    while (char* piece = next_piece(&rest)) {
-        int status = hl_dorv_exec(hdl, piece);
-        if (status > 0) {
-            explain(hdl);
-            return 0;
-        }
-        if (status < 0) continue;
-        if (!write_result(hdl, t, &r)) return 0;
-    }
+    bool done = exec_pieces(hdl, text, t, &fill, &r);
+    fill_end(fill);
+    if (!done) return 0;
     return static_cast<int16_t>(r - t.area.rwFirst);
 }
 
@@ -115,19 +213,11 @@ extern "C" int16_t XL_CALL XDorvRange(XLOPER* handle, XLOPER* target, XLOPER* mo
     ResultTarget t;
     if (!read_target(target, mode, &t)) return 0;
     clear_target(target, t);
+    Fill fill = {"XDorvRange", false};
     long r = t.area.rwFirst;
-    bool header = t.header;
-    for (;; ++r) {
-        if (rows_full(t, r)) break;
-        int status = header ? hl_dorv_hdr_val(hdl) : hl_dorv_next_val(hdl);
-        header = false;
-        if (status == DORV_EOF) break;
-        if (status != DORV_OK) {
-            explain(hdl);
-            return 0;
-        }
-        if (write_fields(hdl, t, r, false) == ROW_FAILED) return 0;
-    }
+    bool done = write_pending(hdl, t, &fill, &r);
+    fill_end(fill);
+    if (!done) return 0;
     return static_cast<int16_t>(r);
 }
 

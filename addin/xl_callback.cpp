@@ -97,6 +97,14 @@ XLOPER* xl_temp_int(int16_t value) {
     return x;
 }
 
+XLOPER* xl_temp_bool(bool value) {
+    XLOPER* x = temp_record();
+    if (x == nullptr) return nullptr;
+    x->xltype = xltypeBool;
+    x->val.xbool = value ? 1 : 0;
+    return x;
+}
+
 XLOPER* xl_temp_ref(uint16_t rw_first, uint16_t rw_last, uint8_t col_first, uint8_t col_last) {
     XLOPER* x = temp_record();
     XLMREF* area = static_cast<XLMREF*>(xl_temp_alloc(sizeof(XLMREF)));

@@ -28,6 +28,7 @@ void xl_temp_reset();
 // most 255). Null when the block is full.
 XLOPER* xl_temp_str(char* counted);
 XLOPER* xl_temp_int(int16_t value);
+XLOPER* xl_temp_bool(bool value);
 // A scratch xltypeRef record of one area on the active sheet (Excel's
 // xlSheetId fills in the sheet). Null when the block is full or Excel fails.
 XLOPER* xl_temp_ref(uint16_t rw_first, uint16_t rw_last, uint8_t col_first, uint8_t col_last);

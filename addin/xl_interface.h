@@ -133,10 +133,13 @@ enum : int {
     xlfSetName = 88,
     xlfRegister = 149,
     xlcAlert = 118 | xlCommand,
+    xlcMessage =
+        122 | xlCommand, // MESSAGE(TRUE, text) on the status bar; MESSAGE(FALSE) gives it back
     xlFree = xlSpecial,
     xlCoerce = 2 | xlSpecial,
     xlSet = 3 | xlSpecial,
     xlSheetId = 4 | xlSpecial,
+    xlAbort = 6 | xlSpecial, // TRUE when the user pressed Esc
     xlGetName = 9 | xlSpecial,
 };
 

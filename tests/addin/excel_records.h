@@ -89,10 +89,12 @@ enum : int {
     FnSetName = 88,
     FnRegister = 149,
     CmdAlert = 0x8000 | 118,
+    CmdMessage = 0x8000 | 122,
     Free = 0x4000,
     Coerce = 0x4002,
     Set = 0x4003,
     SheetId = 0x4004,
+    Abort = 0x4006,
     GetName = 0x4009,
 };
 

@@ -42,8 +42,12 @@ struct Model {
     std::vector<std::pair<std::string, int>> set_names;
     std::map<int, int> fail_after;
     int set_calls = 0;
-    std::set<char*> texts;                      // Excel-owned counted texts
-    std::map<Oper*, std::vector<char*>> arrays; // Excel-owned arrays and their texts
+    int abort_checks = 0;
+    int escape_at = 0; // the xlAbort call (counted from the first) that finds Esc pressed
+    bool break_pending = false;
+    std::vector<std::pair<std::string, int>> status; // xlcMessage: text, 1 shown / 0 given back
+    std::set<char*> texts;                           // Excel-owned counted texts
+    std::map<Oper*, std::vector<char*>> arrays;      // Excel-owned arrays and their texts
     std::string faults;
 };
 
@@ -348,6 +352,31 @@ int dispatch(int function, Oper* result, int count, Oper** args) {
         if (count < 1 || type_of(args[0]) != Str) return RetInvXloper;
         m.set_names.push_back({counted_text(args[0]), count});
         return RetSuccess;
+    case Abort: {
+        // Optional argument: FALSE clears a pending break after reporting it.
+        if (count > 1) return RetInvCount;
+        if (count == 1 && type_of(args[0]) != Bool) return RetInvXloper;
+        if (++m.abort_checks == m.escape_at) m.break_pending = true;
+        bool pressed = m.break_pending;
+        if (count == 1 && args[0]->val.xbool == 0) m.break_pending = false;
+        if (result != nullptr) {
+            result->xltype = Bool;
+            result->val.xbool = pressed ? 1 : 0;
+        }
+        return RetSuccess;
+    }
+    case CmdMessage: {
+        // MESSAGE(TRUE, text) shows the text; MESSAGE(FALSE) gives the bar back.
+        if (count < 1 || count > 2) return RetInvCount;
+        if (type_of(args[0]) != Bool) return RetInvXloper;
+        if (args[0]->val.xbool == 0) {
+            m.status.push_back({"", 0});
+            return RetSuccess;
+        }
+        if (count < 2 || type_of(args[1]) != Str) return RetInvXloper;
+        m.status.push_back({counted_text(args[1]), 1});
+        return RetSuccess;
+    }
     default:
         return RetInvXlfn;
     }
@@ -524,6 +553,26 @@ void fake_fail_function(int function, int successes) {
 
 int fake_set_call_count() {
     return model().set_calls;
+}
+
+void fake_press_escape_at(int check) {
+    Model& m = model();
+    m.escape_at = check > 0 ? m.abort_checks + check : 0;
+    if (check <= 0) m.break_pending = false;
+}
+
+int fake_abort_checks() {
+    return model().abort_checks;
+}
+
+int fake_status_count() {
+    return static_cast<int>(model().status.size());
+}
+
+int fake_status(int index, char* text, int size) {
+    const auto& s = model().status.at(static_cast<size_t>(index));
+    copy_out(s.first, text, size);
+    return s.second;
 }
 
 int fake_outstanding() {

@@ -1,8 +1,8 @@
 // A fake Excel: the callback library xlcall32 (Excel4, Excel4v) over a small
 // sheet model, and test-only calls to seed and read it. The model knows what
 // the add-in asks of Excel: xlGetName, xlfRegister, xlFree, xlCoerce,
-// xlSheetId, xlSet, xlcAlert and xlfSetName; any other function number is
-// refused with xlretInvXlfn.
+// xlSheetId, xlSet, xlcAlert, xlfSetName, xlAbort and xlcMessage; any other
+// function number is refused with xlretInvXlfn.
 #pragma once
 
 #include "excel_records.h"
@@ -61,6 +61,18 @@ int fake_set_name(int index, char* text, int size); // returns the argument coun
 void fake_fail_function(int function, int successes);
 // xlSet calls so far, and the cells they covered.
 int fake_set_call_count();
+
+// The user presses Esc before the check-th xlAbort call from now. As in Excel
+// the break then stays pending, so every later check answers TRUE too, until
+// an xlAbort with FALSE clears it; 0 or less withdraws the script and clears
+// a pending break.
+void fake_press_escape_at(int check);
+// xlAbort calls so far.
+int fake_abort_checks();
+// The status bar: every xlcMessage call in order. Returns 1 for a text shown
+// (copied to `text`), 0 when the bar was given back to Excel (FALSE).
+int fake_status_count();
+int fake_status(int index, char* text, int size);
 
 // Excel-owned memory handed out and not yet given back with xlFree.
 int fake_outstanding();

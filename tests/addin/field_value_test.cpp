@@ -41,8 +41,22 @@ const std::vector<FieldCase> cases = {
     {"D19960229240000", "num 35125"},            // 24 o'clock carries into the next day
     {"D19961301000000", "num 35431"},            // month 13 is January of the next year
     {"D19960301", "str []"},                     // 8 digits
-    {"T19691231235959", "str []"},               // before 1970
-    {"D20380119031408", "str []"},               // beyond 32-bit seconds
+    {"D1996030112000", "str []"},                // 13 digits
+    {"D199603011200000", "str []"},              // 15 digits
+    // Every day Excel shows, 1900-03-01 (61) to 9999-12-31, whatever a 32-bit
+    // count of seconds since 1970 would hold.
+    {"D19650412000000", "num 23844"},
+    {"T20450101120000", "num 52963.5"},
+    {"T19691231235959", "num 25568.9999884259"},
+    {"D20380119031408", "num 50424.1348148148"},
+    {"D19000301000000", "num 61"},
+    {"D19000229000000", "num 61"}, // 1900 has no 29 February: it carries into March
+    {"T99991231235959", "num 2958465.99998843"},
+    {"T19000228235959", "str []"}, // the last second before Excel's first day
+    {"D19000228000000", "str []"},
+    {"D99991232000000", "str []"}, // the day after Excel's last one
+    {"T99991231240000", "str []"},
+    {"D00000101000000", "str []"},
     {"Xother", "str [other]"},
     {"", "str []"}, // no type character at all
 };
@@ -62,13 +76,15 @@ TEST_F(FieldValues, UnreadableDatesAndUnknownTypesAreTraced) {
     {
         XllTrace trace;
         write_fields(xll(), {{"D19960301", "str []"},
-                             {"T19691231235959", "str []"},
+                             {"T19000228235959", "str []"},
+                             {"D99991232000000", "str []"},
                              {"Xother", "str [other]"},
                              {"D19960301120000", "num 35125.5"}});
         log = trace.text();
     }
     EXPECT_NE(log.find("Bad Date: [D19960301]\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Bad Date: [T19691231235959]\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Bad Date: [T19000228235959]\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Bad Date: [D99991232000000]\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Typ default: [Xother]\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Bad Date: [D19960301120000]"), std::string::npos) << log;
     // The end of each result and of each row is traced with its place.

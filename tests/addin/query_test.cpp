@@ -2,6 +2,7 @@
 // into cells, bounded and unbounded, stacked, transposed, and their failures.
 #include "addin_fixture.h"
 #include "shown_boxes.h"
+#include "trace_file.h"
 
 namespace {
 
@@ -26,6 +27,37 @@ Rows text_rows(int rows, int fields) {
 
 std::string s(const std::string& text) {
     return "str [" + text + "]";
+}
+
+// A text of n letters in which no stretch repeats soon, so that a character
+// lost or doubled where the library cuts the field into pieces shows.
+std::string long_text(size_t n) {
+    std::string text;
+    for (size_t i = 0; i < n; ++i)
+        text += static_cast<char>('a' + (i * 7 + i / 26) % 26);
+    return text;
+}
+
+// A value record whose data are spread over blocks of `chunk` bytes each.
+std::string record_in_blocks(const std::vector<std::string>& fields, size_t chunk) {
+    std::string data;
+    for (const auto& f : fields)
+        data += f + std::string(1, '\0');
+    std::string out;
+    for (size_t at = 0; at < data.size(); at += chunk)
+        out += status_block(0, data.substr(at, chunk), at + chunk >= data.size());
+    return out;
+}
+
+// The status bar's lines, in order: the text shown, or "(Excel)" where the
+// bar was given back.
+std::vector<std::string> status_lines() {
+    std::vector<std::string> out;
+    for (int i = 0; i < fake_status_count(); ++i) {
+        char text[256];
+        out.push_back(fake_status(i, text, sizeof text) != 0 ? text : "(Excel)");
+    }
+    return out;
 }
 
 using Query = AddinTest;
@@ -321,6 +353,135 @@ TEST_F(Query, TargetsOfAnotherFormGiveZeroBeforeAnythingIsSent) {
         EXPECT_EQ(x.XDorvRange(session.hdl, target, op.missing()), 0);
     }
     EXPECT_EQ(fake_set_call_count(), 0);
+}
+
+TEST_F(Query, EveryFieldHasItsOwnCellAndATextBeyond255CharactersIsCut) {
+    // The library hands a field out in pieces of 255 characters (the first
+    // with its type character); a piece that fills the buffer is followed by
+    // its continuation, even an empty one.
+    const size_t lengths[] = {253, 254, 255, 300, 2000};
+    std::string log;
+    {
+        XllTrace trace;
+        XllSession session;
+        for (int pass = 0; pass < 2; ++pass) {
+            session.peer.expect(exec_request("q")).send(status_block(0, ""));
+            for (size_t n : lengths)
+                session.peer.expect(request('F'))
+                    .send(record_in_blocks({"Sleft", "S" + long_text(n), "N42"}, 500));
+            session.peer.expect(request('F')).send(status_block(-9, ""));
+        }
+        session.open();
+        EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(0, 0, 0, 0), op.missing()), 5);
+        EXPECT_EQ(x.XDorvExec(session.hdl, op.str("q")), 1);
+        EXPECT_EQ(x.XDorvRange(session.hdl, op.ref(1, 10, 15, 0, 3), op.missing()), 15);
+        session.close();
+        log = trace.text();
+    }
+    for (size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(lengths[i]);
+        std::string cut = long_text(lengths[i] < 255 ? lengths[i] : 255);
+        int row = static_cast<int>(i);
+        EXPECT_EQ(cells(1, row, row, 0, 3),
+                  (std::vector<std::string>{s("left"), s(cut), "num 42", ""}));
+        EXPECT_EQ(cells(1, 10 + row, 10 + row, 0, 3),
+                  (std::vector<std::string>{s("left"), s(cut), "num 42", s("")}));
+    }
+    EXPECT_EQ(cells(1, 15, 15, 0, 3), (std::vector<std::string>{s(""), s(""), s(""), s("")}));
+    // Only the texts that lost characters are traced, each time they are written.
+    std::string start = "[S" + long_text(20) + "]\n";
+    std::string traced[] = {"Field cut to 255 characters, 45 dropped: " + start,
+                            "Field cut to 255 characters, 1745 dropped: " + start};
+    size_t count = 0;
+    for (size_t at = log.find("Field cut"); at != std::string::npos;
+         at = log.find("Field cut", at + 1))
+        ++count;
+    EXPECT_EQ(count, 4u) << log;
+    for (const auto& line : traced) {
+        size_t first = log.find(line);
+        EXPECT_NE(first, std::string::npos) << line << log;
+        EXPECT_NE(log.find(line, first + 1), std::string::npos) << line << log;
+    }
+}
+
+TEST_F(Query, ALongFillShowsItsRowsOnTheStatusBarAndStopsAtEsc) {
+    enum End { ALL_ROWS, ESC, FAILURE };
+    struct Case {
+        const char* what;
+        bool range;  // XDorvExec, then XDorvRange; else XDorvExecRange
+        bool header; // mode 1: a heading row first
+        int rows;    // result rows the server is asked for
+        End end;     // after them: the end of the result, Esc at the third check, a failure
+        int result;  // of the call
+        int written; // sheet rows written
+        std::vector<std::string> status;
+        int checks; // xlAbort calls
+    } cases[] = {
+        // clang-format off
+        {"999 rows",                  false, false, 999,  ALL_ROWS, 999,  999,  {}, 0},
+        {"a heading and 999 rows",    false, true,  999,  ALL_ROWS, 1000, 1000,
+         {"Dorv: 1000 rows", "(Excel)"}, 1},
+        {"3000 rows",                 false, false, 3000, ALL_ROWS, 3000, 3000,
+         {"Dorv: 1000 rows", "Dorv: 2000 rows", "Dorv: 3000 rows", "(Excel)"}, 21},
+        {"Esc after the third check", false, false, 1200, ESC,      0,    1200,
+         {"Dorv: 1000 rows", "(Excel)"}, 3},
+        {"Esc in XDorvRange",         true,  true,  1199, ESC,      0,    1200,
+         {"Dorv: 1000 rows", "(Excel)"}, 3},
+        {"a failure after 1000 rows", false, false, 1000, FAILURE,  0,    1000,
+         {"Dorv: 1000 rows", "(Excel)"}, 1},
+        // clang-format on
+    };
+    XllTrace trace;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake_reset();
+        fake_press_escape_at(c.end == ESC ? 3 : 0);
+        XllSession session;
+        session.peer.expect(exec_request("q")).send(status_block(0, ""));
+        if (c.header) session.peer.expect(request('V')).send(value_record({"SH"}));
+        script_rows(session.peer, text_rows(c.rows, 1), c.end == ALL_ROWS);
+        if (c.end == FAILURE) {
+            session.peer.expect(request('F')).send(status_block(7, ""));
+            session.peer.expect(explain_request()).send(status_block(0, "broken"));
+        }
+        // The connection is ready for the next call, whichever way the fill ended.
+        session.peer.expect(exec_request("next")).send(status_block(0, ""));
+        script_rows(session.peer, {{"Snext"}});
+        session.open();
+        ShownBoxes boxes;
+        excel::Oper* mode = op.num(c.header ? 1 : 0);
+        if (c.range) {
+            EXPECT_EQ(x.XDorvExec(session.hdl, op.str("q")), 1);
+            EXPECT_EQ(x.XDorvRange(session.hdl, op.sref(0, 0, 0, 0), mode), c.result);
+        } else {
+            EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("q"), op.sref(0, 0, 0, 0), mode),
+                      c.result);
+        }
+        EXPECT_EQ(cell_text(1, c.written - 1, 0), s(c.header ? "A" + std::to_string(c.written - 1)
+                                                             : "A" + std::to_string(c.written)));
+        EXPECT_EQ(cell_text(1, c.written, 0), "");
+        EXPECT_EQ(fake_cell_count(1), c.written);
+        EXPECT_EQ(status_lines(), c.status);
+        EXPECT_EQ(fake_abort_checks(), c.checks);
+        EXPECT_EQ(boxes.summary(), c.end == FAILURE
+                                       ? std::vector<std::string>{"Explain Dorv - Message|broken"}
+                                       : std::vector<std::string>{});
+        fake_press_escape_at(0); // Excel has taken the break
+        EXPECT_EQ(x.XDorvExecRange(session.hdl, op.str("next"), op.sref(0, 0, 5, 5), op.missing()),
+                  1);
+        EXPECT_EQ(cell_text(1, 0, 5), s("next"));
+        session.close();
+    }
+    std::string log = trace.text();
+    const char* stops[] = {"\nXDorvExecRange: stopped by Esc after 1200 rows\n",
+                           "\nXDorvRange: stopped by Esc after 1200 rows\n"};
+    for (const char* line : stops)
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    size_t stopped = 0;
+    for (size_t at = log.find("stopped by Esc"); at != std::string::npos;
+         at = log.find("stopped by Esc", at + 1))
+        ++stopped;
+    EXPECT_EQ(stopped, 2u); // the other fills ran to their end
 }
 
 TEST_F(Query, ClearRangeStoresItsValueIntoAnSRefOnly) {
