@@ -34,13 +34,6 @@ SourceVersion source_version() {
     return v;
 }
 
-// The add-in's product version: the same two numbers, two digits each, after "A.".
-std::string addin_product_version(const SourceVersion& v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "A.%02u.%02u", v.major, v.minor);
-    return text;
-}
-
 TEST(VersionSource, IsMajorDotMinorWithTwoDigitsAtMost) {
     SourceVersion v = source_version();
     EXPECT_LT(v.major, 100u);
@@ -78,6 +71,13 @@ TEST(PeVersionReader, RefusesWhatIsNoPeFile) {
 }
 
 #ifdef _WIN32
+
+// The add-in's product version: the same two numbers, two digits each, after "A.".
+std::string addin_product_version(const SourceVersion& v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "A.%02u.%02u", v.major, v.minor);
+    return text;
+}
 
 // The built binaries, copied beside this program.
 std::string beside(const char* file) {
