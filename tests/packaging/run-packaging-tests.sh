@@ -463,6 +463,22 @@ installed_versions() {
   out=$("$prefix/bin/dorvd" --version) && echo "$out" && [[ "$out" == "dorvd $version ("* ]] || return 1
   grep -qxF "Version: $version" "$prefix/lib/pkgconfig/dorv32.pc" || { cat "$prefix/lib/pkgconfig/dorv32.pc"; return 1; }
 }
+# The version an installed package shows in Windows' list of programs: the
+# installer's ProductVersion, MAJOR.MINOR.0.
+installer_version() { # BITNESS
+  local msi shown
+  msi=$(winpath "$root/dist/dorv-$version-$1.msi")
+  in_msi_prefix msiexec /i "$msi" /qn || { echo "msiexec /i failed"; return 1; }
+  # A 32-bit package lands in the 32-bit view of the registry.
+  shown=$(for view in "" 'Wow6432Node\'; do
+    in_msi_prefix reg query 'HKLM\Software\'"$view"'Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null
+  done | tr -d '\r' | awk -v name="Dorv Client ${1#win} Bit" 'BEGIN { RS = "" }
+      index($0, name) && match($0, /DisplayVersion +REG_SZ +[^\n]*/) {
+        text = substr($0, RSTART, RLENGTH); sub(/DisplayVersion +REG_SZ +/, "", text); print text }')
+  in_msi_prefix msiexec /x "$msi" /qn || { echo "msiexec /x failed"; return 1; }
+  echo "installed version: '$shown'"
+  [ "$shown" = "$version.0" ]
+}
 changelog_heading() {
   local newest
   newest=$(grep -m1 '^## ' CHANGELOG.md)
@@ -474,6 +490,11 @@ if [ -x "$pe_version" ] && [ "$dist_ok" -eq 1 ]; then
     check "$bitness released binaries carry version $version in their resources" released_resources "$bitness"
   done
   check "zips and installers are named for version $version" released_names
+  if [ -f "dist/dorv-$version-win64.msi" ]; then
+    for bitness in win64 win32; do
+      check "$bitness installer installs version $version.0" installer_version "$bitness"
+    done
+  fi
   check "the released dorv.exe --version says $version" released_dorv_exe
 else
   echo "FAIL: versions of the release: no zips, or no $pe_version (build the native preset)"
