@@ -1,6 +1,7 @@
 #include "addin/lifecycle.h"
 
 #include "addin/func_table.h"
+#include "addin/library_binding.h"
 #include "addin/xl_callback.h"
 #include "common/diagnostics.h"
 #include "platform/platform.h"
@@ -13,8 +14,15 @@ bool attached = false;
 
 bool xll_attach() {
     start_debug_log();
+    // dorv32 first: when it cannot be bound, nothing else is tried.
+    if (!bind_dorv32()) {
+        end_debug_log();
+        attached = false;
+        return false;
+    }
     if (!xl_bind_excel()) {
         end_debug_log();
+        release_dorv32();
         attached = false;
         return false;
     }
@@ -29,6 +37,7 @@ void xll_detach() {
     attached = false;
     xl_release_excel();
     end_debug_log();
+    release_dorv32();
 }
 
 bool xll_attached() {

@@ -1,11 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # Checks a built Windows DLL: it imports only from ALLOWED, and its export
 # table holds exactly the .def file's names at their ordinals, undecorated.
-# With ORDINAL_DLL and ORDINAL_DEF it also checks that everything imported from
-# ORDINAL_DLL is imported by ordinal only, exactly the ordinals that
-# ORDINAL_DEF lists ("name @N NONAME" lines).
 #   cmake -DDLL=x.dll -DOBJDUMP=... -DDEF=x.def -DALLOWED="A.dll;B.dll" [-DEXPORT_NAME=x.dll]
-#         [-DORDINAL_DLL=y.dll -DORDINAL_DEF=y_imports.def] -P check_dll.cmake
+#         -P check_dll.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -16,32 +13,7 @@ set(problems "")
 string(TOUPPER "${ALLOWED}" allowed_upper)
 set(in_names FALSE)
 set(exports "")
-set(import_dll "")
-set(ordinal_imports "")
-string(TOUPPER "${ORDINAL_DLL}" ordinal_dll_upper)
 foreach(line IN LISTS lines)
-  # Imports from ORDINAL_DLL: rows of its block, up to the blank line that ends it.
-  if(line MATCHES "^\tDLL Name: (.+)$")
-    string(TOUPPER "${CMAKE_MATCH_1}" import_dll)
-  elseif(line STREQUAL "")
-    set(import_dll "")
-  elseif(DEFINED ORDINAL_DLL AND import_dll STREQUAL ordinal_dll_upper
-         AND line MATCHES "^\t([0-9a-fA-F]+)\t +[0-9a-fA-F]+  (.+)$")
-    # An import by ordinal has no member name, and its thunk holds the
-    # ordinal in its low 16 bits (objdump's second column is hexadecimal in
-    # 64-bit images and decimal in 32-bit ones).
-    set(thunk "${CMAKE_MATCH_1}")
-    set(member "${CMAKE_MATCH_2}")
-    if(member MATCHES "^<none>")
-      string(LENGTH "${thunk}" n)
-      math(EXPR start "${n} - 4")
-      string(SUBSTRING "${thunk}" ${start} 4 low)
-      math(EXPR ordinal "0x${low}")
-      list(APPEND ordinal_imports ${ordinal})
-    else()
-      list(APPEND problems "imports ${member} from ${ORDINAL_DLL} by name")
-    endif()
-  endif()
   if(line MATCHES "^\tDLL Name: (.+)$")
     string(TOUPPER "${CMAKE_MATCH_1}" dll)
     if(NOT dll IN_LIST allowed_upper)
@@ -70,22 +42,6 @@ list(SORT exports)
 list(SORT expected)
 if(NOT exports STREQUAL expected)
   list(APPEND problems "exports are [${exports}], expected [${expected}]")
-endif()
-if(DEFINED ORDINAL_DLL)
-  file(STRINGS ${ORDINAL_DEF} ordinal_def_lines)
-  set(expected_ordinals "")
-  foreach(line IN LISTS ordinal_def_lines)
-    if(line MATCHES "^[ \t]+[A-Za-z_0-9@]+ +@([0-9]+) +NONAME")
-      list(APPEND expected_ordinals ${CMAKE_MATCH_1})
-    endif()
-  endforeach()
-  list(SORT ordinal_imports COMPARE NATURAL)
-  list(SORT expected_ordinals COMPARE NATURAL)
-  if(NOT ordinal_imports STREQUAL expected_ordinals)
-    string(JOIN " " found_text ${ordinal_imports})
-    string(JOIN " " expected_text ${expected_ordinals})
-    list(APPEND problems "ordinals imported from ${ORDINAL_DLL} are [${found_text}], expected [${expected_text}]")
-  endif()
 endif()
 if(DEFINED EXPORT_NAME AND NOT export_name STREQUAL EXPORT_NAME)
   list(APPEND problems "export directory names '${export_name}', expected '${EXPORT_NAME}'")

@@ -5,6 +5,8 @@ function(dorv32_resources target)
   set(resources ${PROJECT_SOURCE_DIR}/client/resources)
   file(GLOB parts ${resources}/*.rc ${resources}/*.inc)
   target_sources(${target} PRIVATE ${resources}/dorv32.rc)
+  # The version comes from the header that cmake/version.cmake makes.
   set_source_files_properties(${resources}/dorv32.rc PROPERTIES
-    INCLUDE_DIRECTORIES ${resources} OBJECT_DEPENDS "${parts}")
+    INCLUDE_DIRECTORIES "${resources};${PROJECT_BINARY_DIR}/generated"
+    OBJECT_DEPENDS "${parts};${DORV_VERSION_HEADER}")
 endfunction()

@@ -30,7 +30,15 @@ int plat_load_string(PlatInstance instance, unsigned id, char* buffer, int size)
 // Dynamic loading (LoadLibraryA, GetProcAddress, FreeLibrary).
 void* plat_load_library(const char* name);
 void* plat_get_proc(void* library, const char* name);
+// The entry that `library` exports under `ordinal` (GetProcAddress with
+// MAKEINTRESOURCE); null when there is none. Shared objects on POSIX have no
+// ordinals: always null there.
+void* plat_get_proc_ordinal(void* library, unsigned ordinal);
 void plat_free_library(void* library);
+// The full path of the module (DLL, shared object or program) whose code or
+// data holds `address`. Returns its length, or 0 when it is unknown or does
+// not fit into `size` bytes with its NUL.
+int plat_module_path(const void* address, char* buffer, int size);
 
 // ---------------------------------------------------------------- process
 unsigned long plat_thread_id();

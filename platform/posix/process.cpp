@@ -51,3 +51,17 @@ void* plat_get_proc(void* library, const char* name) {
 void plat_free_library(void* library) {
     dlclose(library);
 }
+
+void* plat_get_proc_ordinal(void*, unsigned) {
+    errno = ENOENT;
+    return nullptr;
+}
+
+int plat_module_path(const void* address, char* buffer, int size) {
+    Dl_info info;
+    if (size <= 0 || dladdr(address, &info) == 0 || info.dli_fname == nullptr) return 0;
+    size_t n = strlen(info.dli_fname);
+    if (n == 0 || n >= static_cast<size_t>(size)) return 0;
+    memcpy(buffer, info.dli_fname, n + 1);
+    return static_cast<int>(n);
+}

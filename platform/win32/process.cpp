@@ -27,3 +27,25 @@ void* plat_get_proc(void* library, const char* name) {
 void plat_free_library(void* library) {
     FreeLibrary(static_cast<HMODULE>(library));
 }
+
+void* plat_get_proc_ordinal(void* library, unsigned ordinal) {
+    if (ordinal == 0 || ordinal > 0xFFFF) return nullptr;
+    return reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(library), MAKEINTRESOURCEA(ordinal)));
+}
+
+int plat_module_path(const void* address, char* buffer, int size) {
+    HMODULE module = nullptr;
+    if (size <= 0 || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                         static_cast<const char*>(address), &module))
+        return 0;
+    DWORD n = GetModuleFileNameA(module, buffer, static_cast<DWORD>(size));
+    // A path cut short fills the buffer exactly (and is NUL-terminated or not,
+    // depending on the Windows version).
+    if (n == 0 || n >= static_cast<DWORD>(size)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return static_cast<int>(n);
+}

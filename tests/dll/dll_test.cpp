@@ -202,9 +202,9 @@ TEST(Library, VersionResource) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020001u); // 2.1
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x0002000Au); // 2.10, as the texts say
     EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u); // .0.0
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x0002000Au);
     EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
     EXPECT_EQ(version_string(info, "FileDescription"), sizeof(void*) == 8

@@ -490,5 +490,86 @@ else
   failed=$((failed + 1))
 fi
 
+# --- 5. One version everywhere ----------------------------------------------
+# The version of project() in CMakeLists.txt is the only source: the zips'
+# and installers' names, the version resources of the released binaries
+# (FILEVERSION and PRODUCTVERSION MAJOR,MINOR,0,0, the texts; the add-in's
+# product version "A.0M.mm"), dorv.exe --version, the installed dorv, the
+# pkg-config file and the CHANGELOG's newest release heading.
+pe_version=$native/tests/version/pe_version
+addin_product_version() {
+  local major=${version%%.*} minor=${version#*.}
+  printf 'A.%02d.%02d' "$major" "$minor"
+}
+released_resources() { # BITNESS
+  local dir=$run/unzipped-$1/dorv-$version-$1 f product out
+  for f in dorv32.dll DORV32.XLL dorv.exe; do
+    out=$("$pe_version" "$dir/$f") || return 1
+    echo "$out"
+    [ "$f" = DORV32.XLL ] && product=$(addin_product_version) || product=$version
+    for line in "FILEVERSION $version.0.0" "PRODUCTVERSION $version.0.0" "FileVersion=$version" \
+      "ProductVersion=$product"; do
+      grep -qxF "$dir/$f: $line" <<<"$out" || { echo "$f: expected $line"; return 1; }
+    done
+  done
+}
+released_names() {
+  local f
+  for f in "dorv-$version-win32.zip" "dorv-$version-win64.zip" "dorv-$version-win32.msi" "dorv-$version-win64.msi"; do
+    [ -f "dist/$f" ] || { echo "missing dist/$f"; ls dist; return 1; }
+  done
+}
+released_dorv_exe() {
+  local out
+  out=$(in_wine win64 "$run/unzipped-win64/dorv-$version-win64/dorv.exe" --version | tr -d '\r') || return 1
+  echo "$out"
+  [ "$out" = "dorv $version" ]
+}
+installed_versions() {
+  local out
+  out=$("$prefix/bin/dorv" --version) && echo "$out" && [ "$out" = "dorv $version" ] || return 1
+  out=$("$prefix/bin/dorvd" --version) && echo "$out" && [[ "$out" == "dorvd $version ("* ]] || return 1
+  grep -qxF "Version: $version" "$prefix/lib/pkgconfig/dorv32.pc" || { cat "$prefix/lib/pkgconfig/dorv32.pc"; return 1; }
+}
+# The version an installed package shows in Windows' list of programs: the
+# installer's ProductVersion, MAJOR.MINOR.0.
+installer_version() { # BITNESS
+  local msi shown
+  msi=$(winpath "$root/dist/dorv-$version-$1.msi")
+  in_msi_prefix msiexec /i "$msi" /qn || { echo "msiexec /i failed"; return 1; }
+  # A 32-bit package lands in the 32-bit view of the registry.
+  shown=$(for view in "" 'Wow6432Node\'; do
+    in_msi_prefix reg query 'HKLM\Software\'"$view"'Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null
+  done | tr -d '\r' | awk -v name="Dorv Client ${1#win} Bit" 'BEGIN { RS = "" }
+      index($0, name) && match($0, /DisplayVersion +REG_SZ +[^\n]*/) {
+        text = substr($0, RSTART, RLENGTH); sub(/DisplayVersion +REG_SZ +/, "", text); print text }')
+  in_msi_prefix msiexec /x "$msi" /qn || { echo "msiexec /x failed"; return 1; }
+  echo "installed version: '$shown'"
+  [ "$shown" = "$version.0" ]
+}
+changelog_heading() {
+  local newest
+  newest=$(grep -m1 '^## ' CHANGELOG.md)
+  echo "newest heading: $newest"
+  [[ "$newest" =~ ^"## $version"( |$) ]] || { echo "expected '## $version' (CMakeLists.txt's version)"; return 1; }
+}
+if [ -x "$pe_version" ] && [ "$dist_ok" -eq 1 ]; then
+  for bitness in win32 win64; do
+    check "$bitness released binaries carry version $version in their resources" released_resources "$bitness"
+  done
+  check "zips and installers are named for version $version" released_names
+  if [ -f "dist/dorv-$version-win64.msi" ]; then
+    for bitness in win64 win32; do
+      check "$bitness installer installs version $version.0" installer_version "$bitness"
+    done
+  fi
+  check "the released dorv.exe --version says $version" released_dorv_exe
+else
+  echo "FAIL: versions of the release: no zips, or no $pe_version (build the native preset)"
+  failed=$((failed + 1))
+fi
+[ -x "$prefix/bin/dorv" ] && check "installed dorv, dorvd and dorv32.pc say version $version" installed_versions
+check "CHANGELOG.md's newest release is $version" changelog_heading
+
 echo "Packaging: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
