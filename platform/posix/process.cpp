@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -50,4 +51,14 @@ void* plat_get_proc(void* library, const char* name) {
 
 void plat_free_library(void* library) {
     dlclose(library);
+}
+
+bool plat_temp_folder(char* buffer, int size) {
+    if (size < 1) return false;
+    const char* dir = getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0') dir = "/tmp";
+    size_t n = strlen(dir);
+    int written =
+        snprintf(buffer, static_cast<size_t>(size), "%s%s", dir, dir[n - 1] == '/' ? "" : "/");
+    return written > 0 && written < size;
 }

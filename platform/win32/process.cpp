@@ -27,3 +27,13 @@ void* plat_get_proc(void* library, const char* name) {
 void plat_free_library(void* library) {
     FreeLibrary(static_cast<HMODULE>(library));
 }
+
+bool plat_temp_folder(char* buffer, int size) {
+    if (size < 1) return false;
+    DWORD n = GetTempPathA(static_cast<DWORD>(size), buffer);
+    if (n == 0 || n >= static_cast<DWORD>(size)) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
