@@ -247,26 +247,35 @@ TEST(DorvCliPeer, AServerThatClosesMidReplyIsSaidInWords) {
     }
 }
 
-// dorv as a child of its own, its standard output on a pipe and its standard
-// error on a pipe or on a terminal (a pseudo-terminal of the test's own).
+// Where a child's standard output and standard error go.
+enum class Streams { pipes, error_on_terminal, both_on_terminal };
+
+// dorv as a child of its own, its standard output and standard error on pipes
+// or on a terminal (a pseudo-terminal of the test's own).
 class RunningDorv {
   public:
-    RunningDorv(const std::vector<std::string>& arguments, bool error_on_terminal) {
-        int out[2];
+    RunningDorv(const std::vector<std::string>& arguments, Streams streams) {
+        int out[2] = {-1, -1};
         int err[2] = {-1, -1};
-        if (pipe(out) != 0) return;
-        int err_child = -1;
-        if (error_on_terminal) {
+        int out_child = -1, err_child = -1;
+        if (streams == Streams::pipes) {
+            if (pipe(err) != 0) return;
+            err_child = err[1];
+        } else {
             err[0] = posix_openpt(O_RDWR | O_NOCTTY);
             if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) return;
             err_child = open(ptsname(err[0]), O_RDWR | O_NOCTTY);
-        } else if (pipe(err) == 0) {
-            err_child = err[1];
+        }
+        if (streams == Streams::both_on_terminal) {
+            out_child = err_child;
+        } else {
+            if (pipe(out) != 0) return;
+            out_child = out[1];
         }
         if (err_child < 0) return;
         pid_ = fork();
         if (pid_ == 0) {
-            dup2(out[1], 1);
+            dup2(out_child, 1);
             dup2(err_child, 2);
             int in = open("/dev/null", O_RDONLY);
             dup2(in, 0);
@@ -277,7 +286,7 @@ class RunningDorv {
             execv(DORV_PATH, argv.data());
             _exit(127);
         }
-        close(out[1]);
+        if (out_child != err_child) close(out_child);
         close(err_child);
         out_fd_ = out[0];
         err_fd_ = err[0];
@@ -306,6 +315,7 @@ class RunningDorv {
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
         return status_;
     }
+    // Standard output; standard error, or the terminal when both go there.
     std::string out, err;
 
   private:
@@ -330,42 +340,85 @@ class RunningDorv {
     int status_ = -2;
 };
 
+// Text as a terminal shows it written: its line ends back to line feeds.
+std::string without_carriage_returns_before_line_feeds(const std::string& text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) plain += text[i];
+    return plain;
+}
+
+// A row count as the program shows it on the terminal.
+bool shows_row_count(const std::string& text) {
+    for (size_t at = text.find("dorv: "); at != std::string::npos;
+         at = text.find("dorv: ", at + 1)) {
+        size_t digits = at + 6;
+        size_t end = text.find_first_not_of("0123456789", digits);
+        if (end != std::string::npos && end > digits && text.compare(end, 5, " rows") == 0)
+            return true;
+    }
+    return false;
+}
+
 // Ctrl-C in the middle of a long export: the output ends on a whole record,
 // standard error says "interrupted", the status is 130. While the export runs
 // longer than a second, a terminal on standard error shows the rows written so
-// far; a pipe never does, and the output never holds them.
+// far, unless the rows go to that terminal too; a pipe never shows it, and the
+// output never holds it.
 TEST(DorvCliInterrupt, CtrlCEndsAnExportOnAWholeRecordAndARowCountShowsOnATerminal) {
     DorvdProcess server;
     ASSERT_TRUE(server.start()) << server.error();
     const std::string export_sql =
         "with recursive c(x) as (select 1 union all select x + 1 from c where x < 50000000) "
         "select x, 'row ' || x || ', \"quoted\"' as t from c";
-    for (bool terminal : {false, true}) {
-        SCOPED_TRACE(terminal ? "standard error on a terminal" : "standard error on a pipe");
-        RunningDorv dorv({"-s", "127.0.0.1", "-p", server.service(), "csv", export_sql}, terminal);
+    struct Case {
+        const char* name;
+        Streams streams;
+        bool count_shown;
+    } cases[] = {
+        {"both on pipes", Streams::pipes, false},
+        {"standard error on a terminal", Streams::error_on_terminal, true},
+        {"both on the terminal", Streams::both_on_terminal, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunningDorv dorv({"-s", "127.0.0.1", "-p", server.service(), "csv", export_sql}, c.streams);
         ASSERT_TRUE(dorv.started());
+        const bool one_stream = c.streams == Streams::both_on_terminal;
+        std::string& rows = one_stream ? dorv.err : dorv.out;
         auto begun = std::chrono::steady_clock::now();
         // Past a second and well into the rows: on a terminal until the count shows.
         dorv.read_for(15000, [&] {
             bool long_enough =
                 std::chrono::steady_clock::now() - begun > std::chrono::milliseconds(1500);
-            return long_enough && dorv.out.size() > 100000 &&
-                   (!terminal || dorv.err.find(" rows") != std::string::npos);
+            return long_enough && rows.size() > 100000 &&
+                   (!c.count_shown || shows_row_count(dorv.err));
         });
-        ASSERT_GT(dorv.out.size(), 100000u) << dorv.err;
+        ASSERT_GT(rows.size(), 100000u) << dorv.err.substr(0, 200);
         dorv.interrupt();
         int status = dorv.finish();
-        EXPECT_EQ(status, 130) << dorv.err;
-        EXPECT_NE(dorv.err.find("dorv: interrupted"), std::string::npos) << dorv.err;
-        if (terminal) {
-            EXPECT_NE(dorv.err.find("\rdorv: "), std::string::npos) << dorv.err;
+        EXPECT_EQ(status, 130) << dorv.err.substr(0, 200);
+        std::string said = one_stream ? "" : dorv.err;
+        std::string records =
+            one_stream ? without_carriage_returns_before_line_feeds(dorv.err) : dorv.out;
+        if (one_stream) {
+            // The message comes after the last record, on a line of its own.
+            const std::string last = "dorv: interrupted\n";
+            ASSERT_GE(records.size(), last.size());
+            EXPECT_EQ(records.substr(records.size() - last.size()), last);
+            records.resize(records.size() - last.size());
+        } else if (c.count_shown) {
+            EXPECT_NE(said.find("\rdorv: interrupted\r\n"), std::string::npos)
+                << "the count is wiped first";
         } else {
-            EXPECT_EQ(dorv.err, "dorv: interrupted\n");
+            EXPECT_EQ(said, "dorv: interrupted\n");
         }
+        EXPECT_EQ(shows_row_count(dorv.err), c.count_shown);
+        EXPECT_FALSE(shows_row_count(records)) << "never in the output";
         // Every line a whole record, in order, the last one ended.
-        ASSERT_FALSE(dorv.out.empty());
-        EXPECT_EQ(dorv.out.back(), '\n') << dorv.out.substr(dorv.out.size() - 80);
-        std::istringstream lines(dorv.out);
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.back(), '\n') << records.substr(records.size() - 80);
+        std::istringstream lines(records);
         std::string line;
         std::getline(lines, line);
         EXPECT_EQ(line, "x,t");

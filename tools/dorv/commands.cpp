@@ -16,10 +16,11 @@
 namespace {
 
 // Rows written so far, on the terminal (never in the output) while a result has
-// been read for more than a second.
+// been read for more than a second. Not when the rows themselves go to the
+// terminal: they show how far it has come, and the count would run into them.
 class RowProgress {
   public:
-    RowProgress() : on_terminal_(said_on_terminal()) {}
+    RowProgress() : on_terminal_(said_on_terminal() && !output_on_terminal()) {}
     ~RowProgress() { progress_clear(); }
     RowProgress(const RowProgress&) = delete;
     RowProgress& operator=(const RowProgress&) = delete;

@@ -1,6 +1,7 @@
 #include "interrupt.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32

@@ -136,6 +136,10 @@ bool said_on_terminal() {
     return isatty(said_fd()) != 0;
 }
 
+bool output_on_terminal() {
+    return isatty(1) != 0;
+}
+
 void progress_show(const std::string& text) {
     FILE* to = said_stream();
     fprintf(to, "\r%s", text.c_str());

@@ -18,6 +18,8 @@ void say(const std::string& text);
 int said_fd();
 // The program's messages go to a terminal.
 bool said_on_terminal();
+// Its output (standard output) goes to a terminal.
+bool output_on_terminal();
 // A line that shows how far a long task has come, written over the one before
 // and without a line feed; the next message, or progress_clear, takes it away.
 void progress_show(const std::string& text);
