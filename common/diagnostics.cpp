@@ -15,10 +15,12 @@
 #define LOG_FILE_KEY "DLLDebugFile"
 #define LOG_OPEN_CAPTION "DORV.DLL"
 #define ERROR_CAPTION "Dorv"
+#define MESSAGE_LOG_NAME "dorv32.log"
 #else
 #define LOG_FILE_KEY "XLLDebugFile"
 #define LOG_OPEN_CAPTION "DORV.XLL"
 #define ERROR_CAPTION "Dorv XLL"
+#define MESSAGE_LOG_NAME "dorvxll32.log"
 #endif
 
 unsigned debug_enabled = 0;
@@ -27,6 +29,10 @@ MessagesMode messages_mode = MESSAGES_BOX;
 namespace {
 
 FILE* debug_log = nullptr;
+// Messages=log without an open debug log: the file the messages go to instead,
+// opened at the first message (so a run without one leaves no file).
+FILE* message_log = nullptr;
+bool message_log_tried = false;
 
 void write_trace(const char* text) {
     if (debug_log != nullptr)
@@ -43,17 +49,54 @@ void log_time(char* out, int size) {
 #endif
 }
 
+void write_start_line(FILE* log) {
+    char when[256];
+    log_time(when, sizeof when);
+    fprintf(log, "\nStart: %s\n\n", when);
+}
+
+void write_end_line(FILE* log) {
+    char when[256];
+    log_time(when, sizeof when);
+    fprintf(log, "\n\nEnde: %s\n", when);
+}
+
+// The log file key's file even when tracing is off, else MESSAGE_LOG_NAME in the
+// user's temporary folder; none when neither can be opened.
+FILE* open_message_log() {
+    if (message_log != nullptr || message_log_tried) return message_log;
+    message_log_tried = true;
+    char path[512];
+    if (plat_ini_string("Global", LOG_FILE_KEY, "", path, 256, "windorv.ini") > 0)
+        message_log = fopen(path, "a");
+    char folder[400];
+    if (message_log == nullptr && plat_temp_folder(folder, sizeof folder)) {
+        snprintf(path, sizeof path, "%s%s", folder, MESSAGE_LOG_NAME);
+        message_log = fopen(path, "a");
+    }
+    if (message_log != nullptr) write_start_line(message_log);
+    return message_log;
+}
+
 // A box of the unattended modes: the program carries on as if OK was pressed.
 int route_message(const char* text, const char* caption, unsigned) {
     if (caption == nullptr) caption = "";
     if (text == nullptr) text = "";
     if (messages_mode == MESSAGES_STDERR) {
-        fprintf(stderr, "%s: %s\n", caption, text);
+        fprintf(stderr, "%s%s %s\n", caption, caption_separator(caption), text);
         fflush(stderr);
+        return PLAT_IDOK;
+    }
+    char record[1400];
+    snprintf(record, sizeof record, "\n[%s] %s\n", caption, text);
+    // Always into a file that the user can find, and at once: nobody may be there
+    // to see the program end.
+    FILE* log = debug_log != nullptr ? debug_log : open_message_log();
+    if (log != nullptr) {
+        fputs(record, log);
+        fflush(log);
     } else {
-        char record[1400];
-        snprintf(record, sizeof record, "\n[%s] %s\n", caption, text);
-        write_trace(record);
+        plat_debug_output(record);
     }
     return PLAT_IDOK;
 }
@@ -69,6 +112,11 @@ void read_messages_mode() {
 }
 
 } // namespace
+
+const char* caption_separator(const char* caption) {
+    size_t n = caption != nullptr ? strlen(caption) : 0;
+    return n > 0 && caption[n - 1] == ':' ? "" : ":";
+}
 
 MessagesMode parse_messages_mode(const char* value) {
     auto is = [value](const char* word) {
@@ -104,6 +152,8 @@ void format_short_time(char* out, int size) {
 void start_debug_log() {
     debug_enabled = plat_ini_int("Global", "Debug", 0, "windorv.ini");
     debug_log = nullptr;
+    message_log = nullptr;
+    message_log_tried = false;
     read_messages_mode(); // before the first box, which the log's opening may show
     if (debug_enabled == 0) return;
     char path[256];
@@ -113,16 +163,18 @@ void start_debug_log() {
         plat_message_box("Unable to open Debug Log file", LOG_OPEN_CAPTION, PLAT_MB_OK);
         return;
     }
-    char when[256];
-    log_time(when, sizeof when);
-    fprintf(debug_log, "\nStart: %s\n\n", when);
+    write_start_line(debug_log);
 }
 
 void end_debug_log() {
+    if (message_log != nullptr) {
+        write_end_line(message_log);
+        fclose(message_log);
+        message_log = nullptr;
+    }
+    message_log_tried = false;
     if (debug_log == nullptr) return;
-    char when[256];
-    log_time(when, sizeof when);
-    fprintf(debug_log, "\n\nEnde: %s\n", when);
+    write_end_line(debug_log);
     fclose(debug_log);
     debug_log = nullptr;
 }

@@ -31,10 +31,16 @@ int server_message_box(const char* block);
 
 // Where message boxes go: "Messages" in section "Global" of "windorv.ini",
 // overridden by the environment variable DORV_MESSAGES. Read by start_debug_log.
+// "log" writes them to the debug log when it is open, otherwise to the file of
+// the log file key (even with "Debug" 0), else to dorv32.log (dorvxll32.log)
+// in the user's temporary folder.
 enum MessagesMode { MESSAGES_BOX, MESSAGES_LOG, MESSAGES_STDERR };
 extern MessagesMode messages_mode;
 // "box", "log" or "stderr" in any case; anything else is the box.
 MessagesMode parse_messages_mode(const char* value);
+// What goes between a caption and its text on one line: ":", or nothing when the
+// caption ends in a colon already ("Dorv SERVER:").
+const char* caption_separator(const char* caption);
 
 // Time texts of the start and end lines, exactly as the log shows them.
 // asctime form: "Wed Jan 02 02:03:55 1980\n" (library).

@@ -48,6 +48,9 @@ struct PlatLocalTime {
     int year, month, day, hour, minute, second, weekday; // month 1-12, weekday 0 = Sunday
 };
 void plat_local_time(PlatLocalTime* out);
+// The user's folder for temporary files, with its trailing separator: GetTempPathA on
+// Windows; TMPDIR, else /tmp, on POSIX. False when it does not fit the buffer.
+bool plat_temp_folder(char* buffer, int size);
 
 // ---------------------------------------------------------------- initialisation files
 // Win32 semantics: sections and keys case-insensitive, values trimmed, the

@@ -41,7 +41,15 @@ int store(const char* value, char* buffer, int size) {
 }
 
 // Finds the key's value; true when present. `value` receives the trimmed text.
-bool lookup(const char* section, const char* key, const char* file, char* value, size_t size) {
+// The names asked for are trimmed like the names in the file, as Windows does: a
+// list element " secret" (from "DBopen=sample, secret") names section [secret].
+bool lookup(const char* section_asked, const char* key_asked, const char* file, char* value,
+            size_t size) {
+    char section_name[1024], key_name[1024];
+    snprintf(section_name, sizeof section_name, "%s", section_asked);
+    snprintf(key_name, sizeof key_name, "%s", key_asked);
+    const char* section = trim(section_name);
+    const char* key = trim(key_name);
     char path[1024];
     resolve_path(file, path, sizeof path);
     FILE* in = fopen(path, "r");

@@ -22,7 +22,11 @@ void plat_set_message_route(PlatMessageRoute route) {
 int plat_message_box(const char* text, const char* caption, unsigned style) {
     if (message_route != nullptr) return message_route(text, caption, style);
     if (box_hook != nullptr) return box_hook(text, caption, style, box_context);
-    fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
+    if (caption == nullptr) caption = "";
+    // "caption: text", without a second colon after a caption that ends in one.
+    size_t n = strlen(caption);
+    fprintf(stderr, "%s%s %s\n", caption, n > 0 && caption[n - 1] == ':' ? "" : ":",
+            text != nullptr ? text : "");
     fflush(stderr);
     return PLAT_IDOK;
 }

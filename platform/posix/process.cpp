@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -64,4 +65,14 @@ int plat_module_path(const void* address, char* buffer, int size) {
     if (n == 0 || n >= static_cast<size_t>(size)) return 0;
     memcpy(buffer, info.dli_fname, n + 1);
     return static_cast<int>(n);
+}
+
+bool plat_temp_folder(char* buffer, int size) {
+    if (size < 1) return false;
+    const char* dir = getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0') dir = "/tmp";
+    size_t n = strlen(dir);
+    int written =
+        snprintf(buffer, static_cast<size_t>(size), "%s%s", dir, dir[n - 1] == '/' ? "" : "/");
+    return written > 0 && written < size;
 }

@@ -49,3 +49,13 @@ int plat_module_path(const void* address, char* buffer, int size) {
     }
     return static_cast<int>(n);
 }
+
+bool plat_temp_folder(char* buffer, int size) {
+    if (size < 1) return false;
+    DWORD n = GetTempPathA(static_cast<DWORD>(size), buffer);
+    if (n == 0 || n >= static_cast<DWORD>(size)) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}

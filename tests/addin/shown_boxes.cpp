@@ -35,10 +35,16 @@ const char* const captions[] = {"Explain Dorv - Message",
                                 "Dorv XLL",
                                 "Dorv"};
 
-// The caption whose "caption: " starts `line` at position `at`, or null.
+// The caption whose "caption: " starts `line` at position `at`, or null. A
+// caption that ends in a colon ("Dorv SERVER:") is followed by the blank alone.
+std::string start_of(const char* caption) {
+    std::string start = caption;
+    return start + (start.back() == ':' ? " " : ": ");
+}
+
 const char* caption_at(const std::string& text, size_t at) {
     for (const char* c : captions) {
-        std::string start = std::string(c) + ": ";
+        std::string start = start_of(c);
         if (text.compare(at, start.size(), start) == 0) return c;
     }
     return nullptr;
@@ -69,7 +75,7 @@ std::vector<std::string> ShownBoxes::summary() {
     size_t at = 0;
     while (at < text.size()) {
         const char* caption = caption_at(text, at);
-        size_t body = at + (caption != nullptr ? std::string(caption).size() + 2 : 0);
+        size_t body = at + (caption != nullptr ? start_of(caption).size() : 0);
         // The box's text runs to the line that starts the next box.
         size_t end = body;
         for (;;) {

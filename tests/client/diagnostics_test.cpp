@@ -205,7 +205,7 @@ TEST(Messages, StderrModeWritesCaptionAndTextAndShowsNoBox) {
     restart_debug_log("");
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(out, "Dorv: Unable to connect host.\n Host = h\n"
-                   "Dorv SERVER:: hello\n"
+                   "Dorv SERVER: hello\n" // the caption's own colon, not a second one
                    "Explain Dorv - Message: no such table\n"
                    "Dorv: asked\n");
 }
@@ -231,6 +231,79 @@ TEST(Messages, LogModeWritesTheBoxIntoTheLogWithItsCaption) {
               std::string::npos)
         << text;
 }
+
+// Messages=log puts every message into a file, whatever "Debug" says: the log
+// file key's file when it is named, else dorv32.log in the temporary folder.
+TEST(Messages, LogModeAlwaysReachesAFile) {
+    TemporaryFolderOverride temporary;
+    const std::string named = test_temp_dir() + "/named-messages.log";
+    const std::string fallback = temporary.path + "/dorv32.log";
+    const std::string unopenable = test_temp_dir() + "/no/such/folder/x.log";
+    struct Case {
+        const char* name;
+        std::string keys; // further keys of "Global"
+        std::string file; // where the messages are
+        bool quiet;       // nothing at all on standard error
+        std::string also; // a further record in that file
+    } cases[] = {
+        {"Debug=0 with a log file named", "Debug=0\nDLLDebugFile=" + named + "\n", named, true, ""},
+        {"Debug=0 without a log file", "Debug=0\n", fallback, true, ""},
+        {"no Debug key at all", "", fallback, true, ""},
+        {"Debug=1 without a log file", "Debug=1\n", fallback, false, ""},
+        {"Debug=0 with a log file that cannot be opened", "DLLDebugFile=" + unopenable + "\n",
+         fallback, true, ""},
+        {"Debug=1 with a log file that cannot be opened",
+         "Debug=1\nDLLDebugFile=" + unopenable + "\n", fallback, false,
+         "\n[DORV.DLL] Unable to open Debug Log file\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        remove_file(named);
+        remove_file(fallback);
+        BoxCapture boxes;
+        testing::internal::CaptureStderr();
+        restart_debug_log("[Global]\nMessages=log\n" + c.keys);
+        show_every_kind();
+        end_debug_log();
+        std::string out = testing::internal::GetCapturedStderr();
+        std::string other = c.file == named ? fallback : named;
+        EXPECT_FALSE(file_exists(other));
+        std::string text = read_log_file(c.file);
+        EXPECT_EQ(text.rfind("\nStart: ", 0), 0u) << text;
+        EXPECT_NE(text.find("\n[Dorv] Unable to connect host.\n Host = h\n"), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("\n[Dorv SERVER:] hello\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\n[Explain Dorv - Message] no such table\n"), std::string::npos);
+        EXPECT_NE(text.find("\n\nEnde: "), std::string::npos) << text;
+        EXPECT_NE(text.find(c.also), std::string::npos) << text;
+        EXPECT_TRUE(boxes.boxes.empty());
+        if (c.quiet) {
+            EXPECT_EQ(out, "");
+        }
+    }
+    remove_file(named);
+    remove_file(fallback);
+    // A run without a message leaves no file behind.
+    restart_debug_log("[Global]\nMessages=log\n");
+    end_debug_log();
+    EXPECT_FALSE(file_exists(fallback));
+    restart_debug_log("");
+}
+
+#ifndef _WIN32
+TEST(Messages, WithoutWindowsABoxReadsAsCaptionAndTextWithOneColon) {
+    restart_debug_log("");
+    char block[1024] = {};
+    unsigned short length = 4 + 5;
+    std::memcpy(block, &length, 2);
+    block[2] = 'M';
+    std::memcpy(block + 4, "hello", 5);
+    testing::internal::CaptureStderr();
+    server_message_box(block);
+    error_box("boxed");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Dorv SERVER: hello\nDorv: boxed\n");
+}
+#endif
 
 TEST(Messages, TheLogThatCannotBeOpenedIsReportedTheChosenWay) {
     MessagesEnvironment environment("stderr");

@@ -153,6 +153,11 @@ TEST_F(ConfiguredConnect, DatabasesAreOpenedWithOneStatement) {
          "OPEN DATABASE 'A', 'FromGlobal', 'B'"},
         {"names and passwords as they are", "", "[conn]\nDatabase=it's\nPassword=a'b;c\n",
          "OPEN DATABASE 'it's' AS 'a'b;c'"},
+        // Windows finds [two] for the element " two " too: so must every build.
+        {"blanks around the elements", "",
+         "[conn]\nDBopen=one, two ;\tthree\n[one]\nDatabase=First\n[two]\nDatabase=Second\n"
+         "[three]\nDatabase=Third\n",
+         "OPEN DATABASE 'First', 'Second', 'Third'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -18,6 +18,8 @@ const char* const sample = "; a comment\n"
                            "Number= 42 \n"
                            "Mixed=12abc\n"
                            "Word=abc\n"
+                           "List=sample, secret ;  other\n"
+                           "Commented=300 ; five minutes\n"
                            "\n"
                            "[Second Section]\n"
                            "Server=dbhost\n"
@@ -60,6 +62,15 @@ TEST_F(IniFiles, StringsAreFoundIgnoringCaseAndTrimmed) {
         {"Nowhere", "Transport", "(none)"},
         {"second section", "Server", "dbhost"}, // the first section of that name
         {"Second Section", "Extra", "(none)"},  // a later copy of the section is not read
+        // Names asked for with blanks around them, as a list element " secret" is.
+        {" Global", "Transport", "WINSOCK"},
+        {"second section  ", "Server", "dbhost"},
+        {"\tsecond section", " Server", "dbhost"},
+        {"Global", "Transport ", "WINSOCK"},
+        {"Sec ond Section", "Server", "(none)"}, // a blank inside a name counts
+        // Blanks inside a value stay; a ';' after a value is part of the value.
+        {"Global", "List", "sample, secret ;  other"},
+        {"Global", "Commented", "300 ; five minutes"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(read(c.section, c.key), c.value) << c.section << "/" << c.key;

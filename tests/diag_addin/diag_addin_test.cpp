@@ -100,4 +100,40 @@ TEST(AddinDiagnostics, UnattendedModesReachTheAddinsCopyToo) {
     remove_file(windorv_ini_path());
 }
 
+TEST(AddinDiagnostics, LogModeWithoutALogFileWritesTheAddinsOwnFile) {
+    TemporaryFolderOverride temporary;
+    const std::string fallback = temporary.path + "/dorvxll32.log";
+    const std::string named = test_temp_dir() + "/xll-named.log";
+    struct Case {
+        const char* name;
+        std::string keys;
+        std::string file;
+    } cases[] = {
+        {"no log file", "Debug=0\n", fallback},
+        {"the add-in's log file, tracing off", "XLLDebugFile=" + named + "\n", named},
+        // The library's key is not the add-in's.
+        {"only the library's log file", "DLLDebugFile=" + named + "\n", fallback},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        remove_file(fallback);
+        remove_file(named);
+        restart("[Global]\nMessages=log\n" + c.keys);
+        BoxCapture boxes;
+        testing::internal::CaptureStderr();
+        error_box("Value %d", 9);
+        end_debug_log();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_TRUE(boxes.boxes.empty());
+        std::string text = read_log_file(c.file);
+        EXPECT_EQ(text.rfind("\nStart: ", 0), 0u) << text;
+        EXPECT_NE(text.find("\n[Dorv XLL] Value 9\n"), std::string::npos) << text;
+        EXPECT_EQ(text.find("ERROR:"), std::string::npos) << "no trace while tracing is off";
+        EXPECT_FALSE(file_exists(c.file == named ? fallback : named));
+    }
+    remove_file(fallback);
+    remove_file(named);
+    remove_file(windorv_ini_path());
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -78,4 +79,34 @@ size_t count_of(const std::string& text, const std::string& what) {
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         ++n;
     return n;
+}
+
+TemporaryFolderOverride::TemporaryFolderOverride() {
+    static int serial = 0;
+    path = test_temp_dir() + "/tmp" + std::to_string(++serial);
+#ifdef _WIN32
+    CreateDirectoryA(path.c_str(), nullptr);
+    char old[1024];
+    DWORD n = GetEnvironmentVariableA("TMP", old, sizeof old);
+    had_value_ = n > 0 && n < sizeof old;
+    if (had_value_) saved_ = old;
+    SetEnvironmentVariableA("TMP", path.c_str());
+#else
+    mkdir(path.c_str(), 0700);
+    const char* old = getenv("TMPDIR");
+    had_value_ = old != nullptr;
+    if (had_value_) saved_ = old;
+    setenv("TMPDIR", path.c_str(), 1);
+#endif
+}
+
+TemporaryFolderOverride::~TemporaryFolderOverride() {
+#ifdef _WIN32
+    SetEnvironmentVariableA("TMP", had_value_ ? saved_.c_str() : nullptr);
+#else
+    if (had_value_)
+        setenv("TMPDIR", saved_.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+#endif
 }

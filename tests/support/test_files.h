@@ -18,3 +18,18 @@ std::string read_log_file(const std::string& path);
 size_t count_of(const std::string& text, const std::string& what);
 // Path as the code under test must be given it (Z:\... under wine).
 std::string native_path(const std::string& path);
+
+// Points the user's folder for temporary files (TMP on Windows, TMPDIR on POSIX)
+// at a fresh, empty folder of this test process for the life of the object.
+class TemporaryFolderOverride {
+  public:
+    TemporaryFolderOverride();
+    ~TemporaryFolderOverride();
+    TemporaryFolderOverride(const TemporaryFolderOverride&) = delete;
+    TemporaryFolderOverride& operator=(const TemporaryFolderOverride&) = delete;
+    std::string path; // without a trailing separator
+
+  private:
+    bool had_value_ = false;
+    std::string saved_;
+};

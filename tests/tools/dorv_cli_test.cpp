@@ -4,12 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -202,8 +209,11 @@ TEST(DorvCliHelp, HelpAndVersionNeedNoServer) {
     CliRun help = run("--help", false);
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* part : {"usage: dorv", "-f FILE", "--no-header", "exit status: 0 success",
-                             "3 no connection", "an empty text as \"\""})
+    for (const char* part :
+         {"usage: dorv", "-f FILE", "--no-header", "exit status: 0 success", "3 no connection",
+          "an empty text as \"\"", "dorvd sends\n                          NULL as an empty text",
+          "did not answer within ReplyTimeout", "130 interrupted", "says 'interrupted'",
+          "(HP Roman-8) lacks", "a row count shows there when it is a terminal"})
         EXPECT_NE(help.out.find(part), std::string::npos) << part;
     CliRun version = run("-s h -p 1 --version", false);
     EXPECT_EQ(version.status, 0);
@@ -237,6 +247,215 @@ TEST(DorvCliPeer, AServerThatClosesMidReplyIsSaidInWords) {
     }
 }
 
+// Where a child's standard output and standard error go.
+enum class Streams { pipes, error_on_terminal, both_on_terminal };
+
+// dorv as a child of its own, its standard output and standard error on pipes
+// or on a terminal (a pseudo-terminal of the test's own).
+class RunningDorv {
+  public:
+    RunningDorv(const std::vector<std::string>& arguments, Streams streams) {
+        int out[2] = {-1, -1};
+        int err[2] = {-1, -1};
+        int out_child = -1, err_child = -1;
+        if (streams == Streams::pipes) {
+            if (pipe(err) != 0) return;
+            err_child = err[1];
+        } else {
+            err[0] = posix_openpt(O_RDWR | O_NOCTTY);
+            if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) return;
+            err_child = open(ptsname(err[0]), O_RDWR | O_NOCTTY);
+        }
+        if (streams == Streams::both_on_terminal) {
+            out_child = err_child;
+        } else {
+            if (pipe(out) != 0) return;
+            out_child = out[1];
+        }
+        if (err_child < 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out_child, 1);
+            dup2(err_child, 2);
+            int in = open("/dev/null", O_RDONLY);
+            dup2(in, 0);
+            std::vector<char*> argv{const_cast<char*>(DORV_PATH)};
+            for (const std::string& a : arguments)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(DORV_PATH, argv.data());
+            _exit(127);
+        }
+        if (out_child != err_child) close(out_child);
+        close(err_child);
+        out_fd_ = out[0];
+        err_fd_ = err[0];
+    }
+    ~RunningDorv() {
+        if (pid_ > 0 && status_ == -2) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_fd_ >= 0) close(out_fd_);
+        if (err_fd_ >= 0) close(err_fd_);
+    }
+    bool started() const { return pid_ > 0; }
+    // Reads what comes for up to ms milliseconds, or until `until` holds.
+    template <class Until> void read_for(int ms, Until until) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!until() && std::chrono::steady_clock::now() < end && (out_fd_ >= 0 || err_fd_ >= 0))
+            read_some(50);
+    }
+    void interrupt() { kill(pid_, SIGINT); }
+    // Reads to the end of both streams (at most 20 s) and waits for the exit status.
+    int finish() {
+        read_for(20000, [] { return false; });
+        int status = 0;
+        if (waitpid(pid_, &status, 0) == pid_)
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        return status_;
+    }
+    // Standard output; standard error, or the terminal when both go there.
+    std::string out, err;
+
+  private:
+    void read_some(int ms) {
+        pollfd p[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
+        if (poll(p, 2, ms) <= 0) return;
+        char buffer[65536];
+        for (int i = 0; i < 2; ++i) {
+            int& fd = i == 0 ? out_fd_ : err_fd_;
+            if (fd < 0 || (p[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+            ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                (i == 0 ? out : err).append(buffer, static_cast<size_t>(n));
+            } else {
+                close(fd); // the end (a terminal whose last writer closed says EIO)
+                fd = -1;
+            }
+        }
+    }
+    pid_t pid_ = -1;
+    int out_fd_ = -1, err_fd_ = -1;
+    int status_ = -2;
+};
+
+// Text as a terminal shows it written: its line ends back to line feeds.
+std::string without_carriage_returns_before_line_feeds(const std::string& text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) plain += text[i];
+    return plain;
+}
+
+// A row count as the program shows it on the terminal.
+bool shows_row_count(const std::string& text) {
+    for (size_t at = text.find("dorv: "); at != std::string::npos;
+         at = text.find("dorv: ", at + 1)) {
+        size_t digits = at + 6;
+        size_t end = text.find_first_not_of("0123456789", digits);
+        if (end != std::string::npos && end > digits && text.compare(end, 5, " rows") == 0)
+            return true;
+    }
+    return false;
+}
+
+// Ctrl-C in the middle of a long export: the output ends on a whole record,
+// standard error says "interrupted", the status is 130. While the export runs
+// longer than a second, a terminal on standard error shows the rows written so
+// far, unless the rows go to that terminal too; a pipe never shows it, and the
+// output never holds it.
+TEST(DorvCliInterrupt, CtrlCEndsAnExportOnAWholeRecordAndARowCountShowsOnATerminal) {
+    DorvdProcess server;
+    ASSERT_TRUE(server.start()) << server.error();
+    const std::string export_sql =
+        "with recursive c(x) as (select 1 union all select x + 1 from c where x < 50000000) "
+        "select x, 'row ' || x || ', \"quoted\"' as t from c";
+    struct Case {
+        const char* name;
+        Streams streams;
+        bool count_shown;
+    } cases[] = {
+        {"both on pipes", Streams::pipes, false},
+        {"standard error on a terminal", Streams::error_on_terminal, true},
+        {"both on the terminal", Streams::both_on_terminal, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunningDorv dorv({"-s", "127.0.0.1", "-p", server.service(), "csv", export_sql}, c.streams);
+        ASSERT_TRUE(dorv.started());
+        const bool one_stream = c.streams == Streams::both_on_terminal;
+        std::string& rows = one_stream ? dorv.err : dorv.out;
+        auto begun = std::chrono::steady_clock::now();
+        // Past a second and well into the rows: on a terminal until the count shows.
+        dorv.read_for(15000, [&] {
+            bool long_enough =
+                std::chrono::steady_clock::now() - begun > std::chrono::milliseconds(1500);
+            return long_enough && rows.size() > 100000 &&
+                   (!c.count_shown || shows_row_count(dorv.err));
+        });
+        ASSERT_GT(rows.size(), 100000u) << dorv.err.substr(0, 200);
+        dorv.interrupt();
+        int status = dorv.finish();
+        EXPECT_EQ(status, 130) << dorv.err.substr(0, 200);
+        std::string said = one_stream ? "" : dorv.err;
+        std::string records =
+            one_stream ? without_carriage_returns_before_line_feeds(dorv.err) : dorv.out;
+        if (one_stream) {
+            // The message comes after the last record, on a line of its own.
+            const std::string last = "dorv: interrupted\n";
+            ASSERT_GE(records.size(), last.size());
+            EXPECT_EQ(records.substr(records.size() - last.size()), last);
+            records.resize(records.size() - last.size());
+        } else if (c.count_shown) {
+            EXPECT_NE(said.find("\rdorv: interrupted\r\n"), std::string::npos)
+                << "the count is wiped first";
+        } else {
+            EXPECT_EQ(said, "dorv: interrupted\n");
+        }
+        EXPECT_EQ(shows_row_count(dorv.err), c.count_shown);
+        EXPECT_FALSE(shows_row_count(records)) << "never in the output";
+        // Every line a whole record, in order, the last one ended.
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.back(), '\n') << records.substr(records.size() - 80);
+        std::istringstream lines(records);
+        std::string line;
+        std::getline(lines, line);
+        EXPECT_EQ(line, "x,t");
+        long expected = 1;
+        while (std::getline(lines, line)) {
+            std::string n = std::to_string(expected);
+            if (line != n + ",\"row " + n + ", \"\"quoted\"\"\"") {
+                ADD_FAILURE() << "line " << expected << ": [" << line << "]";
+                break;
+            }
+            ++expected;
+        }
+        EXPECT_LT(expected, 50000000L) << "stopped mid-way";
+    }
+}
+
+// A server that takes the statement and does not answer within ReplyTimeout:
+// the connection is broken, as one the server closed is.
+TEST(DorvCliPeer, AReplyTimeOutEndsWithStatusThree) {
+    std::string folder = temp_path("timeout-ini");
+    mkdir(folder.c_str(), 0700);
+    std::ofstream(folder + "/windorv.ini") << "[Global]\nReplyTimeout=1\n";
+    ScriptedPeer peer;
+    peer.expect(wire_block('S', std::string("E\0", 2) + "select 1")).pause(3000);
+    peer.start();
+    auto started = std::chrono::steady_clock::now();
+    CliRun r = run("-s 127.0.0.1 -p " + peer.service() + " query \"select 1\" version", false,
+                   "DORV_INI_DIR=" + folder);
+    auto took = std::chrono::steady_clock::now() - started;
+    peer.stop();
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("dorv: Timed out waiting for the server:\n"), std::string::npos) << r.err;
+    EXPECT_LT(took, std::chrono::milliseconds(2900)) << "gave up after ReplyTimeout";
+    expect_all_lines_prefixed(r.err);
+}
+
 TEST(DorvCliPeer, CsvTellsTheEmptyTextFromNull) {
     // A field is its type character and text; NULL comes without even a type character.
     auto field = [](const std::string& text) { return text + std::string(1, '\0'); };
@@ -257,6 +476,26 @@ TEST(DorvCliPeer, CsvTellsTheEmptyTextFromNull) {
     EXPECT_TRUE(peer.failures().empty()) << peer.failures()[0];
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "e,n,d\n\"\",,2024-01-02\n\"\",x,\n");
+}
+
+TEST_F(DorvCli, WithDorvdNullAndTheEmptyTextBothPrintAsQuotes) {
+    // dorvd sends NULL as an empty text; the help says so.
+    CliRun r = run(at() + "csv \"select NULL as n, '' as e, 1 as one\"", false);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "n,e,one\n\"\",\"\",1\n");
+}
+
+TEST_F(DorvCli, CharactersRoman8LacksAreSentAsBlanksAndSaidOnce) {
+    // Euro, multiplication sign, low double quote; then the division sign in a second statement.
+    CliRun r = run(at() + "csv \"select 'a \xE2\x82\xAC b \xC3\x97 c \xE2\x80\x9E' as t\" "
+                          "csv \"select 'M\xC3\xBCller \xC3\xB7' as u\"",
+                   false);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "t\na   b   c  \nu\nM\xC3\xBCller  \n");
+    EXPECT_EQ(r.err, "dorv: the server's character set, HP Roman-8, has no \xE2\x82\xAC \xC3\x97 "
+                     "\xE2\x80\x9E: sent as blanks\n");
+    CliRun clean = run(at() + "csv \"select 'M\xC3\xBCller' as t\"", false);
+    EXPECT_EQ(clean.err, "");
 }
 
 TEST_F(DorvCli, APasswordWithoutATerminalIsSaidAndFails) {

@@ -2,8 +2,10 @@
 // standard error and no message box waits for a click.
 #include <gtest/gtest.h>
 
+#include "support/test_files.h"
 #include "support/wine_fixture.h"
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -116,6 +118,59 @@ TEST(DorvExe, QueriesRunAgainstTheServer) {
     ExeRun help = run_dorv("--help", 30000);
     EXPECT_EQ(help.status, 0u);
     EXPECT_EQ(help.out.rfind("usage: dorv", 0), 0u) << help.out;
+}
+
+// A server that never answers: the system completes the connection into the
+// listening queue, and nobody reads the statement.
+class SilentServer {
+  public:
+    SilentServer() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            listen(listener_, 4) == 0 &&
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port_ = std::to_string(ntohs(address.sin_port));
+    }
+    ~SilentServer() {
+        closesocket(listener_);
+        WSACleanup();
+    }
+    const std::string& port() const { return port_; }
+
+  private:
+    SOCKET listener_;
+    std::string port_;
+};
+
+TEST(DorvExe, AReplyTimeOutEndsWithStatusThree) {
+    SetEnvironmentVariableA("DORV_MESSAGES", nullptr);
+    SilentServer server;
+    ASSERT_FALSE(server.port().empty());
+    write_text_file(windorv_ini_path(), "[Global]\nReplyTimeout=1\n");
+    ExeRun run =
+        run_dorv("-s 127.0.0.1 -p " + server.port() + " query \"select 1\" version", 30000);
+    remove_file(windorv_ini_path());
+    ASSERT_TRUE(run.finished) << "dorv.exe did not end: a message box waits";
+    EXPECT_EQ(run.status, 3u) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("dorv: Timed out waiting for the server:\n", 0), 0u) << run.err;
+}
+
+TEST(DorvExe, TheServersTextsAreSaidAsTheServers) {
+    std::string port = fixture_port("dorvd_cli");
+    if (port.empty()) GTEST_SKIP() << "no reference server (build the native preset first)";
+    // The fixture's server refuses host commands with a text of its own.
+    ExeRun run = run_dorv("-s 127.0.0.1 -p " + port + " host dir", 30000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.status, 1u) << run.err;
+    EXPECT_EQ(run.err.rfind("dorv: server: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.find("SERVER"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // Command line, output formatting and terminal encoding of the dorv client.
+#include "client/protocol/charset.h"
 #include "encoding.h"
 #include "messages.h"
 #include "options.h"
@@ -172,7 +173,7 @@ TEST(DorvMessages, LibraryRecordsAreSaidInTheProgramsVoice) {
          "dorv: the server closed the connection\n", true},
         {"Dorv: Receive failed.\n nSd = 3\n errno 10060: timed out\n",
          "dorv: Receive failed.\ndorv:  nSd = 3\ndorv:  errno 10060: timed out\n", false},
-        {"Dorv SERVER:: host commands are off\r\n", "dorv: server: host commands are off\n", false},
+        {"Dorv SERVER: host commands are off\r\n", "dorv: server: host commands are off\n", false},
         {"Explain Dorv - Message: no such table: t\nDorv Error: Fatal\n",
          "dorv: no such table: t\ndorv: Fatal\n", false},
         {"database x needs a password\n", "dorv: database x needs a password\n", false},
@@ -191,6 +192,59 @@ TEST(DorvMessages, LibraryRecordsAreSaidInTheProgramsVoice) {
     EXPECT_EQ(
         reword_library_messages("Dorv: Inconsistent message:\n read = 0, size = 0\n", &already),
         "");
+}
+
+// A connection that can no longer be used ends the run with status 3, as a
+// closed one does; the library's text is said as it is.
+TEST(DorvMessages, RecordsOfABrokenConnectionAreTold) {
+    struct Case {
+        std::string caught;
+        bool broken;
+    } cases[] = {
+        {"Dorv: Timed out waiting for the server:\n handle = 5, 1 seconds\n", true},
+        {"Dorv: Connection broken:\n handle = 5\n Close it with hl_disconnect.\n", true},
+        {"Dorv: Receive failed.\n nSd = 3\n errno 10060: timed out\n", true},
+        {"Dorv: Send failed.\n nSd = 3\n errno 10054: reset\n", true},
+        {"Dorv: Inconsistent message:\n read = 2, size = 2\n", false},
+        {"Explain Dorv - Message: no such table: t\n", false},
+        {"Dorv SERVER: Timed out waiting for the server:\n", false}, // the server's own text
+        {"Timed out waiting for the server:\n", false},              // no record of the library
+    };
+    for (const Case& c : cases) {
+        bool closed = false, broken = false;
+        std::string said = reword_library_messages(c.caught, &closed, &broken);
+        EXPECT_EQ(broken, c.broken) << c.caught;
+        if (c.caught.rfind("Dorv: ", 0) == 0 && !closed) {
+            // Said in the program's voice, line by line.
+            EXPECT_EQ(said.rfind("dorv: " + c.caught.substr(6, c.caught.find('\n') - 6), 0), 0u)
+                << said;
+        }
+    }
+}
+
+// The blanks the library sends for characters Roman-8 lacks, told before they go.
+TEST(DorvEncoding, CharactersRoman8LacksAreTheOnesTheLibrarySendsAsBlanks) {
+    init_charset_tables();
+    for (int c = 0x80; c < 0x100; ++c) {
+        std::string one(1, static_cast<char>(c));
+        EXPECT_EQ(roman8_lacks(one) == one, ansi_to_roman8[c] == ' ') << std::hex << c;
+    }
+    struct Case {
+        std::string ansi, lost;
+    } cases[] = {
+        {"select 'M\xFCller', 'Gro\xDF', '\xA3 5'", ""}, // all of them in Roman-8
+        {"select '5 \x80 \xD7 2 \xF7 \x84x\x93 \x80'", "\x80\xD7\xF7\x84\x93"}, // each once
+        {"plain ASCII ~ { }", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(roman8_lacks(c.ansi), c.lost) << c.ansi;
+#ifndef _WIN32
+    EXPECT_EQ(named_characters("\x80\xD7\xA0\xAD"),
+              "\xE2\x82\xAC \xC3\x97 (no-break space) (soft hyphen)");
+#else
+    EXPECT_EQ(named_characters("\x80\xD7\xA0\xAD"), "\x80 \xD7 (no-break space) (soft hyphen)");
+#endif
 }
 
 TEST(DorvOutput, CsvFieldsAreQuotedOnlyWhenNeeded) {

@@ -1,17 +1,57 @@
 #include "commands.h"
 
 #include "encoding.h"
+#include "interrupt.h"
 #include "messages.h"
 #include "output.h"
 
 #include "dorv32.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Rows written so far, on the terminal (never in the output) while a result has
+// been read for more than a second. Not when the rows themselves go to the
+// terminal: they show how far it has come, and the count would run into them.
+class RowProgress {
+  public:
+    RowProgress() : on_terminal_(said_on_terminal() && !output_on_terminal()) {}
+    ~RowProgress() { progress_clear(); }
+    RowProgress(const RowProgress&) = delete;
+    RowProgress& operator=(const RowProgress&) = delete;
+    void row() {
+        ++rows_;
+        if (!on_terminal_) return;
+        auto now = Clock::now();
+        if (now - start_ < std::chrono::seconds(1) || now - shown_ < std::chrono::milliseconds(200))
+            return;
+        shown_ = now;
+        progress_show("dorv: " + std::to_string(rows_) + " rows");
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    const bool on_terminal_;
+    const Clock::time_point start_ = Clock::now();
+    Clock::time_point shown_ = start_;
+    long rows_ = 0;
+};
+
+// Said once per run: characters that the server's character set lacks go as blanks.
+void warn_of_lost_characters(const std::string& ansi) {
+    static bool warned = false;
+    if (warned) return;
+    std::string lost = roman8_lacks(ansi);
+    if (lost.empty()) return;
+    warned = true;
+    say("the server's character set, HP Roman-8, has no " + named_characters(lost) +
+        ": sent as blanks");
+}
 
 // The server's explanation of a failed status, on standard error.
 void explain(int handle) {
@@ -23,6 +63,7 @@ void explain(int handle) {
 // Executes a statement list; true when the server accepted it (status 0 or below).
 bool execute(int handle, const std::string& statements) {
     std::string ansi = terminal_to_ansi(statements);
+    warn_of_lost_characters(ansi);
     std::vector<char> text(ansi.begin(), ansi.end());
     text.push_back('\0');
     int status = hl_dorv_exec(handle, text.data());
@@ -43,9 +84,12 @@ bool print_table(int handle, bool no_header) {
     }
     if (!no_header) printf("%s\n%s\n", ansi_to_terminal(line).c_str(), rule_for(line).c_str());
     int rows = 0;
+    RowProgress progress;
     while ((status = hl_dorv_next_row(handle, line, sizeof line)) == 0) {
         printf("%s\n", ansi_to_terminal(line).c_str());
         ++rows;
+        progress.row();
+        if (interrupted()) return false; // after a whole row
     }
     if (status != DORV_EOF) {
         if (status != DORV_NO_STATUS) explain(handle);
@@ -59,6 +103,7 @@ bool print_table(int handle, bool no_header) {
 bool print_values(int handle, bool csv, bool no_header) {
     int status = hl_dorv_hdr_val(handle);
     bool header = true;
+    RowProgress progress;
     while (status == 0) {
         std::string out;
         char field[1024];
@@ -76,7 +121,9 @@ bool print_values(int handle, bool csv, bool no_header) {
                 out += header ? text.substr(text.empty() ? 0 : 1) : typed_value(text);
         }
         if (!(header && no_header)) printf("%s\n", ansi_to_terminal(out).c_str());
+        if (!header) progress.row();
         header = false;
+        if (interrupted()) return false; // after a whole record
         status = hl_dorv_next_val(handle);
     }
     if (status != DORV_EOF) {
@@ -87,19 +134,21 @@ bool print_values(int handle, bool csv, bool no_header) {
 }
 
 bool run_host(int handle, const std::string& command, bool by_blocks) {
-    if (hl_uxcmd(handle, terminal_to_ansi(command).c_str()) != 0) return false;
+    std::string ansi = terminal_to_ansi(command);
+    warn_of_lost_characters(ansi);
+    if (hl_uxcmd(handle, ansi.c_str()) != 0) return false;
     if (by_blocks) {
         char block[1024];
-        int n;
-        while ((n = hl_fetch_blk(handle, block, sizeof block)) > 0)
+        int n = 0;
+        while (!interrupted() && (n = hl_fetch_blk(handle, block, sizeof block)) > 0)
             fwrite(block, 1, static_cast<size_t>(n), stdout);
-        return n == 0;
+        return !interrupted() && n == 0;
     }
     char line[1024];
-    int n;
-    while ((n = hl_fetch_ln(handle, line, sizeof line)) > 0)
+    int n = 0;
+    while (!interrupted() && (n = hl_fetch_ln(handle, line, sizeof line)) > 0)
         fputs(ansi_to_terminal(line).c_str(), stdout);
-    return n == 0;
+    return !interrupted() && n == 0;
 }
 
 bool run_pick(int handle, const Command& command) {

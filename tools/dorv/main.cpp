@@ -1,5 +1,6 @@
 // dorv: command-line client of the Dorv server, on the public API of dorv32.
 #include "commands.h"
+#include "interrupt.h"
 #include "library_binding.h"
 #include "messages.h"
 #include "options.h"
@@ -80,12 +81,14 @@ int main(int argc, char** argv) {
         messages_end();
         return EXIT_NO_CONNECTION;
     }
+    // Not before: a password asked for on the terminal ends at the first Ctrl-C.
+    catch_interrupt(said_fd());
     bool ok = true;
     for (const Command& command : options.commands) {
         bool done = run_command(handle, command, options);
         fflush(stdout);
         messages_flush(); // what went wrong, right after the output it belongs to
-        if (!done) {
+        if (!done || interrupted()) {
             ok = false;
             break;
         }
@@ -93,6 +96,11 @@ int main(int argc, char** argv) {
     fflush(stdout);
     if (hl_disconnect(handle) != 0) ok = false;
     bool lost = connection_lost();
+    if (interrupted()) {
+        say("interrupted");
+        messages_end();
+        return EXIT_INTERRUPTED;
+    }
     messages_end();
     if (lost) return EXIT_NO_CONNECTION;
     return ok ? EXIT_OK : EXIT_STATEMENT_FAILED;

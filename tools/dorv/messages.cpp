@@ -14,6 +14,7 @@
 #define close _close
 #define read _read
 #define fdopen _fdopen
+#define isatty _isatty
 #else
 #include <unistd.h>
 #endif
@@ -26,7 +27,7 @@ struct Caption {
     const char* said_as;
 };
 const Caption captions[] = {
-    {"Dorv SERVER:: ", "server: "},
+    {"Dorv SERVER: ", "server: "},
     {"Dorv Error: ", ""},
     {"Explain Dorv - Message: ", ""},
     {"DORV.DLL: ", ""},
@@ -63,6 +64,16 @@ bool tells_closed(const std::string& text) {
     return false;
 }
 
+// The library's text tells that the connection can no longer be used: a reply
+// that did not come in time, a failed send or receive, or a call on a connection
+// that is broken already.
+bool tells_broken(const std::string& text) {
+    for (const char* start : {"Timed out waiting for the server:", "Connection broken:",
+                              "Receive failed.", "Send failed."})
+        if (text.rfind(start, 0) == 0) return true;
+    return false;
+}
+
 int original_fd = -1;
 FILE* original = nullptr; // standard error as it was, while records are caught
 int sink_fd = -1;
@@ -70,6 +81,7 @@ int sink_fd = -1;
 FILE* sink_file = nullptr;
 #endif
 bool closed_seen = false;
+bool broken_seen = false;
 
 int open_sink() {
 #ifdef _WIN32
@@ -108,9 +120,49 @@ std::string read_sink() {
     return text;
 }
 
+size_t progress_width = 0; // characters of the progress line now on the terminal
+
+FILE* said_stream() {
+    return original != nullptr ? original : stderr;
+}
+
 } // namespace
 
-std::string reword_library_messages(const std::string& caught, bool* closed) {
+int said_fd() {
+    return original != nullptr ? original_fd : 2;
+}
+
+bool said_on_terminal() {
+    return isatty(said_fd()) != 0;
+}
+
+bool output_on_terminal() {
+    return isatty(1) != 0;
+}
+
+void progress_show(const std::string& text) {
+    FILE* to = said_stream();
+    fprintf(to, "\r%s", text.c_str());
+    // Blanks over the rest of a longer line before it.
+    for (size_t i = text.size(); i < progress_width; ++i)
+        fputc(' ', to);
+    if (text.size() < progress_width) fprintf(to, "\r%s", text.c_str());
+    if (text.size() > progress_width) progress_width = text.size();
+    fflush(to);
+}
+
+void progress_clear() {
+    if (progress_width == 0) return;
+    FILE* to = said_stream();
+    fputc('\r', to);
+    for (size_t i = 0; i < progress_width; ++i)
+        fputc(' ', to);
+    fputc('\r', to);
+    fflush(to);
+    progress_width = 0;
+}
+
+std::string reword_library_messages(const std::string& caught, bool* closed, bool* broken) {
     // Lines, without carriage returns.
     std::vector<std::string> lines;
     std::string line;
@@ -137,6 +189,10 @@ std::string reword_library_messages(const std::string& caught, bool* closed) {
             caption != nullptr ? lines[i].substr(strlen(caption->record_start)) : lines[i];
         for (size_t k = i + 1; k < end; ++k)
             text += "\n" + lines[k];
+        // Only the library's own boxes ("Dorv"), not a text that the server sent.
+        if (caption != nullptr && strcmp(caption->record_start, "Dorv: ") == 0 &&
+            broken != nullptr && tells_broken(text))
+            *broken = true;
         if (caption != nullptr && tells_closed(text)) {
             if (!*closed) out += "dorv: the server closed the connection\n";
             *closed = true;
@@ -171,7 +227,8 @@ void messages_begin() {
 void messages_flush() {
     if (original == nullptr) return;
     fflush(stderr);
-    std::string said = reword_library_messages(read_sink(), &closed_seen);
+    std::string said = reword_library_messages(read_sink(), &closed_seen, &broken_seen);
+    if (!said.empty()) progress_clear();
     fputs(said.c_str(), original);
     fflush(original);
 }
@@ -194,12 +251,13 @@ void messages_end() {
 
 void say(const std::string& text) {
     messages_flush();
-    FILE* to = original != nullptr ? original : stderr;
+    progress_clear();
+    FILE* to = said_stream();
     fprintf(to, "dorv: %s\n", text.c_str());
     fflush(to);
 }
 
 bool connection_lost() {
     messages_flush();
-    return closed_seen;
+    return closed_seen || broken_seen;
 }

@@ -21,7 +21,8 @@ const char* const usage_text =
     "  values SQL              execute and print the last result as typed values\n"
     "  csv SQL                 execute and print the last result as CSV: dates as\n"
     "                          YYYY-MM-DD or YYYY-MM-DD hh:mm:ss, an empty text as \"\",\n"
-    "                          NULL as nothing\n"
+    "                          a field the server marks as NULL as nothing (dorvd sends\n"
+    "                          NULL as an empty text: from dorvd both print as \"\")\n"
     "  pick SQL [KEYFIELD [KEYLEN [MAX]]]  execute and let the user pick a row; print its key\n"
     "  echo TEXT               send a text and check that the server echoes it\n"
     "  version                 print the server's version\n"
@@ -31,10 +32,18 @@ const char* const usage_text =
     "  end of the file and may span lines; '--' outside quotes starts a comment that\n"
     "  runs to the end of the line.\n"
     "  The run stops at the first statement that fails.\n"
-    "messages go to standard error, each line starting with 'dorv: '.\n"
+    "texts: characters that the server's character set (HP Roman-8) lacks, such as the\n"
+    "  euro sign, typographic quotes and dashes, the multiplication and division signs,\n"
+    "  are sent as blanks; dorv says so once.\n"
+    "Ctrl-C stops after the row being written, says 'interrupted' and exits with 130;\n"
+    "  a second Ctrl-C ends the program at once.\n"
+    "messages go to standard error, each line starting with 'dorv: '. While a result\n"
+    "  is read for longer than a second, a row count shows there when it is a terminal\n"
+    "  and the output goes elsewhere.\n"
     "exit status: 0 success, 1 a statement or command failed, 2 usage (also an unreadable\n"
     "  -f file), 3 no connection (server unreachable, connection refused by the\n"
-    "  configuration or a database's password, or the server closed the connection)\n";
+    "  configuration or a database's password) or a broken one (the server closed it,\n"
+    "  or did not answer within ReplyTimeout), 130 interrupted\n";
 
 namespace {
 bool is_number(const char* text) {
