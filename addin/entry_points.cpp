@@ -4,9 +4,9 @@
 #include "addin/exports.h"
 #include "addin/func_table.h"
 #include "addin/lifecycle.h"
+#include "addin/registration12.h"
 #include "addin/xl_callback.h"
-
-#include <ctype.h>
+#include "addin/xl_callback12.h"
 
 namespace {
 
@@ -29,16 +29,6 @@ int register_row(XLOPER* dll_name, XLOPER* result, char (&row)[FUNC_COLUMNS][FUN
                    xl_temp_str(row[5]), xl_temp_str(row[6]));
 }
 
-bool same_procedure(const char* counted, const char* procedure) {
-    if (counted[0] != procedure[0]) return false;
-    int n = static_cast<unsigned char>(procedure[0]);
-    for (int i = 1; i <= n; ++i)
-        if (tolower(static_cast<unsigned char>(counted[i])) !=
-            tolower(static_cast<unsigned char>(procedure[i])))
-            return false;
-    return true;
-}
-
 int alert(char* text) {
     xl_call(xlcAlert, nullptr, 2, xl_temp_str(text), xl_temp_int(2));
     return 1;
@@ -48,6 +38,12 @@ int alert(char* text) {
 
 extern "C" int XL_CALL xlAutoOpen() {
     if (!xll_attached()) return 0;
+    // An Excel that offers its 12 interface gets the functions through it;
+    // any other registers them as ever.
+    if (xl12_offered()) {
+        register_functions12();
+        return 1;
+    }
     // Without its own path name there is nothing to register the functions under.
     if (xl_call(xlGetName, &xl_dll_name, 0) != xlretSuccess) return 1;
     // A row that Excel refuses does not stop the others.
@@ -72,7 +68,7 @@ extern "C" XLOPER* XL_CALL xlAutoRegister(XLOPER* name) {
     if ((name->xltype & ~(xlbitXLFree | xlbitDLLFree)) != xltypeStr || name->val.str == nullptr)
         return &xl_register_id;
     for (auto& row : func_table) {
-        if (!same_procedure(name->val.str, row[FUNC_PROCEDURE])) continue;
+        if (!func_name_matches(name->val.str, row[FUNC_PROCEDURE])) continue;
         if (xl_call(xlGetName, &xl_register_dll_name, 0) != xlretSuccess) break;
         register_row(&xl_register_dll_name, &xl_register_id, row);
         xl_call(xlFree, nullptr, 1, &xl_register_dll_name);

@@ -1,6 +1,7 @@
 #include "addin/field_value.h"
 
 #include "addin/lifecycle.h"
+#include "addin/wide_text.h"
 #include "common/diagnostics.h"
 
 #include <locale.h>
@@ -10,12 +11,28 @@
 
 namespace {
 
+// The text of an XLOPER12 text value: a length unit, the units.
+xl_char wide_value[1 + XL12_TEXT_MAX];
+
+// The number of characters behind the type character, at most `most`.
+size_t text_length(const char* field, size_t most) {
+    return field[0] == '\0' ? 0 : strnlen(field + 1, most);
+}
+
 // The counted text behind the type character, made in place.
 void text_value(XLOPER* value, char* field) {
-    size_t n = field[0] == '\0' ? 0 : strnlen(field + 1, XL_TEXT_MAX);
+    size_t n = text_length(field, XL_TEXT_MAX);
     field[0] = static_cast<char>(n);
     value->xltype = xltypeStr;
     value->val.str = field;
+}
+
+void text_value(XLOPER12* value, char* field) {
+    size_t n = text_length(field, XL12_TEXT_MAX);
+    wide_value[0] = static_cast<xl_char>(n);
+    ansi_to_wide(field + 1, n, wide_value + 1);
+    value->xltype = xltypeStr;
+    value->val.str = wide_value;
 }
 
 // Reads a number as the C library's atof does in its initial locale: a full
@@ -58,7 +75,7 @@ const long long FIRST_SERIAL_DAY = 61;
 const long long LAST_SERIAL_DAY = 2958465;
 const long long SECONDS_PER_DAY = 86400;
 
-bool date_value(XLOPER* value, const char* field) {
+bool date_value(const char* field, double* number) {
     const char* t = field + 1;
     if (strnlen(t, 15) != 14) return false;
     long long seconds = calendar_seconds(digits(t, 4), digits(t + 4, 2), digits(t + 6, 2),
@@ -66,11 +83,49 @@ bool date_value(XLOPER* value, const char* field) {
     long long days = floor_div(seconds, SECONDS_PER_DAY);
     long long serial = SERIAL_OF_1970 + days;
     if (serial < FIRST_SERIAL_DAY || serial > LAST_SERIAL_DAY) return false;
-    value->xltype = xltypeNum;
     // The whole days exactly, the time of day as a fraction of 86400 seconds.
-    value->val.num = static_cast<double>(serial) +
-                     static_cast<double>(seconds - days * SECONDS_PER_DAY) * (1.0 / 86400.0);
+    *number = static_cast<double>(serial) +
+              static_cast<double>(seconds - days * SECONDS_PER_DAY) * (1.0 / 86400.0);
     return true;
+}
+
+// True with *number for a field that is a number in its cell; false for one
+// whose cell gets the text behind its type character (a bad date has been
+// emptied).
+bool number_value(char* field, double* number) {
+    switch (field[0]) {
+    case ' ':
+    case 'S':
+        return false;
+    case 'N': {
+        if (xl_decimal_sep[0] != '\0') {
+            char* sep = strchr(field + 1, xl_decimal_sep[0]);
+            if (sep != nullptr) *sep = '.';
+        }
+        *number = read_number(field + 1);
+        return true;
+    }
+    case 'D':
+    case 'T':
+        if (date_value(field, number)) return true;
+        debug_print("Bad Date: [%s]\n", field);
+        field[0] = '\0';
+        field[1] = '\0';
+        return false;
+    default:
+        debug_print("Typ default: [%s]\n", field);
+        return false;
+    }
+}
+
+template <class X> void field_value(X* value, char* field) {
+    double number = 0;
+    if (!number_value(field, &number)) {
+        text_value(value, field);
+        return;
+    }
+    value->xltype = xltypeNum;
+    value->val.num = number;
 }
 
 } // namespace
@@ -84,31 +139,9 @@ long long calendar_seconds(int year, int month, int day, int hour, int minute, i
 }
 
 void xl_field_value(XLOPER* value, char* field) {
-    switch (field[0]) {
-    case ' ':
-    case 'S':
-        text_value(value, field);
-        return;
-    case 'N': {
-        if (xl_decimal_sep[0] != '\0') {
-            char* sep = strchr(field + 1, xl_decimal_sep[0]);
-            if (sep != nullptr) *sep = '.';
-        }
-        value->xltype = xltypeNum;
-        value->val.num = read_number(field + 1);
-        return;
-    }
-    case 'D':
-    case 'T':
-        if (date_value(value, field)) return;
-        debug_print("Bad Date: [%s]\n", field);
-        field[0] = '\0';
-        field[1] = '\0';
-        text_value(value, field);
-        return;
-    default:
-        debug_print("Typ default: [%s]\n", field);
-        text_value(value, field);
-        return;
-    }
+    field_value(value, field);
+}
+
+void xl_field_value(XLOPER12* value, char* field) {
+    field_value(value, field);
 }

@@ -18,5 +18,15 @@ enum : int {
 // Each text: a length byte, the characters, a NUL.
 extern char func_table[FUNC_ROWS][FUNC_COLUMNS][FUNC_TEXT_SIZE];
 
-// Sets the length byte of all 70 texts (at attach).
+// Excel's 12 interface registers each row with a procedure and a type text
+// of its own (XLOPER12 arguments, results wide enough for the whole sheet);
+// the other five columns are those of func_table. Counted texts as there.
+enum : int { FUNC12_PROCEDURE = 0, FUNC12_TYPE_TEXT = 1 };
+extern char func_table12[FUNC_ROWS][2][FUNC_TEXT_SIZE];
+
+// Sets the length byte of all texts of both tables (at attach).
 void func_table_set_lengths();
+
+// True when the counted text `name` is the counted `procedure` without
+// regard to case: equal length bytes, then equal characters by tolower.
+bool func_name_matches(const char* name, const char* procedure);

@@ -3,6 +3,7 @@
 #include "addin/func_table.h"
 #include "addin/library_binding.h"
 #include "addin/xl_callback.h"
+#include "addin/xl_callback12.h"
 #include "common/diagnostics.h"
 #include "platform/platform.h"
 
@@ -26,6 +27,9 @@ bool xll_attach() {
         attached = false;
         return false;
     }
+    // Excel 2007 and later offer their 12 interface from their executable;
+    // without it the add-in speaks the 4 interface alone.
+    xl12_bind_host();
     func_table_set_lengths();
     debug_enabled = plat_ini_int("Global", "Debug", 0, "windorv.ini");
     plat_profile_string("intl", "sDecimal", ".", xl_decimal_sep, sizeof xl_decimal_sep);
@@ -35,6 +39,7 @@ bool xll_attach() {
 
 void xll_detach() {
     attached = false;
+    xl12_release();
     xl_release_excel();
     end_debug_log();
     release_dorv32();

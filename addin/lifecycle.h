@@ -4,8 +4,9 @@
 // The user's decimal separator and a NUL (from the Windows profile, at attach).
 extern char xl_decimal_sep[2];
 
-// Process attach: debug log, binding of dorv32 and of Excel's callback
-// library, lengths of the registration texts, debug switch, decimal separator.
+// Process attach: debug log, binding of dorv32, of Excel's callback library
+// and (where the host offers it) of Excel's 12 interface, lengths of the
+// registration texts, debug switch, decimal separator.
 // False when either library cannot be bound: the box has been shown, the log is
 // closed again, nothing is held, and the add-in must not be used.
 bool xll_attach();

@@ -3,6 +3,7 @@
 #include "addin/convert.h"
 #include "addin/exports.h"
 #include "addin/lifecycle.h"
+#include "addin/wide_text.h"
 #include "client/include/dorv32.h"
 #include "common/diagnostics.h"
 
@@ -12,11 +13,10 @@ namespace {
 
 // The key on its way in and out: at most 255 characters and a NUL.
 char select_key[256];
+// The key as Excel's 12 interface takes it back: UTF-16 and a NUL.
+xl_char select_key12[256];
 
-} // namespace
-
-extern "C" char* XL_CALL XDorvSelectEntry(XLOPER* hdl, XLOPER* keyfield, XLOPER* keylen,
-                                          XLOPER* max_select) {
+template <class X> char* select_entry(X* hdl, X* keyfield, X* keylen, X* max_select) {
     if (!xll_attached()) return nullptr;
     tmpstr_reset();
     int handle = 0;
@@ -41,4 +41,21 @@ extern "C" char* XL_CALL XDorvSelectEntry(XLOPER* hdl, XLOPER* keyfield, XLOPER*
     if (status <= 0) strcpy(select_key, "No entry qualified");
     debug_print("after select: keyfield: [%s]\n", select_key);
     return select_key;
+}
+
+} // namespace
+
+extern "C" char* XL_CALL XDorvSelectEntry(XLOPER* hdl, XLOPER* keyfield, XLOPER* keylen,
+                                          XLOPER* max_select) {
+    return select_entry(hdl, keyfield, keylen, max_select);
+}
+
+extern "C" xl_char* XL_CALL XDorvSelectEntry12(XLOPER12* hdl, XLOPER12* keyfield, XLOPER12* keylen,
+                                               XLOPER12* max_select) {
+    char* key = select_entry(hdl, keyfield, keylen, max_select);
+    if (key == nullptr) return nullptr;
+    size_t n = strlen(key);
+    ansi_to_wide(key, n, select_key12);
+    select_key12[n] = 0;
+    return select_key12;
 }

@@ -1,5 +1,7 @@
 #include "addin/xl_callback.h"
 
+#include "addin/xl_temp_records.h"
+
 #include "platform/platform.h"
 
 #include <stdarg.h>
@@ -23,7 +25,7 @@ void show_binding_failure(const char* format) {
 }
 
 XLOPER* temp_record() {
-    return static_cast<XLOPER*>(xl_temp_alloc(sizeof(XLOPER)));
+    return xl_temp_record_of<XLOPER>();
 }
 
 } // namespace
@@ -53,16 +55,11 @@ void xl_release_excel() {
 
 int xl_call(int function, XLOPER* result, int count, ...) {
     XLOPER* arguments[XL_MAX_ARGUMENTS];
-    int rc = excel4v == nullptr ? xlretFailed : xlretSuccess;
-    if (count < 0 || count > XL_MAX_ARGUMENTS) rc = xlretInvCount;
     va_list list;
     va_start(list, count);
-    for (int i = 0; rc == xlretSuccess && i < count; ++i) {
-        arguments[i] =
-            va_arg(list, XLOPER*); // NOLINT(clang-analyzer-valist.Uninitialized): started above
-        if (arguments[i] == nullptr) rc = xlretInvXloper;
-    }
+    int rc = xl_gather_arguments(list, count, arguments);
     va_end(list);
+    if (rc == xlretSuccess && excel4v == nullptr) rc = xlretFailed;
     if (rc == xlretSuccess) rc = excel4v(function, result, count, arguments);
     xl_temp_reset();
     return rc;
@@ -73,6 +70,13 @@ void* xl_temp_alloc(int n) {
     void* p = scratch + scratch_offset;
     scratch_offset = (scratch_offset + n + 1) & ~1;
     return p;
+}
+
+void* xl_temp_alloc_aligned(int n) {
+    int padding = (8 - scratch_offset % 8) % 8;
+    if (n < 0 || scratch_offset + padding + n > XL_SCRATCH_SIZE) return nullptr;
+    scratch_offset += padding;
+    return xl_temp_alloc(n);
 }
 
 void xl_temp_reset() {
@@ -90,29 +94,25 @@ XLOPER* xl_temp_str(char* counted) {
 }
 
 XLOPER* xl_temp_int(int16_t value) {
-    XLOPER* x = temp_record();
-    if (x == nullptr) return nullptr;
-    x->xltype = xltypeInt;
-    x->val.w = value;
-    return x;
+    return xl_temp_int_of<XLOPER>(value);
 }
 
 XLOPER* xl_temp_bool(bool value) {
-    XLOPER* x = temp_record();
-    if (x == nullptr) return nullptr;
-    x->xltype = xltypeBool;
-    x->val.xbool = value ? 1 : 0;
-    return x;
+    return xl_temp_bool_of<XLOPER>(value);
 }
 
 XLOPER* xl_temp_ref(uint16_t rw_first, uint16_t rw_last, uint8_t col_first, uint8_t col_last) {
-    XLOPER* x = temp_record();
-    XLMREF* area = static_cast<XLMREF*>(xl_temp_alloc(sizeof(XLMREF)));
-    if (x == nullptr || area == nullptr || excel4 == nullptr) return nullptr;
-    if (excel4(xlSheetId, x, 0) != xlretSuccess) return nullptr;
-    x->xltype = xltypeRef;
-    x->val.mref.lpmref = area;
-    area->count = 1;
-    area->reftbl[0] = {rw_first, rw_last, col_first, col_last};
-    return x;
+    xl_sheet_id sheet = 0;
+    if (!xl_active_sheet(&sheet)) return nullptr;
+    return xl_temp_sheet_ref(sheet, rw_first, rw_last, col_first, col_last);
+}
+
+XLOPER* xl_temp_sheet_ref(xl_sheet_id sheet, uint16_t rw_first, uint16_t rw_last, uint8_t col_first,
+                          uint8_t col_last) {
+    return xl_temp_ref_of<XLOPER>(sheet, XLREF{rw_first, rw_last, col_first, col_last});
+}
+
+bool xl_active_sheet(xl_sheet_id* sheet) {
+    return excel4 != nullptr &&
+           xl_active_sheet_of<XLOPER>([](XLOPER* x) { return excel4(xlSheetId, x, 0); }, sheet);
 }

@@ -2,6 +2,7 @@
 // xl_call, and the scratch block for the records passed along with a call.
 #pragma once
 
+#include "addin/xl_arguments.h"
 #include "addin/xl_interface.h"
 
 // Loads "xlcall32.dll" and looks up Excel4 and Excel4v; on failure shows why
@@ -17,11 +18,14 @@ void xl_release_excel();
 // xlretFailed, xlretInvCount or xlretInvXloper is returned.
 int xl_call(int function, XLOPER* result, int count, ...);
 
-enum : int { XL_SCRATCH_SIZE = 1024, XL_MAX_ARGUMENTS = 30 };
+enum : int { XL_SCRATCH_SIZE = 1024 };
 
 // n bytes of the scratch block, or null when they do not fit. The next record
 // starts at an even offset.
 void* xl_temp_alloc(int n);
+// The same at an offset that is a multiple of 8, for records that hold
+// doubles or 32-bit numbers among texts of odd lengths.
+void* xl_temp_alloc_aligned(int n);
 void xl_temp_reset();
 // A scratch xltypeStr record pointing at `counted` (not copied), whose length
 // byte is first set to the length of the NUL-terminated text behind it (at
@@ -32,3 +36,9 @@ XLOPER* xl_temp_bool(bool value);
 // A scratch xltypeRef record of one area on the active sheet (Excel's
 // xlSheetId fills in the sheet). Null when the block is full or Excel fails.
 XLOPER* xl_temp_ref(uint16_t rw_first, uint16_t rw_last, uint8_t col_first, uint8_t col_last);
+// The same on a sheet already known: no call into Excel.
+XLOPER* xl_temp_sheet_ref(xl_sheet_id sheet, uint16_t rw_first, uint16_t rw_last, uint8_t col_first,
+                          uint8_t col_last);
+// The identifier of the active sheet (xlSheetId, called directly so that the
+// records of a call being prepared stay); false when Excel fails.
+bool xl_active_sheet(xl_sheet_id* sheet);

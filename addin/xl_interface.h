@@ -143,7 +143,9 @@ enum : int {
     xlGetName = 9 | xlSpecial,
 };
 
-// A counted text of Excel holds at most 255 characters behind its length byte.
+// The sheet as this interface names it, and the longest text of a cell: a
+// counted text holds at most 255 characters behind its length byte.
+enum : int32_t { XL_LAST_ROW = 65535, XL_LAST_COLUMN = 255 };
 enum : int { XL_TEXT_MAX = 255 };
 inline char xl_text_length(size_t n) {
     return static_cast<char>(n > size_t{XL_TEXT_MAX} ? size_t{XL_TEXT_MAX} : n);

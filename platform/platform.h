@@ -35,6 +35,10 @@ void* plat_get_proc(void* library, const char* name);
 // ordinals: always null there.
 void* plat_get_proc_ordinal(void* library, unsigned ordinal);
 void plat_free_library(void* library);
+// The program the process runs (the executable that started it), for
+// plat_get_proc: GetModuleHandleA(NULL); the main program's handle on POSIX.
+// Held for the life of the process; never freed.
+void* plat_host_program();
 // The full path of the module (DLL, shared object or program) whose code or
 // data holds `address`. Returns its length, or 0 when it is unknown or does
 // not fit into `size` bytes with its NUL.

@@ -26,4 +26,19 @@ inline int from_unicode(char32_t cp) {
     return -1;
 }
 
+// The UTF-16 unit of a byte as Windows converts the code page: the five bytes
+// without a character stand for the C1 control of the same value, so that
+// every byte comes back from UTF-16 as it went in.
+inline char16_t to_utf16(unsigned char byte) {
+    if (byte < 0x80 || byte >= 0xA0 || kHigh[byte - 0x80] == 0) return byte;
+    return kHigh[byte - 0x80];
+}
+
+// The byte of a UTF-16 unit (the inverse of to_utf16), or -1 when the code
+// page has none for it.
+inline int from_utf16(char16_t unit) {
+    if (unit >= 0x80 && unit < 0xA0) return kHigh[unit - 0x80] == 0 ? static_cast<int>(unit) : -1;
+    return from_unicode(unit);
+}
+
 } // namespace windows_ansi

@@ -53,6 +53,11 @@ void plat_free_library(void* library) {
     dlclose(library);
 }
 
+void* plat_host_program() {
+    static void* program = dlopen(nullptr, RTLD_NOW);
+    return program;
+}
+
 void* plat_get_proc_ordinal(void*, unsigned) {
     errno = ENOENT;
     return nullptr;

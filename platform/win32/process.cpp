@@ -28,6 +28,10 @@ void plat_free_library(void* library) {
     FreeLibrary(static_cast<HMODULE>(library));
 }
 
+void* plat_host_program() {
+    return reinterpret_cast<void*>(GetModuleHandleA(nullptr));
+}
+
 void* plat_get_proc_ordinal(void* library, unsigned ordinal) {
     if (ordinal == 0 || ordinal > 0xFFFF) return nullptr;
     return reinterpret_cast<void*>(

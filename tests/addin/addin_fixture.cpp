@@ -15,6 +15,15 @@ void script_rows(ScriptedPeer& peer, const std::vector<std::vector<std::string>>
     if (end) peer.expect(request('F')).send(status_block(-9, ""));
 }
 
+std::string cell_text12(unsigned sheet, int row, int column) {
+    int n = fake_cell_text12(sheet, row, column, nullptr, 0);
+    if (n < 0) return cell_text(sheet, row, column);
+    std::u16string text(static_cast<size_t>(n) + 1, u'\0');
+    fake_cell_text12(sheet, row, column, text.data(), n + 1);
+    text.resize(static_cast<size_t>(n));
+    return str_text(to_utf8(text));
+}
+
 std::string cell_text(unsigned sheet, int row, int column) {
     FakeCell c;
     fake_cell(sheet, row, column, &c);
@@ -39,13 +48,27 @@ std::string cell_text(unsigned sheet, int row, int column) {
     return out.str();
 }
 
-std::vector<std::string> cells(unsigned sheet, int rw_first, int rw_last, int col_first,
-                               int col_last) {
+namespace {
+
+std::vector<std::string> cells_as(std::string (*text)(unsigned, int, int), unsigned sheet,
+                                  int rw_first, int rw_last, int col_first, int col_last) {
     std::vector<std::string> out;
     for (int r = rw_first; r <= rw_last; ++r)
         for (int c = col_first; c <= col_last; ++c)
-            out.push_back(cell_text(sheet, r, c));
+            out.push_back(text(sheet, r, c));
     return out;
+}
+
+} // namespace
+
+std::vector<std::string> cells(unsigned sheet, int rw_first, int rw_last, int col_first,
+                               int col_last) {
+    return cells_as(cell_text, sheet, rw_first, rw_last, col_first, col_last);
+}
+
+std::vector<std::string> cells12(unsigned sheet, int rw_first, int rw_last, int col_first,
+                                 int col_last) {
+    return cells_as(cell_text12, sheet, rw_first, rw_last, col_first, col_last);
 }
 
 void AddinTest::SetUp() {
@@ -60,6 +83,11 @@ void AddinTest::TearDown() {
     EXPECT_STREQ(faults, "");
 }
 
+void Addin12Test::SetUp() {
+    AddinTest::SetUp();
+    ASSERT_NE(x12.XDorvConnect12, nullptr) << "the add-in lacks its Excel 12 exports";
+}
+
 void XllSession::open(int warnings) {
     opened = true;
     peer.start();
@@ -69,6 +97,21 @@ void XllSession::open(int warnings) {
     handle = result->val.w;
     ASSERT_GE(handle, 0);
     hdl = op.num(handle);
+    hdl12 = op12.num(handle);
+}
+
+void XllSession::open12() {
+    opened = true;
+    peer.start();
+    std::string service = peer.service();
+    excel::Oper12* result = xll12().XDorvConnect12(
+        op12.str(u"WINSOCK"), op12.str(u"127.0.0.1"),
+        op12.str(std::u16string(service.begin(), service.end())), op12.missing());
+    ASSERT_EQ(result->xltype, excel::Int) << describe(result);
+    handle = result->val.w;
+    ASSERT_GE(handle, 0);
+    hdl = op.num(handle);
+    hdl12 = op12.num(handle);
 }
 
 void XllSession::close() {

@@ -34,9 +34,13 @@ void script_rows(ScriptedPeer& peer, const std::vector<std::vector<std::string>>
 
 // A cell as text for comparisons: "" empty, "str [x]", "num 3.5" (15 digits), "err 7".
 std::string cell_text(unsigned sheet, int row, int column);
+// The same with the whole text as Excel's 12 interface sees it, in UTF-8.
+std::string cell_text12(unsigned sheet, int row, int column);
 // The cells of a rectangle, row by row.
 std::vector<std::string> cells(unsigned sheet, int rw_first, int rw_last, int col_first,
                                int col_last);
+std::vector<std::string> cells12(unsigned sheet, int rw_first, int rw_last, int col_first,
+                                 int col_last);
 
 class AddinTest : public ::testing::Test {
   protected:
@@ -49,15 +53,28 @@ class AddinTest : public ::testing::Test {
     Opers op;
 };
 
-// A connection opened through XDorvConnect to a scripted peer.
+// The add-in in a host that offers Excel's 12 interface (a program that
+// exports MdCallBack12): its Excel 12 exports and records.
+class Addin12Test : public AddinTest {
+  protected:
+    void SetUp() override;
+    const Xll12Exports& x12 = xll12();
+    Opers12 op12;
+};
+
+// A connection opened through XDorvConnect (XDorvConnect12 with open12) to a
+// scripted peer.
 struct XllSession {
     ScriptedPeer peer;
     Opers op;
+    Opers12 op12;
     int handle = -1;
     bool opened = false;
-    excel::Oper* hdl = nullptr; // the handle as a worksheet passes it: a number
+    excel::Oper* hdl = nullptr;     // the handle as a worksheet passes it: a number
+    excel::Oper12* hdl12 = nullptr; // the same for Excel's 12 interface
 
     void open(int warnings = 0);
+    void open12();
     void close();
     ~XllSession();
 };

@@ -1,105 +1,126 @@
 #include "excel_args.h"
 
+#include "platform/utf8.h"
+
+#include <cstddef>
 #include <cstring>
 #include <sstream>
 
 using namespace excel;
 
-Oper* Opers::add(const Oper& x) {
+namespace {
+
+template <class R> constexpr size_t text_max = sizeof(typename R::Char) == 1 ? 255 : TEXT_MAX12;
+
+} // namespace
+
+template <class R> R* OperBuilder<R>::add(const R& x) {
     opers_.push_back(x);
     return &opers_.back();
 }
 
-Oper* Opers::str(const std::string& text) {
-    std::string counted(1, static_cast<char>(text.size() > 255 ? 255 : text.size()));
-    counted += text.substr(0, 255);
-    texts_.push_back(counted);
-    Oper x{};
+template <class R> R* OperBuilder<R>::str(const Text& text) {
+    using C = typename R::Char;
+    Text cut = text.substr(0, text_max<R>);
+    texts_.push_back(Text(1, static_cast<C>(cut.size())) + cut);
+    R x{};
     x.xltype = Str;
     x.val.str = texts_.back().data();
     return add(x);
 }
 
-Oper* Opers::num(double value) {
-    Oper x{};
+template <class R> R* OperBuilder<R>::num(double value) {
+    R x{};
     x.xltype = Num;
     x.val.num = value;
     return add(x);
 }
 
-Oper* Opers::integer(int16_t value) {
-    Oper x{};
+template <class R> R* OperBuilder<R>::integer(int value) {
+    R x{};
     x.xltype = Int;
-    x.val.w = value;
+    x.val.w = static_cast<decltype(x.val.w)>(value);
     return add(x);
 }
 
-Oper* Opers::boolean(bool value) {
-    Oper x{};
+template <class R> R* OperBuilder<R>::boolean(bool value) {
+    R x{};
     x.xltype = Bool;
     x.val.xbool = value ? 1 : 0;
     return add(x);
 }
 
-Oper* Opers::err(uint16_t error) {
-    Oper x{};
+template <class R> R* OperBuilder<R>::err(uint16_t error) {
+    R x{};
     x.xltype = Err;
     x.val.err = error;
     return add(x);
 }
 
-Oper* Opers::missing() {
-    Oper x{};
+template <class R> R* OperBuilder<R>::missing() {
+    R x{};
     x.xltype = Missing;
     return add(x);
 }
 
-Oper* Opers::nil() {
-    Oper x{};
+template <class R> R* OperBuilder<R>::nil() {
+    R x{};
     x.xltype = Nil;
     return add(x);
 }
 
-Oper* Opers::sref(int rw_first, int rw_last, int col_first, int col_last) {
-    Oper x{};
+template <class R>
+R* OperBuilder<R>::sref(long rw_first, long rw_last, long col_first, long col_last) {
+    using Row = decltype(Ref::rwFirst);
+    using Column = decltype(Ref::colFirst);
+    R x{};
     x.xltype = SRef;
     x.val.sref.count = 1;
-    x.val.sref.ref = {static_cast<uint16_t>(rw_first), static_cast<uint16_t>(rw_last),
-                      static_cast<uint8_t>(col_first), static_cast<uint8_t>(col_last)};
+    x.val.sref.ref = {static_cast<Row>(rw_first), static_cast<Row>(rw_last),
+                      static_cast<Column>(col_first), static_cast<Column>(col_last)};
     return add(x);
 }
 
-Oper* Opers::ref(unsigned sheet, int rw_first, int rw_last, int col_first, int col_last) {
-    return ref_areas(sheet, {{static_cast<uint16_t>(rw_first), static_cast<uint16_t>(rw_last),
-                              static_cast<uint8_t>(col_first), static_cast<uint8_t>(col_last)}});
+template <class R>
+R* OperBuilder<R>::ref(unsigned sheet, long rw_first, long rw_last, long col_first, long col_last) {
+    using Row = decltype(Ref::rwFirst);
+    using Column = decltype(Ref::colFirst);
+    return ref_areas(sheet, {{static_cast<Row>(rw_first), static_cast<Row>(rw_last),
+                              static_cast<Column>(col_first), static_cast<Column>(col_last)}});
 }
 
-Oper* Opers::ref_areas(unsigned sheet, const std::vector<Ref>& areas) {
+template <class R> R* OperBuilder<R>::ref_areas(unsigned sheet, const std::vector<Ref>& areas) {
+    using MRef = typename R::MRefType;
     // An MRef holds its count and then the areas back to back.
-    areas_.emplace_back(2 + areas.size() * sizeof(Ref) + sizeof(Ref));
+    const size_t at = offsetof(MRef, reftbl);
+    areas_.emplace_back(at + areas.size() * sizeof(Ref) + sizeof(Ref));
     unsigned char* p = areas_.back().data();
     uint16_t count = static_cast<uint16_t>(areas.size());
     memcpy(p, &count, 2);
-    if (!areas.empty()) memcpy(p + 2, areas.data(), areas.size() * sizeof(Ref));
-    Oper x{};
+    if (!areas.empty()) memcpy(p + at, areas.data(), areas.size() * sizeof(Ref));
+    R x{};
     x.xltype = RefType;
     x.val.mref.lpmref = reinterpret_cast<MRef*>(p);
     x.val.mref.idSheet = sheet;
     return add(x);
 }
 
-Oper* Opers::multi(int rows, int columns, const std::vector<Oper*>& elements) {
-    std::vector<Oper> copy;
-    for (const Oper* e : elements)
+template <class R>
+R* OperBuilder<R>::multi(int rows, int columns, const std::vector<R*>& elements) {
+    std::vector<R> copy;
+    for (const R* e : elements)
         copy.push_back(*e);
     arrays_.push_back(copy);
-    Oper x{};
+    R x{};
     x.xltype = Multi;
     x.val.array.lparray = arrays_.back().data();
-    x.val.array.rows = static_cast<uint16_t>(rows);
-    x.val.array.columns = static_cast<uint16_t>(columns);
+    x.val.array.rows = static_cast<decltype(x.val.array.rows)>(rows);
+    x.val.array.columns = static_cast<decltype(x.val.array.columns)>(columns);
     return add(x);
 }
+
+template class OperBuilder<Oper>;
+template class OperBuilder<Oper12>;
 
 std::string err_text(uint16_t error) {
     return "err " + std::to_string(error);
@@ -111,7 +132,29 @@ std::string str_text(const std::string& text) {
     return "str [" + text + "]";
 }
 
-std::string describe(const Oper* x) {
+std::string to_utf8(const std::u16string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        // A surrogate pair is one character; a lone surrogate shows as '?'.
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        utf8::append(out, cp);
+    }
+    return out;
+}
+
+namespace {
+
+std::string text_of(const char* counted) {
+    return std::string(counted + 1, static_cast<unsigned char>(counted[0]));
+}
+std::string text_of(const char16_t* counted) {
+    return to_utf8(std::u16string(counted + 1, counted[0]));
+}
+
+template <class R> std::string describe_record(const R* x) {
     if (x == nullptr) return "null";
     std::ostringstream out;
     switch (x->xltype & ~(XLFreeBit | DLLFreeBit)) {
@@ -119,16 +162,13 @@ std::string describe(const Oper* x) {
         out << "num " << x->val.num;
         break;
     case Str:
-        out << str_text(
-            x->val.str == nullptr
-                ? "(null)"
-                : std::string(x->val.str + 1, static_cast<unsigned char>(x->val.str[0])));
+        out << str_text(x->val.str == nullptr ? "(null)" : text_of(x->val.str));
         break;
     case Bool:
         out << "bool " << x->val.xbool;
         break;
     case Err:
-        out << err_text(x->val.err);
+        out << err_text(static_cast<uint16_t>(x->val.err));
         break;
     case Int:
         out << int_text(x->val.w);
@@ -143,4 +183,14 @@ std::string describe(const Oper* x) {
         out << "type " << x->xltype;
     }
     return out.str();
+}
+
+} // namespace
+
+std::string describe(const Oper* x) {
+    return describe_record(x);
+}
+
+std::string describe(const Oper12* x) {
+    return describe_record(x);
 }

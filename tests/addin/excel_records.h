@@ -1,7 +1,8 @@
 // The Excel side of the add-in interface, declared for the fake Excel and the
 // tests on their own (not shared with the add-in, so that a wrong number or
-// layout in the add-in shows up as a failure): XLOPER as Excel lays it out in
-// 32-bit and 64-bit Excel, the type, error, function and return numbers.
+// layout in the add-in shows up as a failure): XLOPER and XLOPER12 as Excel
+// lays them out in 32-bit and 64-bit Excel, the type, error, function and
+// return numbers.
 #pragma once
 
 #include <stddef.h>
@@ -26,6 +27,9 @@ struct MRef {
 };
 
 struct Oper {
+    using Char = char; // of its texts
+    using RefType = Ref;
+    using MRefType = MRef;
     union {
         double num;
         char* str;
@@ -52,6 +56,48 @@ struct Oper {
 static_assert(sizeof(Oper) == (sizeof(void*) == 8 ? 24 : 16));
 static_assert(offsetof(Oper, xltype) == 2 * sizeof(void*));
 static_assert(offsetof(Oper, val.mref.idSheet) == sizeof(void*));
+
+// Excel 2007 and later: the 12 interface, 32-bit rows and columns, UTF-16 texts.
+struct Ref12 {
+    int32_t rwFirst, rwLast, colFirst, colLast;
+};
+
+struct MRef12 {
+    uint16_t count;
+    Ref12 reftbl[1];
+};
+
+struct Oper12 {
+    using Char = char16_t;
+    using RefType = Ref12;
+    using MRefType = MRef12;
+    union {
+        double num;
+        char16_t* str; // counted: the first unit is the length
+        int32_t xbool;
+        int32_t err;
+        int32_t w;
+        struct {
+            uint16_t count;
+            Ref12 ref;
+        } sref;
+        struct {
+            MRef12* lpmref;
+            uintptr_t idSheet;
+        } mref;
+        struct {
+            Oper12* lparray;
+            int32_t rows, columns;
+        } array;
+        unsigned char raw[24];
+    } val;
+    uint32_t xltype;
+};
+
+static_assert(sizeof(Oper12) == 32);
+static_assert(offsetof(Oper12, xltype) == 24);
+static_assert(offsetof(Oper12, val.sref.ref) == 4);
+static_assert(offsetof(MRef12, reftbl) == 4);
 
 enum : uint16_t {
     Num = 1,
@@ -99,5 +145,6 @@ enum : int {
 };
 
 const unsigned LAST_ROW = 65535, LAST_COLUMN = 255;
+const int LAST_ROW12 = 1048575, LAST_COLUMN12 = 16383, TEXT_MAX12 = 32767;
 
 } // namespace excel

@@ -1,8 +1,11 @@
-// A fake Excel: the callback library xlcall32 (Excel4, Excel4v) over a small
-// sheet model, and test-only calls to seed and read it. The model knows what
-// the add-in asks of Excel: xlGetName, xlfRegister, xlFree, xlCoerce,
-// xlSheetId, xlSet, xlcAlert, xlfSetName, xlAbort and xlcMessage; any other
-// function number is refused with xlretInvXlfn.
+// A fake Excel: the callback library xlcall32 (Excel4, Excel4v) and the body
+// of Excel 2007's MdCallBack12 (fake_excel12, which a host program exports
+// under that name) over one sheet model, and test-only calls to seed and read
+// it. The model knows what the add-in asks of Excel: xlGetName, xlfRegister,
+// xlFree, xlCoerce, xlSheetId, xlSet, xlcAlert, xlfSetName, xlAbort and
+// xlcMessage; any other function number is refused with xlretInvXlfn. Cells
+// hold their texts in UTF-16; the 4 interface sees them in Windows ANSI, cut
+// to 255 characters, the 12 interface whole (up to 32,767).
 #pragma once
 
 #include "excel_records.h"
@@ -17,9 +20,12 @@ void fake_add_sheet(unsigned sheet);
 // The name xlGetName answers (the add-in's path).
 void fake_set_dll_name(const char* name);
 
-// Cells. Rows 0-65535, columns 0-255, as in the add-in interface.
+// Cells: rows 0-1048575, columns 0-16383 (the 4 interface reaches rows
+// 0-65535, columns 0-255).
 void fake_set_number(unsigned sheet, int row, int column, double value);
 void fake_set_text(unsigned sheet, int row, int column, const char* text); // at most 255 characters
+// A text of `length` UTF-16 units (at most 32,767).
+void fake_set_text12(unsigned sheet, int row, int column, const char16_t* text, int length);
 void fake_set_error(unsigned sheet, int row, int column, int error);
 void fake_set_bool(unsigned sheet, int row, int column, int value);
 // A cell whose formula is not yet calculated: xlCoerce of it gives xlretUncalced.
@@ -32,21 +38,29 @@ struct FakeCell {
     int length;
     char text[256];
 };
-void fake_cell(unsigned sheet, int row, int column, FakeCell* out);
+void fake_cell(unsigned sheet, int row, int column, FakeCell* out); // text in Windows ANSI
+// A text cell's units (at most size - 1, and a NUL); returns its whole length,
+// -1 for a cell that holds no text.
+int fake_cell_text12(unsigned sheet, int row, int column, char16_t* out, int size);
 // Number of cells that hold a value on a sheet.
 int fake_cell_count(unsigned sheet);
 
-// Every call into Excel, in order: function number and argument count.
+// Every call into Excel, in order: function number, argument count, and
+// the interface it came through (4 or 12).
 int fake_call_count();
 int fake_call_function(int index);
 int fake_call_arguments(int index);
+int fake_call_interface(int index);
 
-// xlfRegister calls: each argument's bytes as Excel received them (for a
-// text the length byte and the characters it counts); -1 when the argument is
-// no text. `size` bounds what is copied.
+// xlfRegister calls: the interface (4 or 12), and each argument's units as
+// Excel received them (for a text the length and the characters it counts:
+// bytes through the 4 interface, UTF-16 through the 12); -1 when the
+// argument is no text. `size` bounds what is copied.
 int fake_registration_count();
+int fake_registration_interface(int index);
 int fake_registration_argument_count(int index);
 int fake_registration_bytes(int index, int argument, unsigned char* out, int size);
+int fake_registration_units(int index, int argument, char16_t* out, int size);
 // xlfRegister of this procedure answers #VALUE! in place of an id.
 void fake_refuse_registration(const char* procedure);
 
@@ -83,4 +97,6 @@ int fake_faults(char* text, int size);
 // The callback entries, as Excel exports them.
 int Excel4(int function, excel::Oper* result, int count, ...);
 int EXCEL_STDCALL Excel4v(int function, excel::Oper* result, int count, excel::Oper* arguments[]);
+// What Excel 2007's MdCallBack12 does, with its arguments in its order.
+int fake_excel12(int function, int count, excel::Oper12* arguments[], excel::Oper12* result);
 }

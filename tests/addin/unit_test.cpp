@@ -7,7 +7,9 @@
 #include "addin/handle_cell.h"
 #include "addin/lifecycle.h"
 #include "addin/statement_pieces.h"
+#include "addin/wide_text.h"
 #include "addin/xl_callback.h"
+#include "addin/xl_callback12.h"
 #include "fake_excel.h"
 #include "shown_boxes.h"
 #include "support/test_files.h"
@@ -44,6 +46,11 @@ TEST(FuncTable, AttachCountsEveryTextsLengthBeforeAnyRegistration) {
             ++texts;
         }
     EXPECT_EQ(texts, 70);
+    for (auto& row : func_table12)
+        for (auto& text : row)
+            EXPECT_EQ(static_cast<size_t>(static_cast<unsigned char>(text[0])), strlen(text + 1))
+                << text + 1;
+    EXPECT_STREQ(func_table12[9][FUNC12_TYPE_TEXT] + 1, "C%UUUU");
     EXPECT_STREQ(func_table[3][FUNC_TYPE_TEXT] + 1, "IRRR");
     EXPECT_STREQ(func_table[3][FUNC_ARGUMENT_TEXT] + 1, "handle, filename, section");
 }
@@ -272,7 +279,7 @@ TEST(HandleCell, AHandleBeyond16BitsClosesItsConnectionAndShowsNum) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.handle);
         ShownBoxes boxes;
-        XLOPER* result = xl_handle_result(c.handle);
+        XLOPER* result = xl_handle_result(&xl_result, c.handle);
         if (c.fits) {
             EXPECT_EQ(result->xltype, xltypeInt);
             EXPECT_EQ(result->val.w, c.handle);
@@ -289,6 +296,92 @@ TEST(HandleCell, AHandleBeyond16BitsClosesItsConnectionAndShowsNum) {
         EXPECT_EQ(shown[1], "Dorv XLL|Connection handle " + std::to_string(c.handle) +
                                 " does not fit into a cell\n(-32768 to 32767): connection closed.");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(HandleCell, AnExcel12CellHoldsEveryHandle) {
+    ShownBoxes boxes;
+    for (int handle : {-1, 32768, 70000, 2147483647}) {
+        XLOPER12* result = xl_handle_result(&xl12_result, handle);
+        EXPECT_EQ(result->xltype, xltypeInt);
+        EXPECT_EQ(result->val.w, handle);
+    }
+    EXPECT_EQ(boxes.summary(), std::vector<std::string>{});
+}
+
+TEST(WideText, Utf16BecomesWindowsAnsiUnitForByteOrNotAtAll) {
+    struct Case {
+        std::u16string wide;
+        std::string ansi; // empty: no conversion
+        char16_t bad;
+    } cases[] = {
+        {u"M\u00FCller", "M\xFCller", 0},
+        {u"\u20AC \u0160 \u0178 \u00FF", "\x80 \x8A \x9F \xFF", 0},
+        {u"\u0081\u009D", "\x81\x9D", 0}, // the code page's holes keep their byte
+        {u"ab\u03A9c", "", u'\u03A9'},
+        {u"x\u0080", "", u'\u0080'},
+        {std::u16string(u"a") + char16_t{0xDC00}, "", char16_t{0xDC00}},
+    };
+    for (const auto& c : cases) {
+        char out[16] = {};
+        char16_t bad = 0;
+        bool ok = wide_to_ansi(c.wide.data(), c.wide.size(), out, &bad);
+        EXPECT_EQ(ok, c.bad == 0) << c.ansi;
+        if (!ok) {
+            EXPECT_EQ(bad, c.bad);
+            continue;
+        }
+        EXPECT_EQ(std::string(out, c.wide.size()), c.ansi);
+        char16_t back[16] = {};
+        ansi_to_wide(c.ansi.data(), c.ansi.size(), back);
+        EXPECT_EQ(std::u16string(back, c.ansi.size()), c.wide);
+    }
+}
+
+TEST(Scratch12, RecordsStayAlignedBetweenTextsAndTextsBecomeUtf16) {
+    xl_temp_reset();
+    XLOPER12* a = xl12_temp_str("M\xFCller");
+    XLOPER12* b = xl12_temp_int(70000);
+    XLOPER12* c = xl12_temp_str("");
+    XLOPER12* r = xl12_temp_sheet_ref(7, 1048575, 1048575, 16383, 16383);
+    for (XLOPER12* x : {a, b, c, r}) {
+        ASSERT_NE(x, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(x) % 8, 0u);
+    }
+    EXPECT_EQ(std::u16string(a->val.str, 7), u"\u0006M\u00FCller");
+    EXPECT_EQ(b->val.w, 70000);
+    EXPECT_EQ(c->val.str[0], 0);
+    EXPECT_EQ(r->val.mref.idSheet, 7u);
+    EXPECT_EQ(r->val.mref.lpmref->reftbl[0].colLast, 16383);
+    // Without the host's entry nothing is called, and the block is emptied.
+    EXPECT_FALSE(xl12_offered());
+    EXPECT_EQ(xl12_call(xlcAlert, nullptr, 1, a), xlretFailed);
+    EXPECT_NE(xl_temp_alloc(1024), nullptr);
+    xl_temp_reset();
+}
+
+TEST(FieldValue12, TextsUpTo32767CharactersAndNumbersAsInTheOtherInterface) {
+    static char field[CELL12_FIELD_SIZE];
+    std::string text = "S" + std::string(32767, 'x');
+    text[1] = '\xFC';
+    memcpy(field, text.c_str(), text.size() + 1);
+    XLOPER12 value;
+    xl_field_value(&value, field);
+    ASSERT_EQ(value.xltype, xltypeStr);
+    EXPECT_EQ(value.val.str[0], 32767);
+    EXPECT_EQ(value.val.str[1], u'\u00FC');
+    EXPECT_EQ(value.val.str[32767], u'x');
+    char number[] = "N-2.5";
+    xl_field_value(&value, number);
+    EXPECT_EQ(value.xltype, xltypeNum);
+    EXPECT_DOUBLE_EQ(value.val.num, -2.5);
+    char bad_date[] = "D19960301";
+    xl_field_value(&value, bad_date);
+    ASSERT_EQ(value.xltype, xltypeStr);
+    EXPECT_EQ(value.val.str[0], 0);
 }
 
 } // namespace

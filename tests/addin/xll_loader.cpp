@@ -60,13 +60,15 @@ template <typename F> bool find(void* module, const char* name, F* out, std::str
 
 void* shared_module = nullptr;
 XllExports shared_exports;
+Xll12Exports shared_exports12;
 
 } // namespace
+
+#define FIND(name) ok = find(module, #name, &out->name, missing) && ok
 
 bool find_exports(void* module, XllExports* out, std::string* missing) {
     missing->clear();
     bool ok = true;
-#define FIND(name) ok = find(module, #name, &out->name, missing) && ok
     FIND(xlAutoOpen);
     FIND(xlAutoClose);
     FIND(xlAutoRegister);
@@ -83,9 +85,26 @@ bool find_exports(void* module, XllExports* out, std::string* missing) {
     FIND(XDorvExec);
     FIND(XDorvRange);
     FIND(XDorvSelectEntry);
-#undef FIND
     return ok;
 }
+
+bool find_exports12(void* module, Xll12Exports* out, std::string* missing) {
+    missing->clear();
+    bool ok = true;
+    FIND(xlAutoRegister12);
+    FIND(XDorvConnect12);
+    FIND(XDorvConnectIni12);
+    FIND(XDorvDisconnect12);
+    FIND(XDorvSetInifile12);
+    FIND(XDorvVersion12);
+    FIND(XDorvClearRange12);
+    FIND(XDorvExecRange12);
+    FIND(XDorvExec12);
+    FIND(XDorvRange12);
+    FIND(XDorvSelectEntry12);
+    return ok;
+}
+#undef FIND
 
 const XllExports& xll() {
     if (shared_module == nullptr) {
@@ -94,17 +113,25 @@ const XllExports& xll() {
         if (shared_module == nullptr) {
             ADD_FAILURE() << error;
             shared_exports = XllExports{};
-        } else if (!find_exports(shared_module, &shared_exports, &error)) {
+            shared_exports12 = Xll12Exports{};
+        } else if (!find_exports(shared_module, &shared_exports, &error) ||
+                   !find_exports12(shared_module, &shared_exports12, &error)) {
             ADD_FAILURE() << "export missing: " << error;
         }
     }
     return shared_exports;
 }
 
+const Xll12Exports& xll12() {
+    xll();
+    return shared_exports12;
+}
+
 void unload_shared_xll() {
     if (shared_module != nullptr) unload_xll(shared_module);
     shared_module = nullptr;
     shared_exports = XllExports{};
+    shared_exports12 = Xll12Exports{};
 }
 
 void reload_xll() {

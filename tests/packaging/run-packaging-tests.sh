@@ -549,7 +549,8 @@ installer_version() { # BITNESS
 }
 changelog_heading() {
   local newest
-  newest=$(grep -m1 '^## ' CHANGELOG.md)
+  # Changes not yet released gather under "## Unreleased" above it.
+  newest=$(grep '^## ' CHANGELOG.md | grep -v '^## Unreleased' | head -n 1)
   echo "newest heading: $newest"
   [[ "$newest" =~ ^"## $version"( |$) ]] || { echo "expected '## $version' (CMakeLists.txt's version)"; return 1; }
 }

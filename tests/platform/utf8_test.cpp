@@ -110,4 +110,19 @@ TEST(WindowsAnsi, BytesAndCharactersTheCodePageLacks) {
         EXPECT_EQ(windows_ansi::from_unicode(cp), -1) << std::hex << static_cast<unsigned long>(cp);
 }
 
+TEST(WindowsAnsi, EveryByteComesBackFromUtf16) {
+    for (int byte = 0; byte < 256; ++byte) {
+        const char16_t unit = windows_ansi::to_utf16(static_cast<unsigned char>(byte));
+        EXPECT_EQ(windows_ansi::from_utf16(unit), byte) << byte;
+    }
+    // The holes of the code page are the C1 controls of their value.
+    for (const unsigned char byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(windows_ansi::to_utf16(byte), char16_t{byte}) << int{byte};
+    EXPECT_EQ(windows_ansi::to_utf16(0x80), u'\u20AC');
+    // C1 controls the code page uses for characters, and units beyond it.
+    for (const char16_t unit : {char16_t{0x80}, char16_t{0x9F}, char16_t{0x100}, char16_t{0x3A9},
+                                char16_t{0xD800}, char16_t{0xFFFF}})
+        EXPECT_EQ(windows_ansi::from_utf16(unit), -1) << std::hex << static_cast<unsigned>(unit);
+}
+
 } // namespace
