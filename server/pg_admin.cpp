@@ -425,7 +425,7 @@ bool PgAdmin::login_for(const std::vector<std::string>& databases, PgLogin& logi
             return false;
         }
         std::string reason;
-        switch (dorvd::check_client_roles(conn_, reason)) {
+        switch (dorvd::check_client_roles(conn_, reason, login.user)) {
         case RoleCheck::safe:
             logins_[key] = login;
             return true;
@@ -477,6 +477,21 @@ bool PgAdmin::end_session(int pid) {
 }
 
 bool PgAdmin::check_client_roles(std::string& error) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::string reason;
+        switch (dorvd::check_client_roles(conn_, reason)) {
+        case RoleCheck::safe:
+            break;
+        case RoleCheck::unsafe:
+            error = reason + ", so clients would reach more than the databases they open; take "
+                             "that from the role";
+            return false;
+        case RoleCheck::failed:
+            error = reason;
+            return false;
+        }
+    }
     PgLogin none;
     Outcome failure;
     if (!login_for({}, none, failure)) {
@@ -515,19 +530,7 @@ SELECT pg_catalog.has_table_privilege($1, 'pg_catalog.pg_stat_activity', 'SELECT
             return false;
         }
     }
-    std::string reason;
-    switch (dorvd::check_client_roles(conn_, reason)) {
-    case RoleCheck::safe:
-        return true;
-    case RoleCheck::unsafe:
-        error = reason + ", so clients would reach more than the databases they open; take that "
-                         "from the role";
-        return false;
-    case RoleCheck::failed:
-        error = reason;
-        return false;
-    }
-    return false;
+    return true;
 }
 
 } // namespace dorvd

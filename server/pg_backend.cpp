@@ -158,6 +158,18 @@ bool PgBackend::set_up_session(PGconn* conn, const std::string& role,
     return apply_search_path(conn, names);
 }
 
+// The settings the client made in its old session (SET TimeZone, ...) go
+// on in the new one; its temporary tables and prepared statements do not.
+void PgBackend::carry_settings(PGconn* from, PGconn* to) {
+    const PgResult made =
+        pg_run(from, "SELECT name, setting FROM pg_catalog.pg_settings WHERE source = 'session' "
+                     "AND name <> 'search_path' AND name NOT LIKE 'transaction\\_%'");
+    for (int row = 0; row < made.rows(); ++row) {
+        pg_run(to, "SELECT pg_catalog.set_config($1, $2, false)",
+               {made.text(row, 0), made.text(row, 1)});
+    }
+}
+
 bool PgBackend::ensure_connection(Outcome& failure) {
     if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return true;
     drop_connection();
@@ -483,6 +495,7 @@ Outcome PgBackend::open_databases(std::string_view statement) {
     PgLogin login;
     PGconn* wider = open_session(wanted, login, failure);
     if (wider == nullptr) return failure;
+    if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) carry_settings(conn_, wider);
     use_session(wider, std::move(login));
     open_names_ = std::move(wanted);
     return databases_open(open_names_);

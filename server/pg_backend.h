@@ -52,6 +52,7 @@ class PgBackend final : public Backend {
     bool set_up_session(PGconn* conn, const std::string& role,
                         const std::vector<std::string>& names, bool fresh);
     void use_session(PGconn* conn, PgLogin login);
+    static void carry_settings(PGconn* from, PGconn* to);
     void drop_connection();
     bool wait_for_input();
     void cancel_statement(StopReason reason);

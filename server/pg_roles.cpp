@@ -19,7 +19,7 @@ constexpr const char* kUnsafeRolesQuery = R"sql(
 SELECT c.name, r.rolname, cr.rolsuper, r.rolsuper, r.rolbypassrls, r.rolcreaterole
 FROM (SELECT role_name AS name FROM dorvd_admin.login_roles
       UNION SELECT role_name FROM dorvd_admin.database_roles) c
-JOIN pg_catalog.pg_roles cr ON cr.rolname = c.name
+JOIN pg_catalog.pg_roles cr ON cr.rolname = c.name AND ($2 = '' OR c.name = $2)
 JOIN pg_catalog.pg_roles r ON pg_catalog.pg_has_role(cr.oid, r.oid, 'MEMBER')
 WHERE r.rolsuper OR r.rolbypassrls OR r.rolcreaterole OR r.rolname = ANY ($1::text[])
    OR r.rolname = current_user
@@ -72,8 +72,8 @@ std::string text_array(std::vector<std::string> names) {
     return array + "}";
 }
 
-RoleCheck check_client_roles(PGconn* conn, std::string& reason) {
-    const PgResult found = pg_run(conn, kUnsafeRolesQuery, {kForbiddenRoles});
+RoleCheck check_client_roles(PGconn* conn, std::string& reason, const std::string& only) {
+    const PgResult found = pg_run(conn, kUnsafeRolesQuery, {kForbiddenRoles, only});
     if (!found.ok()) {
         reason = "cannot look at the client roles: " + found.message();
         return RoleCheck::failed;

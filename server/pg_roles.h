@@ -34,12 +34,12 @@ std::string text_array(std::vector<std::string> names);
 
 enum class RoleCheck { safe, unsafe, failed };
 
-// Whether any client role of the registry is a superuser, bypasses row
-// security, can create roles, or reaches (as a member) a role that reads or
-// writes the database server's files, runs its programs, reads or writes
-// all data, reads every session's statement, signals any session, or is
-// dorvd's own role. unsafe: reason names the role and what it can;
-// failed: reason says why the lookup failed.
-RoleCheck check_client_roles(PGconn* conn, std::string& reason);
+// Whether any client role of the registry (or only the one named) is a
+// superuser, bypasses row security, can create roles, or reaches (as a
+// member) a role that reads or writes the database server's files, runs its
+// programs, reads or writes all data, reads every session's statement,
+// signals any session, or is dorvd's own role. unsafe: reason names the
+// role and what it can; failed: reason says why the lookup failed.
+RoleCheck check_client_roles(PGconn* conn, std::string& reason, const std::string& only = "");
 
 } // namespace dorvd

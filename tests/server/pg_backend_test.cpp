@@ -244,6 +244,67 @@ TEST_F(PgOpenDatabase, FailuresOpenNothing) {
     }
 }
 
+// Opening a further database opens a new session as the role of the wider
+// set: the client's settings go on, its temporary tables do not. A failed
+// OPEN, or one that adds nothing, keeps the session as it was; inside a
+// transaction a further database is refused.
+TEST_F(PgOpenDatabase, OpeningMoreStartsANewSessionAndAFailedOpenKeepsIt) {
+    RawClient client = server.connect();
+    const auto session = [&client, this] { return one_value(client, "select pg_backend_pid()"); };
+    run(client, "create temp table scratch(n int)");
+    run(client, "insert into scratch values (1)");
+    run(client, "SET TimeZone = 'Pacific/Chatham'");
+    const std::string before_open = session();
+    struct Kept {
+        const char* statement;
+        int status;
+    };
+    const Kept kept[] = {
+        {"OPEN DATABASE 'beta' AS 'wrong'", 202},
+        {"OPEN DATABASE 'alpha', 'nosuch'", 201},
+        {"OPEN DATABASE 'public'", 201},
+        {"OPEN DATABASE 'alpha' 'x'", 203},
+    };
+    for (const Kept& k : kept) {
+        SCOPED_TRACE(k.statement);
+        EXPECT_EQ(client.exec(k.statement).status, k.status);
+        EXPECT_EQ(session(), before_open);
+        EXPECT_EQ(one_value(client, "select count(*) from scratch"), std::string("N1") + '\0');
+    }
+
+    run(client, "OPEN DATABASE 'alpha'");
+    EXPECT_NE(session(), before_open);
+    EXPECT_EQ(one_value(client, "select count(*) from scratch"), "status 1");
+    EXPECT_EQ(one_value(client, "select current_setting('TimeZone')"),
+              std::string("SPacific/Chatham") + '\0');
+    EXPECT_EQ(one_value(client, "select v from t"), std::string("Salpha") + '\0');
+
+    // Opening what is open already keeps the session.
+    run(client, "create temp table scratch(n int)");
+    const std::string after_open = session();
+    run(client, "OPEN DATABASE 'alpha'");
+    EXPECT_EQ(session(), after_open);
+    run(client, "select count(*) from scratch");
+
+    run(client, "BEGIN");
+    run(client, "insert into t values ('in the transaction')");
+    const auto inside = client.exec("OPEN DATABASE 'beta' AS 'b-pass'");
+    EXPECT_EQ(inside.status, 1);
+    EXPECT_EQ(inside.data, "A further database cannot be opened inside a transaction: end it "
+                           "with COMMIT or ROLLBACK first.");
+    run(client, "COMMIT");
+    EXPECT_EQ(admin.value("select count(*) from alpha.t"), "2");
+
+    run(client, "OPEN DATABASE 'beta' AS 'b-pass'");
+    EXPECT_EQ(one_value(client, "select v from beta.t"), std::string("Sbeta") + '\0');
+    // Writing into tables of the opened databases is the client's to do.
+    run(client, "update beta.t set v = 'changed'");
+    run(client, "delete from t where v = 'in the transaction'");
+    EXPECT_EQ(admin.value("select string_agg(v, ',') from (select v from alpha.t union all "
+                          "select v from beta.t) s"),
+              "alpha,changed");
+}
+
 // Failures answer a status and PostgreSQL's message; the next statement of
 // the connection runs, inside a transaction of the client's as well.
 TEST(PgBackend, FailuresAnswerAStatusAndLeaveTheSessionUsable) {
