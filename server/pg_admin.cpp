@@ -25,6 +25,8 @@ constexpr const char* kGuarded[] = {"statement_timeout", "lock_timeout",
 // Duplicate keys of another dorvd making the same role at the same time.
 constexpr const char* kUniqueViolation = "23505";
 constexpr const char* kDuplicateObject = "42710";
+// Login roles dorvd makes at most: one per set of databases opened together.
+constexpr long long kMaxLoginRoles = 10000;
 
 // Settings that are not put back from the baseline: the session sets them
 // itself, or they cannot be set outside a transaction.
@@ -265,10 +267,7 @@ bool PgAdmin::make_database_role(const std::string& schema, const std::string& r
     std::string name = registered;
     if (name.empty()) {
         name = database_role_name(role_, schema);
-        if (name.empty()) {
-            const PgResult number = pg_run(conn_, "SELECT nextval('dorvd_admin.role_numbers')");
-            name = numbered_role_name(role_, "db", std::atoll(number.text(0, 0).c_str()));
-        }
+        if (name.empty()) name = free_role_name("dbn");
         // A role of that name left from an earlier set-up is taken as it is;
         // the check of the client roles looks at what it may do.
         role_exists =
@@ -315,6 +314,21 @@ bool PgAdmin::make_database_role(const std::string& schema, const std::string& r
     return true;
 }
 
+// ADMIN_kind_N with the next number no role has yet (a role may be left
+// from an earlier set-up); empty when none is found.
+std::string PgAdmin::free_role_name(const char* kind) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const PgResult number = pg_run(conn_, "SELECT nextval('dorvd_admin.role_numbers')");
+        if (!number.ok()) return "";
+        const std::string name =
+            numbered_role_name(role_, kind, std::atoll(number.text(0, 0).c_str()));
+        const PgResult taken =
+            pg_run(conn_, "SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1", {name});
+        if (taken.ok() && taken.rows() == 0) return name;
+    }
+    return "";
+}
+
 bool PgAdmin::set_password(const PgLogin& login, std::string& error) {
     char* verifier =
         PQencryptPasswordConn(conn_, login.password.c_str(), login.user.c_str(), nullptr);
@@ -351,11 +365,20 @@ WHERE l.databases = $1::text[])sql",
         login = {found.text(0, 0), found.text(0, 1)};
         exists = found.flag(0, 2);
     } else {
-        const PgResult number = pg_run(conn_, "SELECT nextval('dorvd_admin.role_numbers')");
-        login.user = numbered_role_name(role_, "login", std::atoll(number.text(0, 0).c_str()));
+        const PgResult count = pg_run(conn_, "SELECT count(*) FROM dorvd_admin.login_roles");
+        if (std::atoll(count.text(0, 0).c_str()) >= kMaxLoginRoles) {
+            log_line("no login role is made for databases " + key + ": there are " +
+                     std::to_string(kMaxLoginRoles) +
+                     " already (one per set of databases opened together)");
+            failure = {13, "This server has as many PostgreSQL login roles as it makes (" +
+                               std::to_string(kMaxLoginRoles) +
+                               "); open a set of databases opened before."};
+            return false;
+        }
+        login.user = free_role_name("login");
         login.password = random_password();
-        if (!number.ok() || login.password.empty()) {
-            log_line("cannot make a login role: no number or no random password");
+        if (login.user.empty() || login.password.empty()) {
+            log_line("cannot make a login role: no free name or no random password");
             failure = {1, "The server cannot make a PostgreSQL role (see the server's log)."};
             return false;
         }

@@ -78,6 +78,7 @@ class PgAdmin {
                     const std::vector<std::string>& roles, PgLogin& login, Outcome& failure,
                     bool& conflict);
     bool set_password(const PgLogin& login, std::string& error);
+    std::string free_role_name(const char* kind);
     Outcome unreachable(const std::string& error);
 
     std::mutex mutex_;

@@ -2,9 +2,10 @@
 // administrative role ADMIN that dorvd itself connects as (--pg):
 //   ADMIN_db_NAME    no login; USAGE on schema NAME, rights on its tables
 //                    and sequences, and on those ADMIN makes there later
+//                    (ADMIN_dbn_N where that name would be too long)
 //   ADMIN_login_N    login; a member of the database roles of one set of
 //                    databases opened together (N counts; the empty set,
-//                    "nothing opened yet", has one too)
+//                    "nothing opened yet", has one too; at most 10,000)
 // dorvd keeps which is which in its own schema, dorvd_admin, which
 // `dorvd setup-postgresql` makes and no client role may use.
 #pragma once
@@ -25,7 +26,7 @@ std::vector<std::string> database_grants(PGconn* conn, const std::string& schema
                                          const std::string& role, const std::string& admin);
 
 // A database's role, ADMIN_db_NAME; empty when that is too long for a role
-// name (the caller numbers it instead).
+// name (the caller numbers it instead, ADMIN_dbn_N, which no NAME gives).
 std::string database_role_name(const std::string& admin, const std::string& schema);
 std::string numbered_role_name(const std::string& admin, const char* kind, long long number);
 

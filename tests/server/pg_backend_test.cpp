@@ -305,6 +305,23 @@ TEST_F(PgOpenDatabase, OpeningMoreStartsANewSessionAndAFailedOpenKeepsIt) {
               "alpha,changed");
 }
 
+// A role name holds 63 bytes: a database whose role would be longer gets a
+// numbered one, and it holds that database only.
+TEST_F(PgOpenDatabase, ALongNameGetsANumberedRole) {
+    const std::string name(60, 'l');
+    admin.run("DROP SCHEMA IF EXISTS " + name + " CASCADE; CREATE SCHEMA " + name +
+              "; CREATE TABLE " + name + ".t(v text); INSERT INTO " + name + ".t VALUES ('long')");
+    RawClient client = server.connect();
+    run(client, "OPEN DATABASE '" + name + "'");
+    EXPECT_EQ(one_value(client, "select v from t"), std::string("Slong") + '\0');
+    EXPECT_EQ(one_value(client, "select v from alpha.t"), "status 23");
+    const std::string role = admin.value("select role_name from dorvd_admin.database_roles where "
+                                         "schema_name = '" +
+                                         name + "'");
+    EXPECT_EQ(role.rfind("dorvd_dbn_", 0), 0u) << role;
+    admin.run("DROP SCHEMA " + name + " CASCADE");
+}
+
 // Failures answer a status and PostgreSQL's message; the next statement of
 // the connection runs, inside a transaction of the client's as well.
 TEST(PgBackend, FailuresAnswerAStatusAndLeaveTheSessionUsable) {
