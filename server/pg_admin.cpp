@@ -400,13 +400,19 @@ WHERE l.databases = $1::text[])sql",
                              pg_literal(conn_, verifier));
         PQfreemem(verifier);
     }
-    // Memberships go again on every first use, in case a role was made anew.
-    for (const std::string& role : roles) {
-        statements.push_back("GRANT " + pg_identifier(conn_, role) + " TO " +
+    // Memberships the login role lacks (all of them for a new role, or after
+    // a database's role was made anew) are granted; where none lacks, as on
+    // a read-only standby, nothing is written.
+    const PgResult missing = pg_run(conn_,
+                                    "SELECT r FROM unnest($1::text[]) r WHERE NOT $3 OR NOT "
+                                    "pg_catalog.pg_has_role($2, r, 'MEMBER')",
+                                    {text_array(roles), login.user, exists ? "true" : "false"});
+    for (int row = 0; row < missing.rows(); ++row) {
+        statements.push_back("GRANT " + pg_identifier(conn_, missing.text(row, 0)) + " TO " +
                              pg_identifier(conn_, login.user));
     }
     std::string error;
-    if (!in_transaction(statements, error)) {
+    if (!statements.empty() && !in_transaction(statements, error)) {
         conflict = error.rfind(kUniqueViolation, 0) == 0 || error.rfind(kDuplicateObject, 0) == 0;
         if (conflict) return false;
         if (PQstatus(conn_) != CONNECTION_OK) {
