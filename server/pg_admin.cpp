@@ -320,8 +320,7 @@ std::string PgAdmin::free_role_name(const char* kind) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const PgResult number = pg_run(conn_, "SELECT nextval('dorvd_admin.role_numbers')");
         if (!number.ok()) return "";
-        const std::string name =
-            numbered_role_name(role_, kind, std::atoll(number.text(0, 0).c_str()));
+        std::string name = numbered_role_name(role_, kind, std::atoll(number.text(0, 0).c_str()));
         const PgResult taken =
             pg_run(conn_, "SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1", {name});
         if (taken.ok() && taken.rows() == 0) return name;
@@ -545,8 +544,8 @@ SELECT pg_catalog.has_table_privilege($1, 'pg_catalog.pg_stat_activity', 'SELECT
     }
     const char* const kWhat[] = {
         "clients can read every session's statement (pg_stat_activity)",
-        "clients can read other sessions' statements or stop them (pg_stat_get_activity, "
-        "pg_terminate_backend, pg_cancel_backend)",
+        ("clients can read other sessions' statements or stop them (pg_stat_get_activity, "
+         "pg_terminate_backend, pg_cancel_backend)"),
         "clients can create schemas",
         "clients can create objects in schema public",
     };

@@ -79,7 +79,7 @@ class PgAdmin {
                     bool& conflict);
     bool set_password(const PgLogin& login, std::string& error);
     std::string free_role_name(const char* kind);
-    Outcome unreachable(const std::string& error);
+    static Outcome unreachable(const std::string& error);
 
     std::mutex mutex_;
     std::string conninfo_;

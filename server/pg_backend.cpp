@@ -19,7 +19,7 @@ namespace {
 // After a cancel request, how long the statement may take to end before its
 // session is ended by the administrative connection (and opened afresh for
 // the next statement): a statement that catches the cancel would run on.
-constexpr auto kCancelGrace = std::chrono::seconds(5);
+constexpr auto kCancelGrace = std::chrono::seconds(1);
 constexpr int kPollSliceMs = 200;
 constexpr const char* kSavepoint = "dorvd_statement";
 
