@@ -136,21 +136,26 @@ PGconn* PgBackend::open_session(const std::vector<std::string>& names, PgLogin& 
 
 // What the server relies on, whatever a client stored in its role: the
 // formats and time-outs come with the session's start (its options), a
-// role the client made the default is left, and settings the client stored
-// (ALTER ROLE ... SET) are put back as the administrative connection has
-// them and, on a fresh session, cleared from the role.
+// role the client made the default is left (on a fresh session), and
+// settings the client stored (ALTER ROLE ... SET) are put back as the
+// administrative connection has them and, on a fresh session, cleared from
+// the role. Also after the client's RESET ALL or ROLLBACK, which bring the
+// stored settings and the old search path back.
 bool PgBackend::set_up_session(PGconn* conn, const std::string& role,
                                const std::vector<std::string>& names, bool fresh) {
-    const PgResult stored(PQexec(conn, "SET ROLE NONE; SELECT name FROM pg_catalog.pg_settings "
-                                       "WHERE source IN ('user', 'database user')"));
+    const std::string stored_query = std::string(fresh ? "SET ROLE NONE; " : "") +
+                                     "SELECT name FROM pg_catalog.pg_settings WHERE source IN "
+                                     "('user', 'database user')";
+    const PgResult stored(PQexec(conn, stored_query.c_str()));
     if (!stored.ok()) return false;
     std::string list;
     for (int row = 0; row < stored.rows(); ++row) {
         const std::string name = stored.text(row, 0);
         std::string value;
-        if (admin_->baseline(name, value) &&
-            !pg_run(conn, "SELECT pg_catalog.set_config($1, $2, false)", {name, value}).ok()) {
-            return false;
+        if (admin_->baseline(name, value)) {
+            const PgResult put =
+                pg_run(conn, "SELECT pg_catalog.set_config($1, $2, false)", {name, value});
+            if (!put.ok()) log_line("cannot put back setting " + name + ": " + put.message());
         }
         list += (list.empty() ? "" : ", ") + name;
     }

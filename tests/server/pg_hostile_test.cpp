@@ -384,6 +384,14 @@ TEST(PgHostileClient, EveryAttackIsRefusedAndTheSessionGoesOn) {
             if (later_settings != "S" + settings_before) {
                 reached += "a later client's settings: " + later_settings + "; ";
             }
+            // Nor after it goes back to its session's defaults.
+            const std::string reset_failure =
+                first_failure(later, {"RESET ALL", "select count(*) from customers"});
+            const std::string reset_settings = single_field(later, kSettingsQuery);
+            if (!reset_failure.empty() || reset_settings != "S" + settings_before) {
+                reached +=
+                    "a later client after RESET ALL: " + reset_failure + reset_settings + "; ";
+            }
         }
         std::printf("attack | %-55s | status %3d | %s\n", attack.name, status,
                     reached.empty() ? "nothing" : reached.c_str());
