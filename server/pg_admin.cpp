@@ -319,7 +319,10 @@ bool PgAdmin::make_database_role(const std::string& schema, const std::string& r
 std::string PgAdmin::free_role_name(const char* kind) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const PgResult number = pg_run(conn_, "SELECT nextval('dorvd_admin.role_numbers')");
-        if (!number.ok()) return "";
+        if (!number.ok()) {
+            log_line("cannot number a new role: " + number.message());
+            return "";
+        }
         std::string name = numbered_role_name(role_, kind, std::atoll(number.text(0, 0).c_str()));
         const PgResult taken =
             pg_run(conn_, "SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = $1", {name});
