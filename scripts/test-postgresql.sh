@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# dorvd in front of PostgreSQL: makes a throw-away cluster (scripts/lib/pg_cluster.sh),
-# runs the PostgreSQL backend tests and a 100-client load test against it,
-# and removes the cluster. Needs the native build (cmake --preset native &&
+# dorvd in front of PostgreSQL: makes a throw-away cluster (scripts/lib/pg_cluster.sh,
+# prepared by `dorvd setup-postgresql`), runs the PostgreSQL backend tests
+# (among them the hostile-client attacks, one line each: "attack | ...")
+# and a 100-client load test against it, and removes the cluster. Needs the native build (cmake --preset native &&
 # cmake --build --preset native) and Debian's postgresql package.
 #   scripts/test-postgresql.sh [BUILD_DIR]      (default build/native)
 # Logs go to BUILD_DIR/pg-test-output.log*. Ends with
@@ -12,7 +13,7 @@ build=${1:-build/native}
 log=$build/pg-test-output.log
 passed=0
 failed=0
-for program in tests/server/pg_backend_test tests/load/load_test; do
+for program in server/dorvd tests/server/pg_backend_test tests/load/load_test; do
   if [ ! -x "$build/$program" ]; then
     echo "postgresql: $build/$program is not built (build the native preset with libpq-dev installed)"
     echo "PostgreSQL: 0 passed, 1 failed"
@@ -21,6 +22,7 @@ for program in tests/server/pg_backend_test tests/load/load_test; do
 done
 # shellcheck source=lib/pg_cluster.sh
 . scripts/lib/pg_cluster.sh
+export DORVD="$build/server/dorvd" # its set-up command prepares the cluster
 if ! pg_cluster_start 2>"$log.cluster"; then
   echo "postgresql: $(tail -n 1 "$log.cluster")"
   echo "PostgreSQL: 0 passed, 1 failed"
@@ -31,13 +33,22 @@ trap pg_cluster_stop EXIT
 rc=$?
 pg_passed=$(grep -aE "^\[  PASSED  \] [0-9]+ test" "$log" | grep -oE "[0-9]+" | head -1)
 pg_failed=$(grep -aE "^\[  FAILED  \] [0-9]+ test" "$log" | grep -oE "[0-9]+" | head -1)
+grep -aE "^attack \| " "$log" | LC_ALL=C tr -c '\n -~' '?'
 grep -aE "^\[  FAILED  \]" "$log" | head -20
 passed=$((passed + ${pg_passed:-0}))
 failed=$((failed + ${pg_failed:-0}))
 [ $rc -ne 0 ] && [ "${pg_failed:-0}" -eq 0 ] && { tail -20 "$log"; failed=$((failed + 1)); }
 # 100 clients at once through the PostgreSQL backend, every result checked.
+# Clients make tables only in their temporary schema: the shared table is
+# made beforehand, as an administrator would, by dorvd's own role.
 echo "postgresql: load test, 100 clients"
-if "$build/tests/load/load_test" --queries 100 -- --backend postgresql --pg "$DORV_TEST_PG" >"$log.load" 2>&1; then
+if "$(pg_cluster_bin)/psql" -X -q -v ON_ERROR_STOP=1 "$DORV_TEST_PG" \
+  -c "CREATE SCHEMA load" \
+  -c "CREATE TABLE load.load_rows (id integer PRIMARY KEY, label varchar(40) NOT NULL, amount integer NOT NULL)" \
+  -c "INSERT INTO load.load_rows SELECT id, 'row ' || id || '/' || id * 7919 % 10007, id * 37 % 1000 - 500 FROM generate_series(1, 1000) id" \
+  >"$log.load" 2>&1 &&
+  "$build/tests/load/load_test" --queries 100 --temp-tables --shared-made \
+    -- --backend postgresql --pg "$DORV_TEST_PG" >>"$log.load" 2>&1; then
   grep -E "^(queries/s|wrong results|lost queries) " "$log.load"
   passed=$((passed + 1))
 else

@@ -19,6 +19,8 @@ namespace dorvd {
 
 enum class BackendKind { sqlite, postgresql };
 
+class PgAdmin;
+
 struct SessionConfig {
     BackendKind backend = BackendKind::sqlite;
     std::string pg_conninfo; // libpq connection string; empty: the PG* variables
@@ -30,6 +32,8 @@ struct SessionConfig {
     ResultBudget* result_budget = nullptr;
     // Set when the server shuts down; a running statement is interrupted.
     const std::atomic<bool>* stopping = nullptr;
+    // PostgreSQL: the server's administrative connection, made at start.
+    std::shared_ptr<PgAdmin> pg_admin;
 };
 
 struct Outcome {

@@ -9,6 +9,9 @@
 #include "server/log.h"
 #include "server/options.h"
 #include "server/server.h"
+#ifdef DORVD_WITH_POSTGRESQL
+#include "server/pg_setup.h"
+#endif
 
 namespace {
 
@@ -21,6 +24,14 @@ void on_signal(int) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "setup-postgresql") {
+#ifdef DORVD_WITH_POSTGRESQL
+        return dorvd::run_pg_setup(std::vector<std::string>(argv + 2, argv + argc));
+#else
+        std::fputs("dorvd: this dorvd was built without PostgreSQL (libpq)\n", stderr);
+        return 1;
+#endif
+    }
     dorvd::ServerOptions options;
     std::string error;
     const std::vector<std::string> args(argv + 1, argv + argc);

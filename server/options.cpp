@@ -59,6 +59,7 @@ bool in_range(const std::string& option, const std::string& text, long long low,
 
 std::string usage_text() {
     return "Usage: dorvd [options]\n"
+           "       dorvd setup-postgresql --help   (prepares PostgreSQL for it, once)\n"
            "Reference Dorv server on SQLite or in front of PostgreSQL.\n"
            "\n"
            "  --listen ADDRESS         IPv4 address to listen on (default 127.0.0.1)\n"

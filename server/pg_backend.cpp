@@ -8,22 +8,23 @@
 #include "server/client_watch.h"
 #include "server/log.h"
 #include "server/open_request.h"
+#include "server/pg_admin.h"
+#include "server/pg_roles.h"
 #include "server/pg_status.h"
 #include "server/status_codes.h"
 
 namespace dorvd {
 namespace {
 
-// After a cancel request, how long the statement may take to end before the
-// connection is given up (and opened afresh for the next statement).
-constexpr auto kCancelGrace = std::chrono::seconds(10);
+// After a cancel request, how long the statement may take to end before its
+// session is ended by the administrative connection (and opened afresh for
+// the next statement): a statement that catches the cancel would run on.
+constexpr auto kCancelGrace = std::chrono::seconds(1);
 constexpr int kPollSliceMs = 200;
 constexpr const char* kSavepoint = "dorvd_statement";
 
-// Dates, times and the session's own settings in the forms the value records
-// and the rest of the server read.
-constexpr const char* kSessionSettings =
-    "SET DateStyle = 'ISO, YMD'; SET IntervalStyle = 'postgres'; SET bytea_output = 'hex'";
+constexpr const char* kUnreachable =
+    "The server cannot reach its PostgreSQL database; try again later.";
 
 // The statement's first keyword, behind blanks, comments and parentheses.
 std::string first_word_upper(std::string_view statement) {
@@ -67,45 +68,19 @@ std::string rows_affected(long long count) {
     return std::to_string(count) + (count == 1 ? " row affected" : " rows affected");
 }
 
-// libpq's messages as one log line: its line breaks become "; ".
-std::string trimmed(const std::string& text) {
-    std::string line;
-    for (const char c : text) {
-        if (c == '\n') {
-            line += "; ";
-        } else if (c != '\t') {
-            line += c;
-        }
-    }
-    while (!line.empty() && (line.back() == ' ' || line.back() == ';'))
-        line.pop_back();
-    return line;
-}
-
-// PostgreSQL's notices ("... does not exist, skipping") are no failures: the
-// client's status says what happened, and the log stays for the server's events.
-void ignore_notice(void*, const char*) {}
-
-// PostgreSQL's own schemas are not databases of this server.
+// PostgreSQL's own schemas, dorvd's registry of roles and the schema every
+// database has are not databases of this server.
 bool reserved_schema(const std::string& name) {
-    return name.rfind("pg_", 0) == 0 || name == "information_schema";
+    return name.rfind("pg_", 0) == 0 || name == "information_schema" || name == "public" ||
+           name == kRegistrySchema;
 }
-
-struct ResultGuard {
-    PGresult* result = nullptr;
-    ~ResultGuard() { PQclear(result); }
-};
 
 } // namespace
 
+// The session is opened by the first statement, as the role of what it
+// opens when that is OPEN DATABASE.
 PgBackend::PgBackend(const SessionConfig& config, int client_fd)
-    : config_(config), client_fd_(client_fd) {
-    std::string error;
-    if (!connect(error)) {
-        log_line("cannot reach PostgreSQL: " + error);
-        connect_failure_logged_ = true;
-    }
-}
+    : config_(config), client_fd_(client_fd), admin_(config.pg_admin) {}
 
 PgBackend::~PgBackend() {
     drop_connection();
@@ -116,73 +91,120 @@ void PgBackend::drop_connection() {
     if (conn_ != nullptr) PQfinish(conn_);
     cancel_ = nullptr;
     conn_ = nullptr;
+    backend_pid_ = 0;
     statement_ = false;
     savepoint_ = false;
 }
 
-bool PgBackend::connect(std::string& error) {
-    // The connection string is expanded as given; the application name is
-    // only a fallback, so the string may name its own.
-    const char* keys[] = {"dbname", "fallback_application_name", nullptr};
-    const char* values[] = {config_.pg_conninfo.c_str(), "dorvd", nullptr};
-    conn_ = PQconnectdbParams(keys, values, 1);
-    if (conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
-        error = conn_ ? trimmed(PQerrorMessage(conn_)) : "out of memory";
-        drop_connection();
-        return false;
-    }
-    PQsetNoticeProcessor(conn_, ignore_notice, nullptr);
-    if (PQsetClientEncoding(conn_, "UTF8") != 0 || !run_internal(kSessionSettings) ||
-        !apply_search_path()) {
-        error = "cannot set up the session: " + trimmed(PQerrorMessage(conn_));
-        drop_connection();
-        return false;
-    }
+void PgBackend::use_session(PGconn* conn, PgLogin login) {
+    drop_connection();
+    conn_ = conn;
+    login_ = std::move(login);
     cancel_ = PQgetCancel(conn_);
-    return true;
+    backend_pid_ = PQbackendPID(conn_);
+}
+
+// A session as the login role of names, set up; null with failure set.
+PGconn* PgBackend::open_session(const std::vector<std::string>& names, PgLogin& login,
+                                Outcome& failure) {
+    if (!admin_) {
+        failure = {kStatusDatabaseUnreachable, kUnreachable};
+        return nullptr;
+    }
+    if (!admin_->login_for(names, login, failure)) return nullptr;
+    std::string error;
+    PGconn* conn = pg_open(config_.pg_conninfo, "dorvd", &login, admin_->session_options(), error);
+    // A client may have changed its role's password: set it again and try once more.
+    if (conn == nullptr && admin_->restore_login(login)) {
+        conn = pg_open(config_.pg_conninfo, "dorvd", &login, admin_->session_options(), error);
+    }
+    if (conn != nullptr && !set_up_session(conn, login.user, names, true)) {
+        error = "cannot set up the session: " + pg_message(conn);
+        PQfinish(conn);
+        conn = nullptr;
+    }
+    if (conn == nullptr) {
+        log_line("cannot reach PostgreSQL: " + error);
+        connect_failure_logged_ = true;
+        failure = {kStatusDatabaseUnreachable, kUnreachable};
+        return nullptr;
+    }
+    if (connect_failure_logged_) log_line("PostgreSQL reached again");
+    connect_failure_logged_ = false;
+    return conn;
+}
+
+// What the server relies on, whatever a client stored in its role: the
+// formats and time-outs come with the session's start (its options), a
+// role the client made the default is left (on a fresh session), and
+// settings the client stored (ALTER ROLE ... SET) are put back as the
+// administrative connection has them and, on a fresh session, cleared from
+// the role. Also after the client's RESET ALL or ROLLBACK, which bring the
+// stored settings and the old search path back.
+bool PgBackend::set_up_session(PGconn* conn, const std::string& role,
+                               const std::vector<std::string>& names, bool fresh) {
+    const std::string stored_query = std::string(fresh ? "SET ROLE NONE; " : "") +
+                                     "SELECT name FROM pg_catalog.pg_settings WHERE source IN "
+                                     "('user', 'database user')";
+    const PgResult stored(PQexec(conn, stored_query.c_str()));
+    if (!stored.ok()) return false;
+    std::string list;
+    for (int row = 0; row < stored.rows(); ++row) {
+        const std::string name = stored.text(row, 0);
+        std::string value;
+        if (admin_->baseline(name, value)) {
+            const PgResult put =
+                pg_run(conn, "SELECT pg_catalog.set_config($1, $2, false)", {name, value});
+            if (!put.ok()) log_line("cannot put back setting " + name + ": " + put.message());
+        }
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    if (fresh && !list.empty()) admin_->clear_settings(role, list);
+    return apply_search_path(conn, names);
+}
+
+// The settings the client made in its old session (SET TimeZone, ...) go
+// on in the new one; its temporary tables and prepared statements do not.
+void PgBackend::carry_settings(PGconn* from, PGconn* to) {
+    const PgResult made =
+        pg_run(from, "SELECT name, setting FROM pg_catalog.pg_settings WHERE source = 'session' "
+                     "AND name <> 'search_path' AND name NOT LIKE 'transaction\\_%'");
+    for (int row = 0; row < made.rows(); ++row) {
+        pg_run(to, "SELECT pg_catalog.set_config($1, $2, false)",
+               {made.text(row, 0), made.text(row, 1)});
+    }
 }
 
 bool PgBackend::ensure_connection(Outcome& failure) {
     if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return true;
     drop_connection();
-    std::string error;
-    if (connect(error)) {
-        if (connect_failure_logged_) log_line("PostgreSQL reached again");
-        connect_failure_logged_ = false;
-        return true;
-    }
-    log_line("cannot reach PostgreSQL: " + error);
-    connect_failure_logged_ = true;
-    failure = {kStatusDatabaseUnreachable,
-               "The server cannot reach its PostgreSQL database; try again later."};
-    return false;
+    PgLogin login;
+    PGconn* conn = open_session(open_names_, login, failure);
+    if (conn == nullptr) return false;
+    use_session(conn, std::move(login));
+    return true;
 }
 
 // The server's own statement, run to its end; true when it succeeded.
 bool PgBackend::run_internal(const std::string& sql) {
-    ResultGuard guard{PQexec(conn_, sql.c_str())};
-    const ExecStatusType status = PQresultStatus(guard.result);
-    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    return pg_run(conn_, sql).ok();
 }
 
-// The first database opened comes first, so that unqualified names and new
-// tables land in it; before any, the session's temporary schema is the
-// scratch database.
-bool PgBackend::apply_search_path() {
+// The first database opened comes first, so that unqualified names resolve
+// there first; before any, the session's temporary schema is the scratch
+// database.
+bool PgBackend::apply_search_path(PGconn* conn, const std::vector<std::string>& names) {
     std::string path;
-    for (const std::string& name : open_names_) {
-        char* quoted = PQescapeIdentifier(conn_, name.c_str(), name.size());
-        if (quoted == nullptr) return false;
-        path += (path.empty() ? "" : ", ") + std::string(quoted);
-        PQfreemem(quoted);
-    }
-    return run_internal("SET search_path = " + (path.empty() ? std::string("pg_temp") : path));
+    for (const std::string& name : names)
+        path += (path.empty() ? "" : ", ") + pg_identifier(conn, name);
+    return pg_run(conn, "SET search_path = " + (path.empty() ? std::string("pg_temp") : path)).ok();
 }
 
 // The statement time-out bounds the work of one request: a result read row
 // by row may take as long as its client reads.
 void PgBackend::begin_request() {
     stop_reason_ = StopReason::none;
+    session_ended_ = false;
     const auto now = std::chrono::steady_clock::now();
     deadline_ = now + std::chrono::seconds(config_.statement_timeout_s);
     next_client_check_ = now + kClientCheckInterval;
@@ -197,9 +219,20 @@ void PgBackend::cancel_statement(StopReason reason) {
     }
 }
 
+// A statement that did not stop within the grace after its cancel (a DO
+// block can catch the cancel) would run on in PostgreSQL: the
+// administrative connection ends its session.
+void PgBackend::end_stopped_session() {
+    session_ended_ = admin_ && backend_pid_ > 0 && admin_->end_session(backend_pid_);
+    log_line("PostgreSQL session " + std::to_string(backend_pid_) +
+             (session_ended_ ? " did not stop when cancelled and was ended"
+                             : " did not stop when cancelled and could not be ended"));
+}
+
 // Waits until a whole result can be read, stopping the statement when the
 // server shuts down, the time limit passes or the client has gone. False
-// when the connection failed or the statement would not stop.
+// when the connection failed or the statement would not stop (its session
+// is then ended).
 bool PgBackend::wait_for_input() {
     while (PQisBusy(conn_)) {
         pollfd watch{PQsocket(conn_), POLLIN, 0};
@@ -210,7 +243,10 @@ bool PgBackend::wait_for_input() {
             PQfreemem(notice);
         const auto now = std::chrono::steady_clock::now();
         if (stop_reason_ != StopReason::none) {
-            if (now - cancelled_at_ > kCancelGrace) return false;
+            if (now - cancelled_at_ > kCancelGrace) {
+                end_stopped_session();
+                return false;
+            }
             continue;
         }
         if (config_.stopping != nullptr && config_.stopping->load()) {
@@ -228,7 +264,7 @@ bool PgBackend::wait_for_input() {
 PGresult* PgBackend::next_result() {
     if (conn_ == nullptr || !statement_) return nullptr;
     if (!wait_for_input()) {
-        log_line("the connection to PostgreSQL failed: " + trimmed(PQerrorMessage(conn_)));
+        if (!session_ended_) log_line("the connection to PostgreSQL failed: " + pg_message(conn_));
         drop_connection();
         return nullptr;
     }
@@ -268,8 +304,7 @@ std::string PgBackend::settle() {
     }
     if (reset_path_ && PQtransactionStatus(conn_) == PQTRANS_IDLE) {
         reset_path_ = false;
-        run_internal(kSessionSettings);
-        apply_search_path();
+        set_up_session(conn_, login_.user, open_names_, false);
     }
     return note;
 }
@@ -280,13 +315,30 @@ Outcome PgBackend::lost_connection() {
 }
 
 Outcome PgBackend::failure_of(const PGresult* result) {
+    if (session_ended_) {
+        const std::string ended = " It did not stop when asked, so its PostgreSQL session was "
+                                  "ended (temporary tables are lost).";
+        switch (stop_reason_) {
+        case StopReason::timeout:
+            return {kStatusStatementTimeout, "The statement ran longer than this server allows (" +
+                                                 std::to_string(config_.statement_timeout_s) +
+                                                 " s) and was stopped." + ended};
+        case StopReason::client_gone:
+            return {9, "The statement was stopped: the client closed the connection." + ended};
+        case StopReason::shutdown:
+            return {9, "The statement was stopped: the server is shutting down." + ended};
+        case StopReason::abandoned:
+        case StopReason::none:
+            break;
+        }
+    }
     if (result == nullptr || conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
         return lost_connection();
     }
     const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
     const std::string sqlstate = state ? state : "";
-    std::string text = primary ? primary : trimmed(PQresultErrorMessage(result));
+    std::string text = primary ? primary : one_line(PQresultErrorMessage(result));
     if (sqlstate == "57014") {
         switch (stop_reason_) {
         case StopReason::timeout:
@@ -315,12 +367,11 @@ Outcome PgBackend::failure_of(const PGresult* result) {
 Executed PgBackend::execute(std::string_view statement) {
     Executed executed;
     note_.clear();
-    if (!ensure_connection(executed.outcome)) return executed;
     if (is_open_database(statement)) {
         executed.outcome = open_databases(statement);
-        executed.outcome.text += settle();
         return executed;
     }
+    if (!ensure_connection(executed.outcome)) return executed;
     executed = run_sql(statement);
     if (!note_.empty() && executed.outcome.status != kStatusOk) executed.outcome.text += note_;
     return executed;
@@ -347,7 +398,7 @@ Executed PgBackend::run_sql(std::string_view statement) {
     // The extended protocol refuses a second statement behind the first.
     if (PQsendQueryParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
         executed.outcome = lost_connection();
-        log_line("cannot send a statement to PostgreSQL: " + trimmed(PQerrorMessage(conn_)));
+        log_line("cannot send a statement to PostgreSQL: " + pg_message(conn_));
         drop_connection();
         return executed;
     }
@@ -404,53 +455,59 @@ Executed PgBackend::run_sql(std::string_view statement) {
     return executed;
 }
 
-bool PgBackend::schema_exists(const std::string& name, bool& exists) {
-    const char* values[] = {name.c_str()};
-    ResultGuard guard{PQexecParams(conn_,
-                                   "SELECT 1 FROM pg_catalog.pg_namespace WHERE nspname = $1", 1,
-                                   nullptr, values, nullptr, nullptr, 0)};
-    if (PQresultStatus(guard.result) != PGRES_TUPLES_OK) return false;
-    exists = PQntuples(guard.result) > 0;
-    return true;
-}
-
+// Every name and password is checked before anything is opened. A database
+// not open yet needs a session as the role of the wider set: it is opened
+// before the old one is let go, so a failure leaves the session as it was.
 Outcome PgBackend::open_databases(std::string_view statement) {
     Outcome failure;
     const auto request_read = read_open_request(statement, config_.data_dir, failure);
     if (!request_read) return failure;
     const OpenRequest& open = *request_read;
-
-    // Every name and password is checked before anything is opened.
     for (const DatabaseRequest& request : open.databases) {
-        bool exists = false;
-        if (valid_database_name(request.name) && !reserved_schema(request.name) &&
-            !schema_exists(request.name, exists)) {
-            if (PQstatus(conn_) != CONNECTION_OK) return lost_connection();
-            return {1, "Cannot look up database '" + request.name +
-                           "': " + trimmed(PQerrorMessage(conn_))};
+        PgAdmin::Lookup found = PgAdmin::Lookup::missing;
+        if (valid_database_name(request.name) && !reserved_schema(request.name)) {
+            if (!admin_) return {kStatusDatabaseUnreachable, kUnreachable};
+            found = admin_->find_database(request.name);
         }
-        if (!exists) return {kStatusUnknownDatabase, "Unknown database '" + request.name + "'."};
+        if (found == PgAdmin::Lookup::failed) return {kStatusDatabaseUnreachable, kUnreachable};
+        if (found == PgAdmin::Lookup::missing) {
+            return {kStatusUnknownDatabase, "Unknown database '" + request.name + "'."};
+        }
         if (auto wrong = wrong_password(open, request)) return *wrong;
     }
-    const std::vector<std::string> before = open_names_;
+    std::vector<std::string> wanted = open_names_;
     for (const DatabaseRequest& request : open.databases) {
-        if (std::find(open_names_.begin(), open_names_.end(), request.name) == open_names_.end()) {
-            open_names_.push_back(request.name);
+        if (std::find(wanted.begin(), wanted.end(), request.name) == wanted.end()) {
+            wanted.push_back(request.name);
         }
     }
-    if (!apply_search_path()) {
-        open_names_ = before;
-        Outcome failure{1, "Cannot open the databases: " + trimmed(PQerrorMessage(conn_))};
-        if (PQstatus(conn_) != CONNECTION_OK) failure = lost_connection();
-        return failure;
+    // Nothing new: the search path is set again, as the client may have changed it.
+    if (wanted == open_names_) {
+        if (!ensure_connection(failure)) return failure;
+        if (!apply_search_path(conn_, open_names_)) {
+            if (PQstatus(conn_) != CONNECTION_OK) return lost_connection();
+            return {1, "Cannot open the databases: " + pg_message(conn_)};
+        }
+        // A search_path set inside the client's transaction goes with its rollback.
+        if (PQtransactionStatus(conn_) != PQTRANS_IDLE) reset_path_ = true;
+        return databases_open(open_names_);
     }
-    // A search_path set inside the client's transaction goes with its rollback.
-    if (PQtransactionStatus(conn_) != PQTRANS_IDLE) reset_path_ = true;
+    if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK &&
+        PQtransactionStatus(conn_) != PQTRANS_IDLE) {
+        return {1, "A further database cannot be opened inside a transaction: end it with "
+                   "COMMIT or ROLLBACK first."};
+    }
+    PgLogin login;
+    PGconn* wider = open_session(wanted, login, failure);
+    if (wider == nullptr) return failure;
+    if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) carry_settings(conn_, wider);
+    use_session(wider, std::move(login));
+    open_names_ = std::move(wanted);
     return databases_open(open_names_);
 }
 
 std::string PgBackend::version() const {
-    const int number = conn_ != nullptr ? PQserverVersion(conn_) : 0;
+    const int number = admin_ ? admin_->server_version() : 0;
     if (number <= 0) return "PostgreSQL, not reachable";
     // From version 10 on the number is major * 10000 + minor.
     if (number >= 100000) {

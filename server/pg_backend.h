@@ -1,8 +1,10 @@
-// The PostgreSQL backend: one libpq session per client connection. Schemas
-// are the databases OPEN DATABASE opens (search_path); before that the
-// session stands on its temporary schema, the scratch database. Each
-// statement runs in autocommit, or inside the client's own transaction
-// behind a savepoint, so that a failure never leaves the session unusable.
+// The PostgreSQL backend: one libpq session per client connection, logged in
+// as the role that holds exactly the databases (schemas) the client opened
+// (pg_roles.h); opening more reconnects as the wider set's role. The opened
+// schemas make the search_path; before any, the session stands on its
+// temporary schema, the scratch database. Each statement runs in
+// autocommit, or inside the client's own transaction behind a savepoint, so
+// that a failure never leaves the session unusable.
 #pragma once
 
 #include <chrono>
@@ -12,6 +14,7 @@
 
 #include "server/backend.h"
 #include "server/date_text.h"
+#include "server/pg_connect.h"
 
 namespace dorvd {
 
@@ -45,28 +48,36 @@ class PgBackend final : public Backend {
     enum class StopReason { none, shutdown, timeout, client_gone, abandoned };
 
     bool ensure_connection(Outcome& failure);
-    bool connect(std::string& error);
+    PGconn* open_session(const std::vector<std::string>& names, PgLogin& login, Outcome& failure);
+    bool set_up_session(PGconn* conn, const std::string& role,
+                        const std::vector<std::string>& names, bool fresh);
+    void use_session(PGconn* conn, PgLogin login);
+    static void carry_settings(PGconn* from, PGconn* to);
     void drop_connection();
     bool wait_for_input();
     void cancel_statement(StopReason reason);
+    void end_stopped_session();
     bool run_internal(const std::string& sql);
-    bool apply_search_path();
+    static bool apply_search_path(PGconn* conn, const std::vector<std::string>& names);
     std::string settle();
     Executed run_sql(std::string_view statement);
     Outcome open_databases(std::string_view statement);
-    bool schema_exists(const std::string& name, bool& exists);
     static Outcome lost_connection();
 
     SessionConfig config_;
     int client_fd_ = -1;
+    std::shared_ptr<PgAdmin> admin_;
     PGconn* conn_ = nullptr;
     PGcancel* cancel_ = nullptr;
+    PgLogin login_;       // the role conn_ logged in as
+    int backend_pid_ = 0; // conn_'s process in PostgreSQL
     bool connect_failure_logged_ = false;
     std::vector<std::string> open_names_;
-    bool savepoint_ = false;  // the running statement stands behind the server's savepoint
-    bool statement_ = false;  // a statement was sent and its results are not all read
-    bool reset_path_ = false; // the running statement may undo OPEN DATABASE's search_path
-    std::string note_;        // what settling did that the client should learn
+    bool savepoint_ = false;     // the running statement stands behind the server's savepoint
+    bool statement_ = false;     // a statement was sent and its results are not all read
+    bool reset_path_ = false;    // the running statement may undo the session's settings
+    bool session_ended_ = false; // the stopped statement's session was ended
+    std::string note_;           // what settling did that the client should learn
     StopReason stop_reason_ = StopReason::none;
     std::chrono::steady_clock::time_point deadline_;
     std::chrono::steady_clock::time_point next_client_check_;
@@ -113,9 +124,11 @@ class PgRows final : public BackendRows {
 
 std::unique_ptr<Backend> make_pg_backend(const SessionConfig& config, int client_fd);
 
-// Reaches PostgreSQL once at start: logs its version, warns about a
-// superuser role, and creates the sample schemas 'sample' and 'secret'
-// when neither exists, or afresh (replacing them) when replace is set.
-bool prepare_postgresql(const SessionConfig& config, bool replace, std::string& error);
+// At start: opens the administrative connection (config.pg_admin), which
+// logs PostgreSQL's version and checks the set-up, creates the sample
+// schemas 'sample' and 'secret' when neither exists, or afresh (replacing
+// them) when replace is set, and refuses (false, error saying why) when a
+// client role could reach more than the databases it opens.
+bool prepare_postgresql(SessionConfig& config, bool replace, std::string& error);
 
 } // namespace dorvd

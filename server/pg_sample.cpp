@@ -1,11 +1,11 @@
 // The demo data as PostgreSQL schemas: the same tables, rows and values as
 // the SQLite sample databases (numeric keeps the written scale, so 54.0
 // reads back as 54.0 on both backends).
-#include <libpq-fe.h>
 #include <string>
 
 #include "server/log.h"
-#include "server/pg_backend.h"
+#include "server/pg_admin.h"
+#include "server/pg_sample.h"
 
 namespace dorvd {
 namespace {
@@ -71,62 +71,24 @@ INSERT INTO secret.salaries VALUES
     ('Bjørn Åberg', 4980.0, '1996-12-31');
 )sql";
 
-std::string trimmed(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\t') c = ' ';
-    }
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
-void ignore_notice(void*, const char*) {}
-
-// The single value of a one-row query, or empty.
-std::string query_value(PGconn* conn, const char* sql) {
-    PGresult* result = PQexec(conn, sql);
-    std::string value;
-    if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
-        value = PQgetvalue(result, 0, 0);
-    }
-    PQclear(result);
-    return value;
-}
-
 } // namespace
 
-bool prepare_postgresql(const SessionConfig& config, bool replace, std::string& error) {
-    const char* keys[] = {"dbname", "fallback_application_name", nullptr};
-    const char* values[] = {config.pg_conninfo.c_str(), "dorvd", nullptr};
-    PGconn* conn = PQconnectdbParams(keys, values, 1);
-    if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) {
-        error = "cannot reach PostgreSQL: " +
-                (conn ? trimmed(PQerrorMessage(conn)) : std::string("out of memory"));
-        PQfinish(conn);
+bool write_pg_sample(PgAdmin& admin, bool replace, std::string& error) {
+    if (!replace) {
+        const PgAdmin::Lookup sample = admin.find_database("sample");
+        const PgAdmin::Lookup secret = admin.find_database("secret");
+        if (sample == PgAdmin::Lookup::failed || secret == PgAdmin::Lookup::failed) {
+            error = "cannot look for the sample schemas";
+            return false;
+        }
+        if (sample == PgAdmin::Lookup::found || secret == PgAdmin::Lookup::found) return true;
+    }
+    if (!admin.run_script(kSampleScript, error)) {
+        error = "cannot create the sample schemas: " + error;
         return false;
     }
-    PQsetNoticeProcessor(conn, ignore_notice, nullptr);
-    PQsetClientEncoding(conn, "UTF8");
-    log_line("PostgreSQL " + query_value(conn, "SHOW server_version") + ", database " + PQdb(conn) +
-             ", role " + PQuser(conn));
-    if (query_value(conn, "SHOW is_superuser") == "on") {
-        log_line("warning: the PostgreSQL role " + std::string(PQuser(conn)) +
-                 " is a superuser, so clients reach the database server's files and programs "
-                 "through it; give dorvd a role of its own");
-    }
-    const std::string existing = query_value(
-        conn, "SELECT count(*) FROM pg_catalog.pg_namespace WHERE nspname IN ('sample', 'secret')");
-    bool ok = true;
-    if (replace || existing == "0") {
-        PGresult* result =
-            PQexec(conn, (std::string("BEGIN;") + kSampleScript + "COMMIT;").c_str());
-        ok = PQresultStatus(result) == PGRES_COMMAND_OK;
-        if (!ok) error = "cannot create the sample schemas: " + trimmed(PQerrorMessage(conn));
-        PQclear(result);
-        if (ok) log_line("created the sample schemas sample and secret");
-    }
-    PQfinish(conn);
-    return ok;
+    log_line("created the sample schemas sample and secret");
+    return true;
 }
 
 } // namespace dorvd

@@ -9,8 +9,13 @@
 # Run:      eval "$(scripts/lib/pg_cluster.sh start)"   prints the two exports
 #           scripts/lib/pg_cluster.sh stop [FOLDER]      stops it, removes the folder
 #
-# dorvd connects as the role "dorvd", which is no superuser and owns the
-# database "dorv"; the superuser "postgres" exists for set-up only.
+# The cluster is prepared by dorvd's own set-up command (`dorvd
+# setup-postgresql`, from DORVD or build/native/server/dorvd), so the tests
+# run the real set-up: dorvd connects as its administrative role "dorvd" (no
+# superuser) to the database "dorv"; its client sessions log in as the roles
+# the set-up and dorvd make, with passwords (scram-sha-256), while "postgres"
+# and "dorvd" are trusted on the folder's socket. temp_file_limit is 64 MB
+# (DORV_PG_TEMP_FILE_LIMIT changes it), so the tests that fill it are quick.
 
 pg_cluster_bin() {
   local dir
@@ -34,8 +39,19 @@ pg_cluster_as_owner() {
   fi
 }
 
+pg_cluster_dorvd() {
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  echo "${DORVD:-$root/build/native/server/dorvd}"
+}
+
 pg_cluster_start() {
-  local bin folder log
+  local bin folder log dorvd
+  dorvd=$(pg_cluster_dorvd)
+  if [ ! -x "$dorvd" ]; then
+    echo "pg_cluster: PostgreSQL cannot be set up: $dorvd is not built (its set-up command prepares the cluster)" >&2
+    return 1
+  fi
   bin=$(pg_cluster_bin) || {
     echo "pg_cluster: PostgreSQL cannot be started: initdb and pg_ctl not found (install postgresql)" >&2
     return 1
@@ -53,6 +69,9 @@ pg_cluster_start() {
     rm -rf "$folder"
     return 1
   fi
+  # The socket only; every role but the two of the set-up logs in with its password.
+  printf '%s\n' 'local all postgres trust' 'local all dorvd trust' \
+    'local all all scram-sha-256' >"$folder/data/pg_hba.conf"
   # Only the socket in the folder; room for many dorvd sessions; no fsync,
   # as the cluster is thrown away.
   if ! pg_cluster_as_owner "$bin/pg_ctl" -D "$folder/data" -l "$log" -w -t 60 \
@@ -63,7 +82,9 @@ pg_cluster_start() {
     return 1
   fi
   if ! "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$folder" -U postgres -d postgres \
-    -c "CREATE ROLE dorvd LOGIN" -c "CREATE DATABASE dorv OWNER dorvd" >"$folder/setup.log" 2>&1; then
+    -c "CREATE DATABASE dorv" >"$folder/setup.log" 2>&1 ||
+    ! "$dorvd" setup-postgresql --pg "host=$folder user=postgres dbname=dorv" --admin-role dorvd \
+      --temp-file-limit "${DORV_PG_TEMP_FILE_LIMIT:-64M}" >>"$folder/setup.log" 2>&1; then
     echo "pg_cluster: PostgreSQL started but cannot be set up: $(tail -n 1 "$folder/setup.log")" >&2
     pg_cluster_stop "$folder"
     return 1

@@ -7,11 +7,16 @@
 // fails the run.
 //
 //   load_test [--clients 100] [--queries 1000] [--mix 15:4:1] [--read-ahead 8]
-//             [--database load] [--one-database] [-- DORVD-OPTION...]
+//             [--database load] [--one-database | --temp-tables] [--shared-made]
+//             [-- DORVD-OPTION...]
 //
 // Each client's table load_c<k> is in a database of its own of that name
 // (the shared table in --database is opened second); --one-database puts
-// them all into the shared table's database.
+// them all into the shared table's database, --temp-tables makes them
+// temporary tables of each client's session. --shared-made: an administrator
+// has made the shared table with its rows beforehand (a server whose clients
+// may not make tables in a shared database, as dorvd in front of
+// PostgreSQL); it is only read back.
 //
 // Everything after "--" goes to dorvd as it stands, after the options this
 // program gives it (--port, --data, --max-connections), e.g.
@@ -118,6 +123,21 @@ std::string join(const std::vector<std::string>& fields) {
     for (const auto& f : fields)
         out += (out.empty() ? "" : " | ") + f;
     return out;
+}
+
+// Where each client's table is.
+enum class Place { own_database, shared_database, temporary };
+
+const char* place_word(Place place) {
+    switch (place) {
+    case Place::own_database:
+        return "own";
+    case Place::shared_database:
+        return "one";
+    case Place::temporary:
+        return "temp";
+    }
+    return "own";
 }
 
 struct Tally {
@@ -258,10 +278,11 @@ std::string shared_read() {
     return std::string("select id, label, amount from ") + kSharedTable + " order by id";
 }
 
-// The database and its shared table, filled and read back once.
-bool prepare_shared(Connection& c, const std::string& database, bool* created) {
+// The database and its shared table, filled (unless made beforehand) and read back once.
+bool prepare_shared(Connection& c, const std::string& database, bool made, bool* created) {
     // A server whose databases are not files (schemas of PostgreSQL) is asked to make it.
     if (!c.open({database}, created)) return false;
+    if (made) return c.query(shared_read(), shared_rows());
     if (!c.exec(std::string("drop table if exists ") + kSharedTable) ||
         !c.exec(std::string("create table ") + kSharedTable +
                 " (id integer primary key, label varchar(40) not null, amount integer not null)"))
@@ -279,18 +300,20 @@ bool prepare_shared(Connection& c, const std::string& database, bool* created) {
 
 // The child: one client, connected and ready, waits for SIGUSR1 and runs its
 // queries. Its table is in a database of its own (named as the table, opened
-// first so that the table lands there) unless one_database.
+// first so that the table lands there), in the shared database, or a
+// temporary table of its session.
 int run_client(const std::string& port, int number, long queries, const std::string& database,
-               bool one_database, const Mix& mix) {
+               Place place, const Mix& mix) {
     Tally tally;
     Connection c(number, &tally);
     const std::string table = client_table(number);
     std::vector<std::string> databases = {database};
-    if (!one_database) databases.insert(databases.begin(), table);
+    if (place == Place::own_database) databases.insert(databases.begin(), table);
     bool created = false;
     const bool ready =
         c.connect(port) && c.open(databases, &created) && c.exec("drop table if exists " + table) &&
-        c.exec("create table " + table +
+        c.exec(std::string(place == Place::temporary ? "create temp table " : "create table ") +
+               table +
                " (seq integer primary key, client integer not null, note varchar(40) not null)");
     printf("%s\n", ready ? "ready" : "not ready");
     fflush(stdout);
@@ -360,7 +383,8 @@ struct Child {
 
 void usage() {
     fprintf(stderr, "usage: load_test [--clients N] [--queries N] [--mix SHORT:INSERT:READ]\n"
-                    "                 [--read-ahead N] [--database NAME] [--one-database]\n"
+                    "                 [--read-ahead N] [--database NAME]\n"
+                    "                 [--one-database | --temp-tables] [--shared-made]\n"
                     "                 [-- DORVD-OPTION...]\n");
 }
 
@@ -375,8 +399,10 @@ int main(int argc, char** argv) {
         sigprocmask(SIG_BLOCK, &go, nullptr);
         Mix mix;
         if (!parse_mix(argv[7], &mix)) return 2;
-        return run_client(argv[2], atoi(argv[3]), atol(argv[4]), argv[5],
-                          strcmp(argv[6], "one") == 0, mix);
+        Place place = Place::own_database;
+        if (strcmp(argv[6], "one") == 0) place = Place::shared_database;
+        if (strcmp(argv[6], "temp") == 0) place = Place::temporary;
+        return run_client(argv[2], atoi(argv[3]), atol(argv[4]), argv[5], place, mix);
     }
 
     int clients = 100;
@@ -384,7 +410,8 @@ int main(int argc, char** argv) {
     int read_ahead = 8;
     Mix mix;
     std::string database = "load";
-    bool one_database = false;
+    Place place = Place::own_database;
+    bool shared_made = false;
     std::vector<std::string> server_options;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -400,8 +427,12 @@ int main(int argc, char** argv) {
             read_ahead = atoi(argv[++i]);
         } else if (a == "--mix" && has_value && parse_mix(argv[i + 1], &mix)) {
             ++i;
-        } else if (a == "--one-database") {
-            one_database = true;
+        } else if (a == "--one-database" && place == Place::own_database) {
+            place = Place::shared_database;
+        } else if (a == "--temp-tables" && place == Place::own_database) {
+            place = Place::temporary;
+        } else if (a == "--shared-made") {
+            shared_made = true;
         } else if (a == "--database" && has_value) {
             database = argv[++i];
         } else {
@@ -431,11 +462,13 @@ int main(int argc, char** argv) {
            "dorvd%s\n"
            "mix per client, in cycles of %d (%s): %d short selects of the client's own count, "
            "%d inserts into its own table, %d reads of all %d rows of the shared table; "
-           "ReadAhead=%d\nclient k's table load_c<k> in %s\n",
+           "ReadAhead=%d\nclient k's table load_c<k>: %s\n",
            clients, queries, options_text.c_str(), mix.cycle(), pattern.c_str(), mix.shorts,
            mix.inserts, mix.reads, kSharedRows, read_ahead,
-           one_database ? ("database " + database + " with the shared table").c_str()
-                        : "database load_c<k> of its own");
+           place == Place::shared_database
+               ? ("in database " + database + " with the shared table").c_str()
+           : place == Place::temporary ? "a temporary table of its session"
+                                       : "in database load_c<k> of its own");
     fflush(stdout);
 
     DorvdProcess server;
@@ -451,10 +484,11 @@ int main(int argc, char** argv) {
     {
         Tally setup;
         Connection c(0, &setup);
-        bool files = server.make_empty_database(database);
-        for (int k = 1; k <= clients && !one_database; ++k)
+        bool files = shared_made || server.make_empty_database(database);
+        for (int k = 1; k <= clients && place == Place::own_database; ++k)
             files = files && server.make_empty_database(client_table(k));
-        if (!files || !c.connect(port) || !prepare_shared(c, database, &shared_created)) {
+        if (!files || !c.connect(port) ||
+            !prepare_shared(c, database, shared_made, &shared_created)) {
             fprintf(stderr, "load_test: the shared table could not be made (log %s)\n",
                     log.c_str());
             return 1;
@@ -470,7 +504,7 @@ int main(int argc, char** argv) {
     for (int k = 1; k <= clients; ++k) {
         Child& child = children[static_cast<size_t>(k - 1)];
         child.pid = spawn_self({"--child", port, std::to_string(k), std::to_string(queries),
-                                database, one_database ? "one" : "own", mix.text()},
+                                database, place_word(place), mix.text()},
                                ini_folder, &child.fd);
     }
     // Every client is connected with its table made before any starts.
@@ -510,8 +544,8 @@ int main(int argc, char** argv) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const long peak_kb = proc_status_kb(server.pid(), "VmHWM");
     remove_folder(ini_folder);
-    bool dropped = false;
-    {
+    bool dropped = shared_made; // a table made beforehand is left as it is
+    if (!shared_made) {
         // The shared table goes again (a PostgreSQL database outlives the server).
         Tally cleanup;
         Connection c(0, &cleanup);

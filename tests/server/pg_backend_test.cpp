@@ -13,85 +13,22 @@
 #include <thread>
 #include <vector>
 
+#include "pg_test_support.h"
+#include "result_reading.h"
 #include "test_server.h"
 
 namespace {
 
+using dorvd_test::DirectConnection;
+using dorvd_test::pg_conninfo;
 using dorvd_test::RawClient;
 using dorvd_test::record_fields;
+using dorvd_test::run;
 using dorvd_test::TestServer;
+using dorvd_test::use_postgresql;
+using dorvd_test::value_records;
 
-constexpr int kEndOfData = -9;
-
-std::string conninfo() {
-    const char* value = std::getenv("DORV_TEST_PG");
-    return value ? value : "";
-}
-
-void use_postgresql(dorvd::ServerOptions& o) {
-    o.backend = dorvd::BackendKind::postgresql;
-    o.pg_conninfo = conninfo();
-    o.auth_delay_ms = 0;
-}
-
-// A connection of the test's own, beside dorvd's, to set up and look.
-class Admin {
-  public:
-    explicit Admin(const std::string& extra = "")
-        : conn_(PQconnectdb((conninfo() + " " + extra).c_str())) {
-        EXPECT_EQ(PQstatus(conn_), CONNECTION_OK) << PQerrorMessage(conn_);
-        PQsetNoticeProcessor(
-            conn_, [](void*, const char*) {}, nullptr);
-    }
-    ~Admin() { PQfinish(conn_); }
-    Admin(const Admin&) = delete;
-    Admin& operator=(const Admin&) = delete;
-
-    void run(const std::string& sql) {
-        PGresult* result = PQexec(conn_, sql.c_str());
-        const auto status = PQresultStatus(result);
-        EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
-            << sql << ": " << PQerrorMessage(conn_);
-        PQclear(result);
-    }
-    std::string value(const std::string& sql) {
-        PGresult* result = PQexec(conn_, sql.c_str());
-        std::string text;
-        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
-            text = PQgetvalue(result, 0, 0);
-        } else {
-            ADD_FAILURE() << sql << ": " << PQerrorMessage(conn_);
-        }
-        PQclear(result);
-        return text;
-    }
-
-  private:
-    PGconn* conn_;
-};
-
-void run(RawClient& client, const std::string& statement) {
-    const auto reply = client.exec(statement);
-    ASSERT_TRUE(reply.ok);
-    ASSERT_EQ(reply.status, 0) << statement << ": " << reply.data;
-}
-
-// Every value record of the pending result, the header record first, then
-// the status that ended them.
-std::vector<std::string> value_records(RawClient& client, int& end_status) {
-    std::vector<std::string> records;
-    const auto header = client.statement('V');
-    end_status = header.status;
-    if (header.status != 0) return records;
-    records.push_back(header.data);
-    for (;;) {
-        const auto row = client.statement('F');
-        end_status = row.status;
-        if (!row.ok || row.status != 0) break;
-        records.push_back(row.data);
-    }
-    return records;
-}
+using dorvd_test::kEndOfData;
 
 // The header line and every row line of the pending result.
 std::vector<std::string> lines(RawClient& client, int& end_status) {
@@ -250,7 +187,7 @@ class PgOpenDatabase : public ::testing::Test {
         return records.size() == 2 ? records[1] : "no single row";
     }
 
-    Admin admin;
+    DirectConnection admin;
     TestServer server{use_postgresql};
 };
 
@@ -259,10 +196,15 @@ TEST_F(PgOpenDatabase, FirstSchemaComesFirstAndLaterOnesByName) {
     run(client, "OPEN DATABASE 'beta' AS 'b-pass', alpha");
     EXPECT_EQ(one_value(client, "select v from t"), std::string("Sbeta") + '\0');
     EXPECT_EQ(one_value(client, "select v from alpha.t"), std::string("Salpha") + '\0');
-    // New tables land in the first database.
-    run(client, "create table made_here(x int)");
-    EXPECT_EQ(admin.value("select schemaname from pg_tables where tablename = 'made_here'"),
-              "beta");
+    // Clients make tables in their temporary schema only: not in a database
+    // they share with others.
+    const auto refused = client.exec("create table made_here(x int)");
+    EXPECT_EQ(refused.status, 23);
+    EXPECT_EQ(refused.data, "permission denied for schema beta");
+    run(client, "create temp table made_here(x int)");
+    EXPECT_EQ(admin.value("select count(*) from pg_tables where tablename = 'made_here' and "
+                          "schemaname like 'pg_temp%'"),
+              "1");
     const auto explained = client.explain();
     EXPECT_EQ(explained.status, 0);
     // Opening another later keeps the first in front.
@@ -300,6 +242,84 @@ TEST_F(PgOpenDatabase, FailuresOpenNothing) {
         EXPECT_EQ(one_value(client, "select v from t"), "status 1");
         EXPECT_EQ(client.explain().data, "relation \"t\" does not exist");
     }
+}
+
+// Opening a further database opens a new session as the role of the wider
+// set: the client's settings go on, its temporary tables do not. A failed
+// OPEN, or one that adds nothing, keeps the session as it was; inside a
+// transaction a further database is refused.
+TEST_F(PgOpenDatabase, OpeningMoreStartsANewSessionAndAFailedOpenKeepsIt) {
+    RawClient client = server.connect();
+    const auto session = [&client, this] { return one_value(client, "select pg_backend_pid()"); };
+    run(client, "create temp table scratch(n int)");
+    run(client, "insert into scratch values (1)");
+    run(client, "SET TimeZone = 'Pacific/Chatham'");
+    const std::string before_open = session();
+    struct Kept {
+        const char* statement;
+        int status;
+    };
+    const Kept kept[] = {
+        {"OPEN DATABASE 'beta' AS 'wrong'", 202},
+        {"OPEN DATABASE 'alpha', 'nosuch'", 201},
+        {"OPEN DATABASE 'public'", 201},
+        {"OPEN DATABASE 'alpha' 'x'", 203},
+    };
+    for (const Kept& k : kept) {
+        SCOPED_TRACE(k.statement);
+        EXPECT_EQ(client.exec(k.statement).status, k.status);
+        EXPECT_EQ(session(), before_open);
+        EXPECT_EQ(one_value(client, "select count(*) from scratch"), std::string("N1") + '\0');
+    }
+
+    run(client, "OPEN DATABASE 'alpha'");
+    EXPECT_NE(session(), before_open);
+    EXPECT_EQ(one_value(client, "select count(*) from scratch"), "status 1");
+    EXPECT_EQ(one_value(client, "select current_setting('TimeZone')"),
+              std::string("SPacific/Chatham") + '\0');
+    EXPECT_EQ(one_value(client, "select v from t"), std::string("Salpha") + '\0');
+
+    // Opening what is open already keeps the session.
+    run(client, "create temp table scratch(n int)");
+    const std::string after_open = session();
+    run(client, "OPEN DATABASE 'alpha'");
+    EXPECT_EQ(session(), after_open);
+    run(client, "select count(*) from scratch");
+
+    run(client, "BEGIN");
+    run(client, "insert into t values ('in the transaction')");
+    const auto inside = client.exec("OPEN DATABASE 'beta' AS 'b-pass'");
+    EXPECT_EQ(inside.status, 1);
+    EXPECT_EQ(inside.data, "A further database cannot be opened inside a transaction: end it "
+                           "with COMMIT or ROLLBACK first.");
+    run(client, "COMMIT");
+    EXPECT_EQ(admin.value("select count(*) from alpha.t"), "2");
+
+    run(client, "OPEN DATABASE 'beta' AS 'b-pass'");
+    EXPECT_EQ(one_value(client, "select v from beta.t"), std::string("Sbeta") + '\0');
+    // Writing into tables of the opened databases is the client's to do.
+    run(client, "update beta.t set v = 'changed'");
+    run(client, "delete from t where v = 'in the transaction'");
+    EXPECT_EQ(admin.value("select string_agg(v, ',') from (select v from alpha.t union all "
+                          "select v from beta.t) s"),
+              "alpha,changed");
+}
+
+// A role name holds 63 bytes: a database whose role would be longer gets a
+// numbered one, and it holds that database only.
+TEST_F(PgOpenDatabase, ALongNameGetsANumberedRole) {
+    const std::string name(60, 'l');
+    admin.run("DROP SCHEMA IF EXISTS " + name + " CASCADE; CREATE SCHEMA " + name +
+              "; CREATE TABLE " + name + ".t(v text); INSERT INTO " + name + ".t VALUES ('long')");
+    RawClient client = server.connect();
+    run(client, "OPEN DATABASE '" + name + "'");
+    EXPECT_EQ(one_value(client, "select v from t"), std::string("Slong") + '\0');
+    EXPECT_EQ(one_value(client, "select v from alpha.t"), "status 23");
+    const std::string role = admin.value("select role_name from dorvd_admin.database_roles where "
+                                         "schema_name = '" +
+                                         name + "'");
+    EXPECT_EQ(role.rfind("dorvd_dbn_", 0), 0u) << role;
+    admin.run("DROP SCHEMA " + name + " CASCADE");
 }
 
 // Failures answer a status and PostgreSQL's message; the next statement of
@@ -373,8 +393,10 @@ TEST(PgBackend, AFailureInsideTheClientsTransactionKeepsItsOtherWork) {
     run(client, "insert into kept values (3)");
     EXPECT_EQ(client.exec("select 1 / 0").status, 20);
     run(client, "insert into kept values (4)");
-    // A long result left half read is stopped without ending the transaction.
-    run(client, "select i from generate_series(1, 10000000) i");
+    // A long result left half read is stopped without ending the transaction
+    // (in the select list the series streams; in FROM it would be written to
+    // temporary files first).
+    run(client, "select generate_series(1, 10000000) as i");
     EXPECT_EQ(client.statement('F').status, 0);
     run(client, "insert into kept values (5)");
     run(client, "COMMIT");
@@ -404,7 +426,7 @@ TEST(PgBackend, StatementTimeoutStopsTheStatement) {
 TEST(PgBackend, AClientThatGoesStopsItsStatement) {
     TestServer pg(use_postgresql);
     ASSERT_TRUE(pg.started());
-    Admin admin;
+    DirectConnection admin;
     // The statement's sessions in PostgreSQL that are running it, waited for
     // until there are as many as wanted (five seconds at most).
     const auto running_becomes = [&admin](const std::string& wanted) {
@@ -436,7 +458,7 @@ TEST(PgBackend, ALostSessionIsAnsweredAndOpenedAgain) {
     ASSERT_TRUE(pg.started());
     RawClient client = pg.connect();
     run(client, "OPEN DATABASE 'sample'");
-    Admin admin;
+    DirectConnection admin;
     admin.value("select count(pg_terminate_backend(pid)) from pg_stat_activity where "
                 "application_name = 'dorvd' and pid <> pg_backend_pid()");
     const auto lost = client.exec("select count(*) from customers");
@@ -445,7 +467,7 @@ TEST(PgBackend, ALostSessionIsAnsweredAndOpenedAgain) {
     EXPECT_EQ(again.status, 0) << again.data;
 }
 
-// PostgreSQL refusing the session (here: the role's connection limit) is
+// PostgreSQL refusing the session (here: the database's connection limit) is
 // answered 210 on each statement until it lets the session in.
 TEST(PgBackend, ASessionPostgreSqlRefusesIsAnsweredUntilItConnects) {
     TestServer pg([](auto& o) {
@@ -454,9 +476,11 @@ TEST(PgBackend, ASessionPostgreSqlRefusesIsAnsweredUntilItConnects) {
     });
     ASSERT_TRUE(pg.started());
     struct Limit {
-        Admin superuser{"user=postgres"};
-        Limit() { superuser.run("ALTER ROLE dorvd CONNECTION LIMIT 0"); }
-        ~Limit() { superuser.run("ALTER ROLE dorvd CONNECTION LIMIT -1"); }
+        DirectConnection superuser{"user=postgres"};
+        Limit() { superuser.run("ALTER DATABASE " + superuser.database() + " CONNECTION LIMIT 0"); }
+        ~Limit() {
+            superuser.run("ALTER DATABASE " + superuser.database() + " CONNECTION LIMIT -1");
+        }
     };
     auto limit = std::make_unique<Limit>();
     RawClient client = pg.connect();
@@ -549,7 +573,7 @@ TEST(PgBackend, AHundredClientsAtOnce) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (conninfo().empty()) {
+    if (pg_conninfo().empty()) {
         std::printf("DORV_TEST_PG is not set: no PostgreSQL to test against "
                     "(scripts/lib/pg_cluster.sh starts one)\n");
         return 77;
