@@ -39,6 +39,9 @@ bool take_byte(Piece& piece, unsigned char byte) {
 // of 1 stores nothing: the rest of the field is passed over, and the
 // truncation warning counts only what was dropped behind the type character.
 int field_call(ConnectionRecord& c, char* buffer, int size, bool drop_type) {
+    // Without room for even the terminator, hl_dorv_field gives its own name.
+    if (drop_type && !caller_buffer_ok(&c.report, "hl_dorv_field", buffer, size))
+        return DORV_NO_STATUS;
     if (c.transfer_kind != 'S') {
         report_error(
             &c.report,
@@ -86,9 +89,6 @@ extern "C" int DORV_CALL hl_dorv_tfield(int handle, char* buffer, int size) {
 
 extern "C" int DORV_CALL hl_dorv_field(int handle, char* buffer, int size) {
     ExportCall call(handle);
-    if (call.record() == nullptr) return DORV_NO_STATUS;
-    // Without room for even the terminator, this call's own name is given.
-    if (!caller_buffer_ok(&call.record()->report, "hl_dorv_field", buffer, size))
-        return DORV_NO_STATUS;
-    return field_call(*call.record(), buffer, size, true);
+    return call.record() != nullptr ? field_call(*call.record(), buffer, size, true)
+                                    : DORV_NO_STATUS;
 }
