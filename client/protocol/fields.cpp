@@ -43,11 +43,8 @@ int field_call(ConnectionRecord& c, char* buffer, int size, bool drop_type) {
     if (drop_type && !caller_buffer_ok(&c.report, "hl_dorv_field", buffer, size))
         return DORV_NO_STATUS;
     if (c.transfer_kind != 'S') {
-        report_error(
-            &c.report,
-            "Sequence error (hl_dorv_field):\n No pending Dorv transfer\n Call hl_dorv_hdr_ln() or "
-            "hl_dorv_next_val().\n handle = %d\n type   = %02x",
-            c.socket, static_cast<unsigned>(c.transfer_kind));
+        report_sequence_error(&c, "hl_dorv_field", "Dorv",
+                              " Call hl_dorv_hdr_ln() or hl_dorv_next_val().\n");
         return DORV_NO_STATUS;
     }
     if (!caller_buffer_ok(&c.report, "hl_dorv_tfield", buffer, size)) return DORV_NO_STATUS;

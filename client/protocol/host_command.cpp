@@ -15,11 +15,7 @@ namespace {
 int fetch_block(ConnectionRecord& c, char* buffer, int size) {
     for (;;) {
         if (c.more == 0 || c.transfer_kind != 'U') {
-            report_error(
-                &c.report,
-                "Sequence error (hl_fetch_blk):\n No pending HPUX transfer\n handle = %d\n "
-                "type   = %02x",
-                c.socket, static_cast<unsigned>(c.transfer_kind));
+            report_sequence_error(&c, "hl_fetch_blk", "HPUX", "");
             return -1;
         }
         if (ll_read(&c, c.block) != 0) return -1;
@@ -102,11 +98,7 @@ int fetch_block_call(ConnectionRecord& c, char* buffer, int size) {
 
 int fetch_line_call(ConnectionRecord& c, char* buffer, int size) {
     if (c.transfer_kind != 'U') {
-        report_error(
-            &c.report,
-            "Sequence error (hl_fetch_ln):\n No pending HPUX transfer\n handle = %d\n type "
-            "  = %02x",
-            c.socket, static_cast<unsigned>(c.transfer_kind));
+        report_sequence_error(&c, "hl_fetch_ln", "HPUX", "");
         return -1;
     }
     if (!caller_buffer_ok(&c.report, "hl_fetch_ln", buffer, size)) return -1;

@@ -112,6 +112,14 @@ bool request_reply(ConnectionRecord* connection, char expected, const char* call
     return check_reply(&connection->report, request, expected, call, accepted_text);
 }
 
+void report_sequence_error(ConnectionRecord* connection, const char* call, const char* kind,
+                           const char* advice) {
+    report_error(&connection->report,
+                 "Sequence error (%s):\n No pending %s transfer\n%s handle = %d\n type   = %02x",
+                 call, kind, advice, connection->socket,
+                 static_cast<unsigned>(connection->transfer_kind));
+}
+
 bool caller_buffer_ok(Report* report, const char* call, const char* buffer, int size) {
     if (buffer == nullptr) {
         report_error(report, "No buffer given (%s)", call);

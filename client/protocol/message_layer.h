@@ -54,6 +54,11 @@ bool check_reply(Report* report, const char* block, char expected, const char* c
 bool request_reply(ConnectionRecord* connection, char expected, const char* call,
                    const char* accepted_text = nullptr);
 
+// The sequence error of a call that found no transfer of its kind pending:
+// `kind` names it ("Dorv", "HPUX"), `advice` is a line of advice or empty.
+void report_sequence_error(ConnectionRecord* connection, const char* call, const char* kind,
+                           const char* advice);
+
 // A caller's buffer must exist and hold at least the terminator; otherwise the
 // call records it and fails without writing anything.
 bool caller_buffer_ok(Report* report, const char* call, const char* buffer, int size);
