@@ -49,7 +49,7 @@ bool begin_text_request(ConnectionRecord& c, char type, const char* text,
         report_error(&c.report, "%s", missing);
         return false;
     }
-    if (drain_before_request(&c) != 0) return false;
+    if (ll_drain(&c) != 0) return false;
     size_t length = strlen(text);
     if (length > MAX_PAYLOAD) {
         report_error(&c.report, "%s size exceeds maximum (%d)", what, MAX_PAYLOAD);

@@ -63,25 +63,25 @@ int drain_current_reply(ConnectionRecord* connection) {
     return connection->broken != 0 ? -1 : 0;
 }
 
+void drain_owed_reply(ConnectionRecord* connection) {
+    --connection->in_flight;
+    while (ll_read(connection, connection->block) == 0 && connection->block[BLOCK_LAST] == 0) {
+    }
+}
+
 int ll_drain(ConnectionRecord* connection) {
     drain_current_reply(connection);
+    show_report(&connection->report);
     // Replies to row requests sent ahead are owed whole, one after the other:
     // reading exactly these leaves the next reply to the next request.
     while (connection->in_flight > 0 && connection->broken == 0) {
-        --connection->in_flight;
-        while (ll_read(connection, connection->block) == 0 && connection->block[BLOCK_LAST] == 0) {
-        }
+        drain_owed_reply(connection);
+        show_report(&connection->report);
     }
     connection->in_flight = 0;
     connection->ahead_code = 0;
     connection->ahead_stopped = 0;
     return connection->broken != 0 ? -1 : 0;
-}
-
-int drain_before_request(ConnectionRecord* connection) {
-    if (ll_drain(connection) != 0) return -1;
-    show_report(&connection->report);
-    return 0;
 }
 
 bool check_reply(Report* report, const char* block, char expected, const char* call,

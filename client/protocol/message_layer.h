@@ -31,15 +31,17 @@ int ll_read(ConnectionRecord* connection, char* buffer);
 // 0: a status block is in connection->block and *status holds its status;
 // 100: none for the caller (recorded).
 int ll_dorv_read(ConnectionRecord* connection, int* status);
-// Discards the rest of a reply that a call left unread, then the replies still
-// owed to row requests sent ahead. -1 when the connection broke on the way
-// (recorded): the call then fails.
-int ll_drain(ConnectionRecord* connection);
-// The same for the current reply only: the replies owed stay in flight.
+// Discards the rest of a reply that a call left unread (the warning "Pending
+// transfer" first, where warnings are on). -1 when the connection broke on
+// the way (recorded).
 int drain_current_reply(ConnectionRecord* connection);
-// ll_drain at the start of a request, then what the drain met is shown: the
-// request's own traces follow it.
-int drain_before_request(ConnectionRecord* connection);
+// Discards the oldest reply still owed to a row request sent ahead, whole.
+void drain_owed_reply(ConnectionRecord* connection);
+// At the start of a request: the rest of the current reply, then every reply
+// still owed, are discarded, and what each drain met is shown as soon as it
+// is done, so that it comes before the request's own traces and boxes. -1
+// when the connection broke on the way: the call then fails.
+int ll_drain(ConnectionRecord* connection);
 
 // Checks a reply block of type `expected`: a text message in its place is
 // the server's for the user (unless its text is `accepted_text`: then it is

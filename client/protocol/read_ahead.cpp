@@ -21,15 +21,17 @@ int send_row_request(ConnectionRecord* connection, char code) {
 
 int request_row(ConnectionRecord* connection, char code) {
     if (connection->read_ahead <= 0) {
-        if (drain_before_request(connection) != 0) return -1;
+        if (ll_drain(connection) != 0) return -1;
         return send_row_request(connection, code);
     }
     // Replies to requests of the other kind are of no use: they are drained.
-    int drained = connection->in_flight > 0 && connection->ahead_code != code
-                      ? ll_drain(connection)
-                      : drain_current_reply(connection);
-    if (drained != 0) return -1;
-    show_report(&connection->report);
+    if (connection->in_flight > 0 && connection->ahead_code != code) {
+        if (ll_drain(connection) != 0) return -1;
+    } else {
+        int drained = drain_current_reply(connection);
+        show_report(&connection->report); // before the requests' own traces
+        if (drained != 0) return -1;
+    }
     connection->ahead_code = code;
     // After the rows ended, requests go one at a time again, as without read-ahead.
     int depth = connection->ahead_stopped != 0 ? 1 : connection->read_ahead;

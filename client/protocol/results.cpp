@@ -35,7 +35,7 @@ int gather_line(ConnectionRecord& c, char* buffer, int size) {
 // Sends a request with the code (and its argument, where it has one) that
 // is not a row request.
 int send_request_code(ConnectionRecord& c, char code, const char* argument) {
-    if (drain_before_request(&c) != 0) return -1;
+    if (ll_drain(&c) != 0) return -1;
     begin_request(&c, 'S', argument != nullptr ? 2 : 1);
     c.request[BLOCK_PAYLOAD] = code;
     if (argument != nullptr) c.request[BLOCK_PAYLOAD + 1] = *argument;

@@ -50,7 +50,7 @@ int version_call(ConnectionRecord& c, char* text) {
         report_error(&c.report, "No buffer given (%s)", "hl_dorv_version");
         return DORV_NO_STATUS;
     }
-    if (drain_before_request(&c) != 0) return DORV_NO_STATUS;
+    if (ll_drain(&c) != 0) return DORV_NO_STATUS;
     begin_request(&c, 'S', 1);
     c.request[BLOCK_PAYLOAD] = 'A';
     if (!request_reply(&c, 'S', "hl_dorv_version")) return DORV_NO_STATUS;
@@ -61,7 +61,7 @@ int version_call(ConnectionRecord& c, char* text) {
 }
 
 int exec_call(ConnectionRecord& c, const char* text) {
-    if (drain_before_request(&c) != 0) return DORV_NO_STATUS;
+    if (ll_drain(&c) != 0) return DORV_NO_STATUS;
     // The caller's text is only read: VBA hands in a copy that it writes back,
     // and a C caller may pass a constant.
     const char* rest = text != nullptr ? text : "";
@@ -93,7 +93,7 @@ int explain_call(ConnectionRecord& c, char* buffer, int size, int code) {
     bool own_buffer = code >= EXPLAIN_IN_LIBRARY;
     if (!own_buffer && !caller_buffer_ok(&c.report, "hl_dorv_explain", buffer, size))
         return DORV_NO_STATUS;
-    if (drain_before_request(&c) != 0) return explain_failed(&c.report);
+    if (ll_drain(&c) != 0) return explain_failed(&c.report);
     begin_request(&c, 'S', 2);
     c.request[BLOCK_PAYLOAD] = 'M';
     c.request[BLOCK_PAYLOAD + 1] = static_cast<char>(code % EXPLAIN_IN_BOX);

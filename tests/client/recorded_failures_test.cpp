@@ -210,6 +210,26 @@ TEST(RecordedFailures, WhatTheDrainMetIsShownBeforeTheRequestGoesOut) {
     EXPECT_LT(broken, written);
 }
 
+TEST(RecordedFailures, EveryBrokenReplyOwedToRowsSentAheadIsShownNoneLost) {
+    // Five row requests were sent ahead; each reply owed is a broken block
+    // that leaves the stream in step. A header request drains them all.
+    const int owed = 5;
+    std::string replies;
+    for (int i = 0; i < owed; ++i)
+        replies += wire_length(3) + static_cast<char>('a' + i);
+    BoxCapture boxes;
+    MemoryConnection c(replies + status_block(0, ""));
+    c.record->read_ahead = owed;
+    c.record->in_flight = owed;
+    c.record->ahead_code = 'F';
+    EXPECT_EQ(record_call(*c.record, 'V'), 0);
+    EXPECT_EQ(c.server.sent, request('V'));
+    EXPECT_EQ(boxes.summary(),
+              std::vector<std::string>(owed, "Dorv|Inconsistent message:\n read = 3, size = 3"));
+    EXPECT_EQ(c.record->in_flight, 0);
+    EXPECT_EQ(c.record->broken, 0);
+}
+
 TEST(RecordedFailures, ACallOnABrokenStreamSendsNothingFurther) {
     BoxCapture boxes;
     MemoryConnection c(block_of(2000).substr(0, 1100));
