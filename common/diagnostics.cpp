@@ -2,26 +2,11 @@
 // deliverable: DORV_DIAG_LIBRARY for dorv32, DORV_DIAG_ADDIN for the add-in.
 #include "common/diagnostics.h"
 
+#include "common/deliverable.h"
 #include "platform/platform.h"
 
 #include <stdio.h>
 #include <string.h>
-
-#if defined(DORV_DIAG_LIBRARY) == defined(DORV_DIAG_ADDIN)
-#error "define exactly one of DORV_DIAG_LIBRARY and DORV_DIAG_ADDIN"
-#endif
-
-#ifdef DORV_DIAG_LIBRARY
-#define LOG_FILE_KEY "DLLDebugFile"
-#define LOG_OPEN_CAPTION "DORV.DLL"
-#define ERROR_CAPTION "Dorv"
-#define MESSAGE_LOG_NAME "dorv32.log"
-#else
-#define LOG_FILE_KEY "XLLDebugFile"
-#define LOG_OPEN_CAPTION "DORV.XLL"
-#define ERROR_CAPTION "Dorv XLL"
-#define MESSAGE_LOG_NAME "dorvxll32.log"
-#endif
 
 unsigned debug_enabled = 0;
 MessagesMode messages_mode = MESSAGES_BOX;
@@ -33,6 +18,8 @@ FILE* debug_log = nullptr;
 // opened at the first message (so a run without one leaves no file).
 FILE* message_log = nullptr;
 bool message_log_tried = false;
+// Threads that show messages at once open that file once.
+PlatLock message_log_lock;
 
 void write_trace(const char* text) {
     if (debug_log != nullptr)
@@ -91,7 +78,11 @@ int route_message(const char* text, const char* caption, unsigned) {
     snprintf(record, sizeof record, "\n[%s] %s\n", caption, text);
     // Always into a file that the user can find, and at once: nobody may be there
     // to see the program end.
-    FILE* log = debug_log != nullptr ? debug_log : open_message_log();
+    FILE* log = debug_log;
+    if (log == nullptr) {
+        PlatLockHold hold(message_log_lock);
+        log = open_message_log();
+    }
     if (log != nullptr) {
         fputs(record, log);
         fflush(log);
@@ -190,32 +181,41 @@ void debug_print(const char* format, ...) {
     write_trace(text);
 }
 
-void error_box(const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format,
-              args); // NOLINT(clang-analyzer-valist.Uninitialized): started above
-    va_end(args);
-    plat_message_box(text, ERROR_CAPTION, PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
+namespace {
+
+void show_entry(const ReportEntry& entry) {
+    plat_message_box(entry.text, entry.caption, entry.style);
+    if (!entry.traced) return;
 #ifdef DORV_DIAG_LIBRARY
-    if (debug_enabled != 0) write_trace(text);
+    if (debug_enabled != 0) write_trace(entry.text);
 #else
-    debug_print("\nERROR: [%s]\n", text);
+    debug_print("\nERROR: [%s]\n", entry.text);
 #endif
 }
 
-#ifdef DORV_DIAG_LIBRARY
-int server_message_box(const char* block) {
-    // The text is shown from a copy, so the received block stays as it came.
-    unsigned short length;
-    memcpy(&length, block, 2);
-    int n = static_cast<int>(length) - 4;
-    if (n < 0) n = 0;
-    if (n >= 1020) n = 1019;
-    char text[1020];
-    memcpy(text, block + 4, static_cast<size_t>(n));
-    text[n] = '\0';
-    return plat_message_box(text, "Dorv SERVER:", PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION);
+} // namespace
+
+void error_box(const char* format, ...) {
+    ReportEntry entry;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(entry.text, sizeof entry.text, format,
+              args); // NOLINT(clang-analyzer-valist.Uninitialized): started above
+    va_end(args);
+    entry.caption = ERROR_CAPTION;
+    entry.style = PLAT_MB_OK | PLAT_MB_ICONEXCLAMATION;
+    entry.traced = true;
+    show_entry(entry);
 }
-#endif
+
+void show_report(Report* report) {
+    int count = report->count < REPORT_CAPACITY ? report->count : REPORT_CAPACITY;
+    if (count <= 0) return;
+    // Shown from a copy: a box's message loop may let another call of this
+    // thread record and show on the same report.
+    ReportEntry shown[REPORT_CAPACITY];
+    memcpy(shown, report->entries, static_cast<size_t>(count) * sizeof shown[0]);
+    clear_report(report);
+    for (int i = 0; i < count; ++i)
+        show_entry(shown[i]);
+}

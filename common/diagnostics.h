@@ -3,29 +3,25 @@
 // log key, captions, time text and what error_box traces.
 #pragma once
 
+#include "common/report.h"
+#include "common/trace.h"
+
 #include <stdarg.h>
-
-#if defined(__GNUC__)
-#define DORV_PRINTF(f, a) __attribute__((format(printf, f, a)))
-#else
-#define DORV_PRINTF(f, a)
-#endif
-
-// The process-wide switch: "Debug" in section "Global" of "windorv.ini".
-extern unsigned debug_enabled;
 
 // Reads the debug switch and opens the log; called once at attach.
 void start_debug_log();
 // Writes the end line and closes the log; called at detach.
 void end_debug_log();
-// A trace line (printf-style), only when tracing is on.
-void debug_print(const char* format, ...) DORV_PRINTF(1, 2);
 // An error in a modal message box; traced when tracing is on.
 void error_box(const char* format, ...) DORV_PRINTF(1, 2);
+// Shows what a report holds, in its order, each box as report.h describes it,
+// and empties it.
+void show_report(Report* report);
 
 #ifdef DORV_DIAG_LIBRARY
 // A server text message ('M' block as received: 16-bit length in host order,
-// type, flag, text) in a message box. The block must be 1024 bytes long.
+// type, flag, text) in a message box. The block must be 1024 bytes long. The
+// library's message layer defines it: it knows the block's layout.
 int server_message_box(const char* block);
 #endif
 

@@ -1,8 +1,11 @@
-// Fuzzes the client library's reply paths over a real loopback TCP connection.
+// Fuzzes the client library's reply paths without a socket: the block codec
+// fed directly, and the library's calls on a connection record whose bytes
+// come from memory.
 //
 // Input: a flags byte, a pattern of segment sizes, a list of library calls
 // (each with its buffer size, code or text), and then the bytes the server
-// answers, which the peer sends in segments cut after the pattern (see Peer).
+// answers, which reach the codec and the calls in segments cut after the
+// pattern (see ServerBytes).
 //
 // Layout:
 //   flags        bit 0 warnings, bits 1-3 pattern length - 1, bit 4 debug log
@@ -17,19 +20,16 @@
 #include "fuzz/input_reader.h"
 #include "fuzz/silent_boxes.h"
 
+#include "client/codec/block_codec.h"
 #include "client/connection/connection_table.h"
 #include "client/connection/library.h"
 #include "client/include/dorv32.h"
+#include "client/protocol/connection_calls.h"
 #include "common/diagnostics.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -53,74 +53,110 @@ enum Op : int {
     OP_FETCH_LN,
     OP_READ_RECORD, // hdr_val or next_val, then tfield until it stops (bounded)
     OP_READ_OUTPUT, // fetch_ln until it stops (bounded)
-    OP_BAD_HANDLE,  // a call on a handle that is not open
+    OP_BAD_HANDLE,  // an exported call on a handle that is not open
     OP_COUNT
 };
 
-// ------------------------------------------------------------------ the peer
+[[noreturn]] void finding(const char* what) {
+    fprintf(stderr, "fuzz_client_replies: %s\n", what);
+    abort();
+}
 
-// The server's end of the connection, fed from the input. Every receive call
-// of the library passes through the wrapper below (the link wraps plat_recv):
-// when the library has read all it was sent, the peer sends the next segment
-// first, or ends its output once the input is used up. So each receive sees
-// the stream end at a segment boundary, and no call can wait for ever.
-struct Peer {
-    int fd = -1;        // the peer's end
-    int client_fd = -1; // the library's end
+// ------------------------------------------------------------------ the server's bytes
+
+// The server's answer, handed out in segments cut after the pattern: a receive
+// gets at most the rest of the current segment, as a receive on a socket gets
+// at most what has arrived; the next segment comes when this one is used up,
+// and the stream ends when the bytes do. So no call can wait for ever.
+struct ServerBytes {
     std::string stream;
     std::vector<size_t> pattern;
     size_t pos = 0;
     size_t segments = 0;
-    size_t unread = 0; // bytes sent that the library has not received yet
-    bool ended = false;
+    size_t segment_left = 0;
+    unsigned long receives = 0; // receive calls that got bytes or the end
+
+    int receive(char* buffer, int length) {
+        ++receives;
+        if (segment_left == 0) {
+            if (pos >= stream.size()) return 0;
+            segment_left = pattern[segments++ % pattern.size()];
+            if (segment_left > stream.size() - pos) segment_left = stream.size() - pos;
+        }
+        size_t n =
+            static_cast<size_t>(length) < segment_left ? static_cast<size_t>(length) : segment_left;
+        memcpy(buffer, stream.data() + pos, n);
+        pos += n;
+        segment_left -= n;
+        return static_cast<int>(n);
+    }
 };
 
-Peer peer;
-unsigned long peer_receives = 0; // receive calls of the library on the peer's connection
+ServerBytes server;
 
-void send_segment() {
-    size_t n = peer.pattern[peer.segments++ % peer.pattern.size()];
-    if (n > peer.stream.size() - peer.pos) n = peer.stream.size() - peer.pos;
-    const char* bytes = peer.stream.data() + peer.pos;
-    for (size_t left = n; left > 0;) {
-        ssize_t sent = send(peer.fd, bytes, left, MSG_NOSIGNAL);
-        if (sent <= 0) break;
-        bytes += sent;
-        left -= static_cast<size_t>(sent);
-    }
-    peer.pos += n;
-    peer.unread += n;
+int link_receive(void*, char* buffer, int length) {
+    return server.receive(buffer, length);
 }
 
-} // namespace
+// Requests are taken whole and dropped: the answer is fixed by the input.
+int link_send(void*, const char*, int length) {
+    return length;
+}
 
-extern "C" int __real__Z9plat_recviPci(int socket, char* buffer, int length);
+const ByteLink memory_link = {nullptr, link_receive, link_send};
 
-// plat_recv(int, char*, int), wrapped at link time.
-extern "C" int __wrap__Z9plat_recviPci(int socket, char* buffer, int length) {
-    bool ours = peer.fd >= 0 && socket == peer.client_fd;
-    if (ours && peer.unread == 0) {
-        if (peer.pos < peer.stream.size()) {
-            send_segment();
-        } else if (!peer.ended) {
-            shutdown(peer.fd, SHUT_WR);
-            peer.ended = true;
+// ------------------------------------------------------------------ the codec, fed directly
+
+// What a block that declares `length` must come to, whatever the segments.
+BlockEvent expected_event(unsigned length) {
+    if (length < 2) return BLOCK_UNFRAMED;
+    if (length > unsigned{BLOCK_SIZE}) return BLOCK_PASSED_OVER;
+    return length < unsigned{MIN_BLOCK} ? BLOCK_INCONSISTENT : BLOCK_WHOLE;
+}
+
+// Feeds the stream to the decoder segment by segment and checks each block
+// against the stream itself: its bytes, its end, and that every byte is taken
+// once.
+void check_codec(const std::string& stream, const std::vector<size_t>& pattern) {
+    BlockDecoder decoder;
+    char block[BLOCK_SIZE];
+    start_block(&decoder, block);
+    size_t pos = 0;      // bytes taken by the decoder
+    size_t block_at = 0; // where the current block starts
+    size_t segment = 0;
+    while (pos < stream.size()) {
+        size_t n = pattern[segment++ % pattern.size()];
+        if (n > stream.size() - pos) n = stream.size() - pos;
+        while (n > 0) {
+            int wanted = block_bytes_wanted(&decoder);
+            if (wanted <= 0 || wanted > BLOCK_SIZE)
+                finding("the decoder wants no bytes or too many");
+            BlockEvent event;
+            int taken =
+                feed_block(&decoder, block, stream.data() + pos, static_cast<int>(n), &event);
+            if (taken <= 0 || static_cast<size_t>(taken) > n)
+                finding("the decoder took no bytes or more than it was fed");
+            if (decoder.received > BLOCK_SIZE) finding("the decoder stored more than a block");
+            pos += static_cast<size_t>(taken);
+            n -= static_cast<size_t>(taken);
+            if (event == BLOCK_NEEDS_MORE || event == BLOCK_OVERLONG) continue;
+            unsigned length = length_from_wire(stream.data() + block_at);
+            if (event != expected_event(length))
+                finding("the decoder's event does not fit the block's length");
+            if (event == BLOCK_UNFRAMED) return; // nothing behind it can be framed
+            size_t kept = length < unsigned{BLOCK_SIZE} ? length : BLOCK_SIZE;
+            if (pos - block_at != length || block_length(block) != length ||
+                memcmp(block + 2, stream.data() + block_at + 2, kept - 2) != 0)
+                finding("a block does not hold the bytes of the stream it came from");
+            block_at = pos;
+            start_block(&decoder, block);
         }
     }
-    int received = __real__Z9plat_recviPci(socket, buffer, length);
-    if (ours) ++peer_receives;
-    if (ours && received > 0)
-        peer.unread -= static_cast<size_t>(received) < peer.unread ? received : peer.unread;
-    return received;
 }
-
-namespace {
 
 // ------------------------------------------------------------------ set-up
 
-int listener = -1;
 bool trace = false; // DORV_FUZZ_TRACE set: each call's result and box on standard error
-char service[16];
 
 void fail_setup(const char* what) {
     perror(what);
@@ -143,82 +179,44 @@ void set_up() {
     dorv_library_attach(nullptr);
     unlink(ini.c_str());
     rmdir(dir);
-    signal(SIGPIPE, SIG_IGN);
-
-    listener = socket(AF_INET, SOCK_STREAM, 0);
-    if (listener < 0) fail_setup("socket");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    // Accepted connections inherit these. No delay: the next segment must not
-    // wait for the acknowledgement of the last. Room for every request an
-    // input can make, as the peer never reads them. A reset at close leaves no
-    // TIME_WAIT behind, so millions of connections do not run out of ports.
-    int one = 1;
-    int room = 8 << 20;
-    linger abort_on_close{1, 0};
-    if (setsockopt(listener, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) != 0 ||
-        (setsockopt(listener, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0 &&
-         setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &room, sizeof room) != 0) ||
-        setsockopt(listener, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close) != 0)
-        fail_setup("setsockopt");
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 8) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        fail_setup("listen");
-    snprintf(service, sizeof service, "%u", ntohs(address.sin_port));
 }
 
 // ------------------------------------------------------------------ checks
 
+// The connection the calls run on: a record of the fuzzer's own, outside the
+// table, whose bytes come from `server`.
+ConnectionRecord connection;
+const int HANDLE = 1000; // what the record's messages name as its handle
+
 // The record's transfer state must stay within its block whatever the server
-// sends; the sanitizer cannot see overruns inside the record itself.
-void check_record(int handle) {
-    for (int i = 0; i < connection_count; ++i) {
-        const ConnectionRecord& r = connection_table[i];
-        if (r.socket != handle) continue;
-        bool ok = r.block_avail >= 0 && r.block_avail <= WNSK_BLOCK_SIZE - 4 && r.block_pos >= 0 &&
-                  r.block_pos <= r.block_avail && (r.more == 0 || r.more == 1) &&
-                  (r.transfer_kind == 0 || r.transfer_kind == ' ' || r.transfer_kind == 'S' ||
-                   r.transfer_kind == 'U') &&
-                  memchr(r.ini_file, 0, sizeof r.ini_file) != nullptr &&
-                  memchr(r.ini_section, 0, sizeof r.ini_section) != nullptr;
-        if (!ok) {
-            fprintf(stderr,
-                    "connection record out of bounds: block_avail=%d block_pos=%d more=%d "
-                    "transfer_kind=%d\n",
-                    r.block_avail, r.block_pos, r.more, r.transfer_kind);
-            abort();
-        }
+// sends, and what a call recorded must have been shown; the sanitizer cannot
+// see overruns inside the record itself.
+void check_record() {
+    const ConnectionRecord& r = connection;
+    bool ok = r.block_avail >= 0 && r.block_avail <= WNSK_BLOCK_SIZE - 4 && r.block_pos >= 0 &&
+              r.block_pos <= r.block_avail && (r.more == 0 || r.more == 1) &&
+              (r.transfer_kind == 0 || r.transfer_kind == ' ' || r.transfer_kind == 'S' ||
+               r.transfer_kind == 'U') &&
+              r.report.count == 0;
+    if (!ok) {
+        fprintf(stderr,
+                "connection record out of bounds: block_avail=%d block_pos=%d more=%d "
+                "transfer_kind=%d report=%d\n",
+                r.block_avail, r.block_pos, r.more, r.transfer_kind, r.report.count);
+        abort();
     }
-}
-
-[[noreturn]] void finding(const char* what) {
-    fprintf(stderr, "fuzz_client_replies: %s\n", what);
-    abort();
-}
-
-const ConnectionRecord* record_of(int handle) {
-    for (int i = 0; i < connection_count; ++i)
-        if (connection_table[i].socket == handle) return &connection_table[i];
-    return nullptr;
 }
 
 // A field call that returns 0 has taken something of the record: its read
 // position moved or a further block came. Otherwise a caller's loop until -9
 // never ends.
 struct Progress {
-    explicit Progress(int handle) {
-        const ConnectionRecord* r = record_of(handle);
-        pending = r != nullptr && r->transfer_kind == 'S';
-        position = r != nullptr ? r->block_pos : 0;
-        receives = peer_receives;
-    }
-    void check_moved_on(int handle, int result) const {
-        const ConnectionRecord* r = record_of(handle);
-        if (pending && result == 0 && r != nullptr && r->block_pos == position &&
-            receives == peer_receives)
+    Progress()
+        : pending(connection.transfer_kind == 'S'), position(connection.block_pos),
+          receives(server.receives) {}
+    void check_moved_on(int result) const {
+        if (pending && result == 0 && connection.block_pos == position &&
+            receives == server.receives)
             finding("a field call returned 0 without moving on in the record");
     }
     bool pending;
@@ -278,110 +276,109 @@ struct CallerText {
 
 const int explain_codes[] = {0, 1, 5, 999, 1000, 1005, 1999, 2000, 2001, 3000, -1, -1000, -2000};
 
-int run_call(int handle, int op, bool null_buffer, InputReader& in) {
+int field(char* buffer, int size, bool drop_type) {
+    Progress before;
+    int result = field_call(connection, buffer, size, drop_type);
+    before.check_moved_on(result);
+    return result;
+}
+
+int text_call(int op, bool null_buffer, InputReader& in) {
+    std::string t = in.bytes(in.u16() % 2100);
+    CallerText text(t);
+    const char* given = null_buffer ? nullptr : text.bytes;
+    if (op == OP_ECHO) return echo_call(connection, given);
+    if (op == OP_UXCMD) return host_command_call(connection, given);
+    int result = exec_call(connection, given);
+    // The caller's text is its own: a VBA string or a literal.
+    if (!null_buffer && strcmp(text.bytes, t.c_str()) != 0)
+        finding("hl_dorv_exec changed the caller's text");
+    return result;
+}
+
+int buffer_call(int op, bool null_buffer, InputReader& in) {
+    int size = buffer_size(in.u16());
+    CallerBuffer buffer(size, null_buffer);
+    switch (op) {
+    case OP_NEXT_ROW:
+        return line_call(connection, 'R', 0, buffer.bytes, size, "hl_dorv_next_row");
+    case OP_TFIELD:
+        return field(buffer.bytes, size, false);
+    case OP_FIELD:
+        return field(buffer.bytes, size, true);
+    case OP_FETCH_BLK:
+        return fetch_block_call(connection, buffer.bytes, size);
+    case OP_FETCH_LN:
+        return fetch_line_call(connection, buffer.bytes, size);
+    default:
+        return 0;
+    }
+}
+
+// As a caller reads a record: until -9 or a failure, bounded here because a
+// call that never advances must not hang the fuzzer.
+int read_record(bool null_buffer, InputReader& in) {
+    int size = buffer_size(in.u16());
+    int result = record_call(connection, (in.byte() & 1) != 0 ? 'F' : 'V');
+    show_report(&connection.report);
+    CallerBuffer buffer(size, null_buffer);
+    for (int i = 0; i < 64 && result == 0; ++i) {
+        result = field(buffer.bytes, size, false);
+        show_report(&connection.report);
+        check_record();
+    }
+    return result;
+}
+
+int read_output(bool null_buffer, InputReader& in) {
+    int size = buffer_size(in.u16());
+    CallerBuffer buffer(size, null_buffer);
+    int result = 1;
+    for (int i = 0; i < 64 && result > 0; ++i) {
+        result = fetch_line_call(connection, buffer.bytes, size);
+        show_report(&connection.report);
+        check_record();
+    }
+    return result;
+}
+
+int run_call(int op, bool null_buffer, InputReader& in) {
     switch (op) {
     case OP_VERSION: {
         CallerBuffer text(1019, null_buffer); // the room the call documents
-        return hl_dorv_version(handle, text.bytes);
+        return version_call(connection, text.bytes);
     }
-    case OP_EXEC: {
-        std::string t = in.bytes(in.u16() % 2100);
-        if (null_buffer) return hl_dorv_exec(handle, nullptr);
-        CallerText text(t);
-        int result = hl_dorv_exec(handle, text.bytes);
-        // The caller's text is its own: a VBA string or a literal.
-        if (strcmp(text.bytes, t.c_str()) != 0) finding("hl_dorv_exec changed the caller's text");
-        return result;
-    }
+    case OP_EXEC:
+    case OP_ECHO:
+    case OP_UXCMD:
+        return text_call(op, null_buffer, in);
     case OP_EXPLAIN: {
         int code = explain_codes[in.byte() % (sizeof explain_codes / sizeof explain_codes[0])];
         int size = buffer_size(in.u16());
         CallerBuffer buffer(size, null_buffer);
-        return hl_dorv_explain(handle, buffer.bytes, size, code);
+        return explain_call(connection, buffer.bytes, size, code);
     }
     case OP_HDR_LN: {
-        int code = static_cast<int8_t>(in.byte());
+        char code = static_cast<char>(in.byte());
         int size = buffer_size(in.u16());
         CallerBuffer buffer(size, null_buffer);
-        return hl_dorv_hdr_ln(handle, code, buffer.bytes, size);
-    }
-    case OP_NEXT_ROW: {
-        int size = buffer_size(in.u16());
-        CallerBuffer buffer(size, null_buffer);
-        return hl_dorv_next_row(handle, buffer.bytes, size);
+        return line_call(connection, 'H', code, buffer.bytes, size, "hl_dorv_hdr_ln");
     }
     case OP_HDR_VAL:
-        return hl_dorv_hdr_val(handle);
+        return record_call(connection, 'V');
     case OP_NEXT_VAL:
-        return hl_dorv_next_val(handle);
-    case OP_TFIELD: {
-        int size = buffer_size(in.u16());
-        CallerBuffer buffer(size, null_buffer);
-        Progress before(handle);
-        int result = hl_dorv_tfield(handle, buffer.bytes, size);
-        before.check_moved_on(handle, result);
-        return result;
-    }
-    case OP_FIELD: {
-        int size = buffer_size(in.u16());
-        CallerBuffer buffer(size, null_buffer);
-        Progress before(handle);
-        int result = hl_dorv_field(handle, buffer.bytes, size);
-        before.check_moved_on(handle, result);
-        return result;
-    }
-    case OP_ECHO: {
-        std::string t = in.bytes(in.u16() % 2100);
-        if (null_buffer) return hl_echo(handle, nullptr);
-        CallerText text(t);
-        return hl_echo(handle, text.bytes);
-    }
-    case OP_UXCMD: {
-        std::string t = in.bytes(in.u16() % 2100);
-        if (null_buffer) return hl_uxcmd(handle, nullptr);
-        CallerText text(t);
-        return hl_uxcmd(handle, text.bytes);
-    }
-    case OP_FETCH_BLK: {
-        int size = buffer_size(in.u16());
-        CallerBuffer buffer(size, null_buffer);
-        return hl_fetch_blk(handle, buffer.bytes, size);
-    }
-    case OP_FETCH_LN: {
-        int size = buffer_size(in.u16());
-        CallerBuffer buffer(size, null_buffer);
-        return hl_fetch_ln(handle, buffer.bytes, size);
-    }
-    case OP_READ_RECORD: {
-        // As a caller reads a record: until -9 or a failure, bounded here because
-        // a call that never advances must not hang the fuzzer.
-        int size = buffer_size(in.u16());
-        int result = (in.byte() & 1) != 0 ? hl_dorv_next_val(handle) : hl_dorv_hdr_val(handle);
-        CallerBuffer buffer(size, null_buffer);
-        for (int i = 0; i < 64 && result == 0; ++i) {
-            Progress before(handle);
-            result = hl_dorv_tfield(handle, buffer.bytes, size);
-            before.check_moved_on(handle, result);
-            check_record(handle);
-        }
-        return result;
-    }
-    case OP_READ_OUTPUT: {
-        int size = buffer_size(in.u16());
-        CallerBuffer buffer(size, null_buffer);
-        int result = 1;
-        for (int i = 0; i < 64 && result > 0; ++i) {
-            result = hl_fetch_ln(handle, buffer.bytes, size);
-            check_record(handle);
-        }
-        return result;
-    }
+        return record_call(connection, 'F');
+    case OP_READ_RECORD:
+        return read_record(null_buffer, in);
+    case OP_READ_OUTPUT:
+        return read_output(null_buffer, in);
     case OP_BAD_HANDLE: {
+        // The exported call: no connection is open, so none has this handle.
         char text[1019];
-        return hl_dorv_version(handle + 1000, text) == 100 ? 0 : -2;
+        return hl_dorv_version(HANDLE + 1, text) == DORV_NO_STATUS ? 0 : -2;
     }
     default:
-        return 0;
+        return buffer_call(op, null_buffer, in);
     }
 }
 
@@ -426,7 +423,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int warnings = flags & 1;
     debug_enabled = (flags & 0x10) != 0 ? 1 : 0;
 
-    Peer next;
+    ServerBytes next;
     int pattern_length = ((flags >> 1) & 7) + 1;
     for (int i = 0; i < pattern_length; ++i) {
         uint8_t b = in.byte();
@@ -450,32 +447,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     next.stream = in.rest();
 
-    char transport[] = "WINSOCK";
-    int handle = hl_connect(transport, "127.0.0.1", service, warnings);
-    if (handle < 0) {
-        fprintf(stderr, "fuzz_client_replies: hl_connect failed\n");
-        abort();
-    }
-    int fd = accept(listener, nullptr, nullptr);
-    if (fd < 0) fail_setup("accept");
+    check_codec(next.stream, next.pattern);
 
-    next.fd = fd;
-    next.client_fd = handle;
-    peer = std::move(next);
-
+    // A fresh connection, as hl_connect leaves it, on the server's bytes.
+    server = std::move(next);
+    memset(&connection, 0, sizeof connection);
+    connection.socket = HANDLE;
+    connection.warnings = warnings;
+    connection.link = &memory_link;
     for (const Call& call : calls) {
         for (int r = 0; r < call.repeats; ++r) {
             InputReader arguments(reinterpret_cast<const uint8_t*>(call.arguments.data()),
                                   call.arguments.size());
-            int result = run_call(handle, call.op, call.null_buffer, arguments);
+            int result = run_call(call.op, call.null_buffer, arguments);
+            show_report(&connection.report);
             if (trace) fprintf(stderr, "call %d -> %d\n", call.op, result);
             check_result(call.op, result);
-            check_record(handle);
+            check_record();
         }
     }
-
-    close(fd);
-    peer.fd = -1;
-    hl_disconnect(handle);
     return 0;
 }

@@ -46,6 +46,32 @@ int plat_module_path(const void* address, char* buffer, int size);
 
 // ---------------------------------------------------------------- process
 unsigned long plat_thread_id();
+
+// A lock around state that threads share (the connection table, the password
+// cache). A static one is ready as it stands: no set-up, no tearing down.
+#ifdef _WIN32
+struct PlatLock {
+    void* state = nullptr; // an SRWLOCK, whose initial value is all zeros
+};
+#else
+#include <pthread.h>
+struct PlatLock {
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+};
+#endif
+void plat_lock(PlatLock* lock);
+void plat_unlock(PlatLock* lock);
+// Holds a lock for as long as it lives.
+class PlatLockHold {
+  public:
+    explicit PlatLockHold(PlatLock& lock) : lock_(lock) { plat_lock(&lock_); }
+    ~PlatLockHold() { plat_unlock(&lock_); }
+    PlatLockHold(const PlatLockHold&) = delete;
+    PlatLockHold& operator=(const PlatLockHold&) = delete;
+
+  private:
+    PlatLock& lock_;
+};
 unsigned long plat_last_error();
 // Local time broken down (for the debug log's time texts).
 struct PlatLocalTime {

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine and runs the tests, stage by stage: natively, under
-# ASan/UBSan, the Win64 build under wine64, the Win32 build under 32-bit wine
+# ASan/UBSan, threads under ThreadSanitizer, the Win64 build under wine64, the Win32 build under 32-bit wine
 # where it runs, the commands of the documentation, the PostgreSQL backend,
 # lint, the release packages and the fuzzers. Ends with one line:
 # "Tests: N passed, N failed". scripts/test-all.sh --help says how to pick stages.
 set -u
 cd "$(dirname "$0")/.."
 
-all_stages="native native-asan native-release mingw-x86_64 mingw-i686 docs postgresql lint packaging fuzz"
+all_stages="native native-asan native-tsan native-release mingw-x86_64 mingw-i686 docs postgresql lint packaging fuzz"
 describe() {
   case $1 in
     native) echo "build the Linux preset, run its tests (in parallel)" ;;
     native-asan) echo "the same under AddressSanitizer and UBSan" ;;
+    native-tsan) echo "threads calling the library at once, under ThreadSanitizer (clang)" ;;
     native-release) echo "build the library, add-in and programs optimised, for the optimiser's warnings" ;;
     mingw-x86_64) echo "build for Win64, run its tests under wine64" ;;
     mingw-i686) echo "build for Win32, run its tests under 32-bit wine (where this machine runs it)" ;;
@@ -169,6 +170,10 @@ stage() {
       ;;
     native-asan)
       build native-asan && run_ctest native-asan -j "$(nproc)"
+      ;;
+    native-tsan)
+      # Only the threads test is built in this tree.
+      build native-tsan thread_tests && run_ctest native-tsan -R '^thread_tests'
       ;;
     native-release)
       build native-release dorv32 dorvxll32 dorv dorvd && echo "=== native-release: built"

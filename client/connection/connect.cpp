@@ -1,21 +1,21 @@
 // hl_connect and hl_disconnect.
 #include "client/connection/connect.h"
 
-#include "client/connection/connection_table.h"
+#include "client/connection/export_call.h"
 #include "client/connection/read_ahead_setting.h"
 #include "client/include/dorv32.h"
-#include "client/transport/wnsk.h"
-#include "common/diagnostics.h"
 
 #include <ctype.h>
 #include <string.h>
 
-ConnectionRecord* connect_with_timeouts(char* transport, const char* server, const char* service,
-                                        int debug, const ConnectionTimeouts& timeouts,
-                                        int read_ahead) {
+namespace {
+
+// Upper-cases the caller's transport name and checks it; false (recorded)
+// when it is not the one transport there is.
+bool known_transport(char* transport, Report* report) {
     if (transport == nullptr) {
-        error_box("Unknown transport: %s\n", "");
-        return nullptr;
+        report_error(report, "Unknown transport: %s\n", "");
+        return false;
     }
     // Only characters that change are written: a caller's constant text that
     // is already in upper case is never written to.
@@ -23,17 +23,24 @@ ConnectionRecord* connect_with_timeouts(char* transport, const char* server, con
         char upper = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
         if (upper != *p) *p = upper;
     }
-    if (strcmp(transport, "WINSOCK") != 0) {
-        error_box("Unknown transport: %s\n", transport);
-        return nullptr;
-    }
-    if (connection_count == MAX_CONNECTIONS) {
-        error_box("Maximum number of connection\nalready active (%d)", MAX_CONNECTIONS);
-        return nullptr;
-    }
+    if (strcmp(transport, "WINSOCK") == 0) return true;
+    report_error(report, "Unknown transport: %s\n", transport);
+    return false;
+}
+
+} // namespace
+
+ConnectionRecord* connect_with_timeouts(char* transport, const char* server, const char* service,
+                                        int debug, const ConnectionTimeouts& timeouts,
+                                        int read_ahead, Report* report) {
+    // The transport is checked first: an unknown one with a full table reports the transport.
+    if (!known_transport(transport, report) || !reserve_place(report)) return nullptr;
     int socket = ll_connect(server != nullptr ? server : "", service != nullptr ? service : "",
-                            timeouts.connect_seconds);
-    if (socket == -1) return nullptr;
+                            timeouts.connect_seconds, report);
+    if (socket == -1) {
+        release_place();
+        return nullptr;
+    }
     ConnectionRecord* record = add_connection(socket, debug);
     record->reply_timeout = timeouts.reply_seconds;
     record->read_ahead = read_ahead;
@@ -52,16 +59,19 @@ ConnectionRecord* connect_with_timeouts(char* transport, const char* server, con
 
 extern "C" int DORV_CALL hl_connect(char* transport, const char* server, const char* service,
                                     int debug) {
-    ConnectionRecord* record = connect_with_timeouts(transport, server, service, debug,
-                                                     global_timeouts(), global_read_ahead());
+    CallReport call;
+    ConnectionRecord* record = connect_with_timeouts(
+        transport, server, service, debug, global_timeouts(), global_read_ahead(), &call.report);
     return record != nullptr ? record->socket : -1;
 }
 
 extern "C" int DORV_CALL hl_disconnect(int handle) {
-    // A broken connection is closed like any other.
-    ConnectionRecord* record = find_connection_record(handle);
+    // A broken connection is closed like any other. Its record is emptied
+    // here, and may then be another thread's: nothing is recorded in it.
+    CallReport call;
+    ConnectionRecord* record = find_connection_record(handle, &call.report);
     if (record == nullptr) return -1;
-    int result = ll_disconnect(record->socket);
+    int result = ll_disconnect(record->socket, &call.report);
     remove_connection(record);
     return result;
 }

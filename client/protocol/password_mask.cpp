@@ -1,6 +1,6 @@
 #include "client/protocol/password_mask.h"
 
-#include "client/protocol/statement_split.h"
+#include "common/statement_split.h"
 
 #include <ctype.h>
 #include <string.h>

@@ -1,19 +1,20 @@
 #include "client/protocol/read_ahead.h"
 
 #include "client/protocol/message_layer.h"
+#include "common/diagnostics.h"
 
 namespace {
 
 int send_row_request(ConnectionRecord* connection, char code) {
     if (code == 'R') {
-        begin_request('S', 2);
-        request_block[BLOCK_PAYLOAD] = 'R';
-        request_block[BLOCK_PAYLOAD + 1] = 0;
+        begin_request(connection, 'S', 2);
+        connection->request[BLOCK_PAYLOAD] = 'R';
+        connection->request[BLOCK_PAYLOAD + 1] = 0;
     } else {
-        begin_request('S', 1);
-        request_block[BLOCK_PAYLOAD] = code;
+        begin_request(connection, 'S', 1);
+        connection->request[BLOCK_PAYLOAD] = code;
     }
-    return ll_write(connection, request_block);
+    return send_request(connection, connection->request);
 }
 
 } // namespace
@@ -24,10 +25,13 @@ int request_row(ConnectionRecord* connection, char code) {
         return send_row_request(connection, code);
     }
     // Replies to requests of the other kind are of no use: they are drained.
-    int drained = connection->in_flight > 0 && connection->ahead_code != code
-                      ? ll_drain(connection)
-                      : drain_current_reply(connection);
-    if (drained != 0) return -1;
+    if (connection->in_flight > 0 && connection->ahead_code != code) {
+        if (ll_drain(connection) != 0) return -1;
+    } else {
+        int drained = drain_current_reply(connection);
+        show_report(&connection->report); // before the requests' own traces
+        if (drained != 0) return -1;
+    }
     connection->ahead_code = code;
     // After the rows ended, requests go one at a time again, as without read-ahead.
     int depth = connection->ahead_stopped != 0 ? 1 : connection->read_ahead;

@@ -7,7 +7,7 @@
 // Makes the reply to one row request the next on the stream: drains what the
 // previous call left, then sends the request (without read-ahead), or tops up
 // the requests in flight and takes the oldest of them. 0, or -1 when the
-// connection failed (reported).
+// connection failed (recorded).
 int request_row(ConnectionRecord* connection, char code);
 // After a row call: a failure (100) or a status other than 0 ends the rows,
 // so no further requests are sent ahead; those in flight stay owed.

@@ -1,13 +1,12 @@
 // hl_dorv_select_entry: the rows of the last query in a modal, resizable list
 // dialog; the key of the row the user picks goes back to the caller.
 #include "client/connection/config_file.h"
-#include "client/connection/connection_table.h"
 #include "client/connection/dialog_support.h"
+#include "client/connection/export_call.h"
+#include "client/connection/library.h"
 #include "client/include/dorv32.h"
 #include "client/protocol/message_layer.h"
 #include "client/select/select_text.h"
-#include "client/connection/library.h"
-#include "common/diagnostics.h"
 #include "platform/list_dialog.h"
 
 #include <atomic>
@@ -107,8 +106,9 @@ void layout_list_dialog(PlatWindow dialog, int count) {
     char status_format[SELECT_TEXT_SIZE];
     if (!configured() || !read_key("DlgStatusText", status_format))
         memcpy(status_format, "%d Entries qualified", sizeof "%d Entries qualified");
-    format_status_text(status_format, count, text_buffer, sizeof text_buffer);
-    plat_list_set_item_text(dialog, LIST_ID_STATUS, text_buffer);
+    char* text = selection.connection->text;
+    format_status_text(status_format, count, text, sizeof selection.connection->text);
+    plat_list_set_item_text(dialog, LIST_ID_STATUS, text);
 
     set_list_font(dialog, read_key("DlgFont", value) ? value : "13, Courier");
 
@@ -128,8 +128,10 @@ void layout_list_dialog(PlatWindow dialog, int count) {
 
 // Takes entry `index`: its key goes to the caller's keyfield.
 void take_entry(void*, PlatWindow dialog, int index) {
-    plat_list_text(dialog, index, text_buffer, sizeof text_buffer); // "" if it cannot be had
-    cut_key(text_buffer, selection.key_offset, selection.keylen, selection.keyfield);
+    char* text = selection.connection->text;
+    plat_list_text(dialog, index, text,
+                   sizeof selection.connection->text); // "" if it cannot be had
+    cut_key(text, selection.key_offset, selection.keylen, selection.keyfield);
 }
 
 // WM_INITDIALOG: all rows are read before anything is shown; no row, one row
@@ -180,7 +182,8 @@ bool check_arguments(const char* keyfield, int keylen) {
 } // namespace
 
 extern "C" int DORV_CALL hl_dorv_select_entry(int hdl, char* keyfield, int keylen, int max_select) {
-    ConnectionRecord* connection = find_connection(hdl);
+    ExportCall call(hdl);
+    ConnectionRecord* connection = call.record();
     if (connection == nullptr) return -1;
     if (select_busy.exchange(1) == 1) {
         // The running selection keeps its connection and arguments.

@@ -1,47 +1,57 @@
-// WinSock stream transport: TCP connections carrying length-prefixed blocks of
-// 4 to 1024 bytes. Every failure is reported here with error_box and returns -1.
+// WinSock stream transport: starts and stops the stack, opens a TCP connection
+// from a host and a service given as text, moves bytes in both directions and
+// closes it. It knows nothing of blocks (client/codec frames the bytes) and
+// shows nothing: what goes wrong is recorded in the Report it is handed, and
+// the call returns -1. Successful steps leave a trace line.
 #pragma once
 
-enum : int { WNSK_BLOCK_SIZE = 1024, WNSK_ERROR_TEXT_SIZE = 256 };
-
-// The text of the last WinSock error looked up (library-wide).
-extern char wnsk_error_buffer[WNSK_ERROR_TEXT_SIZE];
-
-int wnsk_setup();
-int wnsk_cleanup();
-int wnsk_connect(const char* host, const char* service);
-// The same, giving up after `timeout_seconds` (0: no limit) with error 10060.
-int wnsk_connect_within(const char* host, const char* service, int timeout_seconds);
-int wnsk_disconnect(int socket);
-// Small blocks leave at once (TCP_NODELAY). A failure is only traced: the
-// connection still works, requests may just wait for acknowledgements.
-void wnsk_no_delay(int socket);
-// One whole block into `block` (1024 bytes); its length field ends in host order.
-int wnsk_read(int socket, char* block);
-// The same, waiting at most `timeout_seconds` (0: no limit) for the block.
-// *stream_lost (when given) tells whether the stream can still carry blocks
-// after the call: false after success and after a bad block that was read to
-// its declared end; true after a time-out, a closed or failed connection, or
-// a length that cannot be trusted.
-int wnsk_read_within(int socket, char* block, int timeout_seconds, bool* stream_lost);
-// The whole block; its length field is in host order before and after the call.
-int wnsk_write(int socket, char* block);
-// The text of a WinSock error number; the number of characters stored.
-int wnsk_error_text(int number, char* buffer, int size);
-
-// The 16-bit length at the start of a block, in host order.
-inline unsigned block_length(const char* block) {
-    unsigned short v;
-    __builtin_memcpy(&v, block, 2);
-    return v;
-}
-inline void set_block_length(char* block, unsigned length) {
-    unsigned short v = static_cast<unsigned short>(length);
-    __builtin_memcpy(block, &v, 2);
-}
-
+#include "client/codec/block_codec.h"
+#include "common/report.h"
 #include "platform/platform.h"
 
+#include <chrono>
+
+enum : int { WNSK_BLOCK_SIZE = BLOCK_SIZE, WNSK_ERROR_TEXT_SIZE = 256 };
+
+int wnsk_setup(Report& report);
+int wnsk_cleanup();
+// A connected socket, or -1; gives up after `timeout_seconds` (0: no limit)
+// with error 10060.
+int wnsk_connect(const char* host, const char* service, int timeout_seconds, Report& report);
+int wnsk_disconnect(int socket, Report& report);
+// Small sends leave at once (TCP_NODELAY). A failure is only traced: the
+// connection still works, requests may just wait for acknowledgements.
+void wnsk_no_delay(int socket);
+
+// How long the receives of one block may wait in all.
+struct ReceiveClock {
+    int seconds; // 0: no limit
+    std::chrono::steady_clock::time_point deadline;
+};
+ReceiveClock start_receive_clock(int seconds);
+
+enum : int { RECEIVE_FAILED = -1, RECEIVE_TIMED_OUT = -2 };
+// Receives at most `length` bytes: their count, 0 when the peer has closed the
+// connection, or RECEIVE_FAILED or RECEIVE_TIMED_OUT (recorded).
+int wnsk_receive(int socket, char* buffer, int length, const ReceiveClock& clock, Report& report);
+// Sends the bytes: how many went out (fewer than `length` when the system took
+// no more), or -1 after a failed send (recorded).
+int wnsk_send(int socket, const char* bytes, int length, Report& report);
+
+// The text of a WinSock error number; the number of characters stored.
+int wnsk_error_text(int number, char* buffer, int size);
 // The module whose string table holds the socket error texts (the library's,
 // given at attach).
 void wnsk_set_error_texts(PlatInstance module);
+
+// The transport as a caller outside the library's calls uses it (the tests):
+// whole blocks framed by the codec, and what goes wrong shown at once. They
+// are the connection layer's (client/connection/shown_transport.cpp), which
+// reads blocks and may show; the transport itself shows nothing.
+int wnsk_setup();
+int wnsk_connect(const char* host, const char* service);
+int wnsk_disconnect(int socket);
+// One whole block into `block` (1024 bytes); its length field ends in host order.
+int wnsk_read(int socket, char* block);
+// The whole block; its length field is in host order before and after the call.
+int wnsk_write(int socket, char* block);

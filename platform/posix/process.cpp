@@ -16,6 +16,14 @@ unsigned long plat_thread_id() {
     return id;
 }
 
+void plat_lock(PlatLock* lock) {
+    pthread_mutex_lock(&lock->mutex);
+}
+
+void plat_unlock(PlatLock* lock) {
+    pthread_mutex_unlock(&lock->mutex);
+}
+
 unsigned long plat_last_error() {
     return static_cast<unsigned long>(errno);
 }

@@ -14,10 +14,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+
 namespace {
 
 thread_local int last_error = 0;
-int startup_count = 0;
+// Threads start and clean up the stack each for their own connections.
+std::atomic<int> startup_count{0};
 
 // errno values and the WinSock numbers that stand for them (WSAEINTR ...).
 struct ErrnoNumber {
@@ -104,11 +107,13 @@ int plat_wsa_startup(unsigned short version, PlatWsaInfo* info) {
 }
 
 int plat_wsa_cleanup() {
-    if (startup_count == 0) {
-        last_error = 10093;
-        return -1;
-    }
-    --startup_count;
+    int count = startup_count.load();
+    do {
+        if (count == 0) {
+            last_error = 10093;
+            return -1;
+        }
+    } while (!startup_count.compare_exchange_weak(count, count - 1));
     return 0;
 }
 

@@ -6,6 +6,16 @@ unsigned long plat_thread_id() {
     return GetCurrentThreadId();
 }
 
+static_assert(sizeof(SRWLOCK) == sizeof(void*), "PlatLock holds an SRWLOCK");
+
+void plat_lock(PlatLock* lock) {
+    AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock->state));
+}
+
+void plat_unlock(PlatLock* lock) {
+    ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock->state));
+}
+
 unsigned long plat_last_error() {
     return GetLastError();
 }

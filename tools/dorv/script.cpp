@@ -1,5 +1,7 @@
 #include "script.h"
 
+#include "common/statement_split.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,30 +18,26 @@ std::string trimmed(const std::string& text) {
 std::vector<std::string> split_statements(const std::string& script) {
     std::vector<std::string> statements;
     std::string current;
-    char quote = 0;
     auto finish = [&] {
         std::string statement = trimmed(current);
         if (!statement.empty()) statements.push_back(statement);
         current.clear();
     };
+    StatementSplitter splitter(true);
     for (size_t i = 0; i < script.size(); ++i) {
         char c = script[i];
-        if (quote != 0) {
-            current += c;
-            if (c == quote) quote = 0; // a doubled quote closes and opens again
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-            current += c;
-        } else if (c == ';') {
+        switch (splitter.next(script.data(), i, script.size())) {
+        case STATEMENT_END:
             finish();
-        } else if (c == '-' && i + 1 < script.size() && script[i + 1] == '-') {
-            while (i < script.size() && script[i] != '\n')
-                ++i;
-            current += ' ';
-        } else if (c == '\r' || c == '\n') {
-            current += ' ';
-        } else {
-            current += c;
+            break;
+        case STATEMENT_COMMENT_START:
+            current += ' '; // a comment, to the end of its line, is one blank
+            break;
+        case STATEMENT_COMMENT:
+            break;
+        case STATEMENT_TEXT:
+            current += !splitter.quoted() && (c == '\r' || c == '\n') ? ' ' : c;
+            break;
         }
     }
     finish();

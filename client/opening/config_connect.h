@@ -6,7 +6,7 @@
 
 // Opens the databases of the sections in `list` (separated by ',' or ';') with
 // one "OPEN DATABASE" statement on the record's connection. 0: opened; -1: a
-// local failure (reported) or a cancelled password dialog; otherwise the
+// local failure (shown) or a cancelled password dialog; otherwise the
 // server's positive status (its explanation shown).
 int open_databases(ConnectionRecord* record, const char* filename, const char* list);
 

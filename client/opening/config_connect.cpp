@@ -1,14 +1,14 @@
 // hl_connect_ini, hl_set_inifile and the opening of configured databases.
-#include "client/connection/config_connect.h"
+#include "client/opening/config_connect.h"
 
 #include "client/connection/config_file.h"
 #include "client/connection/connect.h"
-#include "client/connection/read_ahead_setting.h"
 #include "client/connection/database_cache.h"
+#include "client/connection/export_call.h"
 #include "client/connection/password_entry.h"
+#include "client/connection/read_ahead_setting.h"
 #include "client/include/dorv32.h"
 #include "client/protocol/message_layer.h"
-#include "common/diagnostics.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -18,8 +18,9 @@ namespace {
 const char open_statement[] = "OPEN DATABASE ";
 const int OPEN_STATEMENT_LENGTH = static_cast<int>(sizeof open_statement) - 1;
 // A database adds at most its name, its password and these 10 characters:
-// below the limit the statement and its terminator stay inside text_buffer.
-const int OPEN_LIMIT = static_cast<int>(sizeof text_buffer - (sizeof "'' AS '', " - 1));
+// below the limit the statement and its terminator stay inside the
+// connection's text buffer.
+const int OPEN_LIMIT = static_cast<int>(sizeof ConnectionRecord::text - (sizeof "'' AS '', " - 1));
 
 // A database in the statement being built: where its name and password
 // stand in the statement, and whether the password came from the cache.
@@ -36,7 +37,7 @@ const int MAX_STATED = (OPEN_LIMIT - OPEN_STATEMENT_LENGTH) / MIN_ELEMENT + 1;
 
 // The statement being built and the databases it names, in order.
 struct Opening {
-    char statement[sizeof text_buffer];
+    char statement[sizeof ConnectionRecord::text];
     StatedDatabase stated[MAX_STATED];
     int count;
 };
@@ -70,12 +71,8 @@ int obtain_password(ConnectionRecord* record, const char* filename, const char* 
         *cached = stated->cached;
         return 0;
     }
-    const char* from_cache = find_cached_password(name);
-    *cached = from_cache != nullptr;
-    if (from_cache != nullptr) {
-        copy_cut(password, from_cache);
-        return 0;
-    }
+    *cached = copy_cached_password(name, password);
+    if (*cached) return 0;
     read_config_text(filename, section, "Password", password);
     debug_print("   read password: [%s]\n", masked_password(password));
     if (password[0] == '*') {
@@ -109,19 +106,17 @@ void settle_passwords(const Opening& opening, int status) {
         if (!accepted) {
             if (forget_cached_password(name, password))
                 debug_print("   forgotten password of: [%s]\n", name);
-        } else if (find_cached_password(name) == nullptr && add_cached_password(name, password)) {
+        } else if (int count = cache_new_password(name, password)) {
             debug_print("   database list entry: %d\n   db_name: [%s]\n   db_pswd: [%s]\n \n",
-                        database_cache_count, database_cache[database_cache_count - 1].db_name,
-                        masked_password(database_cache[database_cache_count - 1].db_pswd));
+                        count, name, masked_password(password));
         }
     }
 }
 
-// The record of an open connection, wherever it is now; reported when gone.
+// The record of a connection, when it is still open; shown when it is gone.
 ConnectionRecord* find_open_connection(int handle) {
-    for (int i = 0; i < connection_count; ++i)
-        if (connection_table[i].socket == handle) return &connection_table[i];
-    return find_connection(handle);
+    CallReport call;
+    return find_connection_record(handle, &call.report);
 }
 
 } // namespace
@@ -134,7 +129,7 @@ const char* masked_password(const char* password) {
 int open_databases(ConnectionRecord* record, const char* filename, const char* list) {
     debug_print("\nOPEN DATABASE:  section: [%s]\n", list);
     // The dialog's message loop may let other calls into the library: they
-    // may move the record in the table and use text_buffer. So the statement
+    // may close the connection and use its text buffer. So the statement
     // grows here and the record is looked up again after every dialog.
     const int handle = record->socket;
     Opening opening;
@@ -186,8 +181,8 @@ int open_databases(ConnectionRecord* record, const char* filename, const char* l
         return -1;
     }
     statement[position - 2] = '\0';
-    memcpy(text_buffer, statement, static_cast<size_t>(position - 1));
-    int status = hl_dorv_exec(handle, text_buffer);
+    memcpy(record->text, statement, static_cast<size_t>(position - 1));
+    int status = hl_dorv_exec(handle, record->text);
     settle_passwords(opening, status);
     if (status <= 0) return 0;
     // A connection lost on the way has been reported; there is nobody to explain.
@@ -213,9 +208,13 @@ extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* sectio
     debug_print("\nHL_CONNECT_INI: \n   ini-file: [%s]\n   section: [%s]\n", file, own_section);
     debug_print("   transport: [%s]\n   server: [%s]\n   service: [%s]\n", transport, server,
                 service);
-    ConnectionRecord* record = connect_with_timeouts(transport, server, service, debug,
-                                                     configured_timeouts(file, own_section),
-                                                     configured_read_ahead(file, own_section));
+    ConnectionRecord* record;
+    {
+        CallReport call;
+        record = connect_with_timeouts(transport, server, service, debug,
+                                       configured_timeouts(file, own_section),
+                                       configured_read_ahead(file, own_section), &call.report);
+    }
     if (record == nullptr) return -1;
     const int handle = record->socket;
     copy_cut(record->ini_file, file);
@@ -230,7 +229,8 @@ extern "C" int DORV_CALL hl_connect_ini(const char* filename, const char* sectio
 }
 
 extern "C" int DORV_CALL hl_set_inifile(int handle, const char* filename, const char* section) {
-    ConnectionRecord* record = find_connection(handle);
+    ExportCall call(handle);
+    ConnectionRecord* record = call.record();
     if (record == nullptr) return -1;
     copy_cut(record->ini_file, filename);
     copy_cut(record->ini_section, section);
