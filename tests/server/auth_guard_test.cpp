@@ -29,7 +29,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, AuthDelay,
                          ::testing::Values(DelayCase{500, 1, 500}, DelayCase{500, 2, 1000},
                                            DelayCase{500, 5, 8000}, DelayCase{500, 8, 60000},
                                            DelayCase{500, 1000, 60000}, DelayCase{0, 3, 0},
-                                           DelayCase{100, 0, 0}, DelayCase{60000, 2, 60000}));
+                                           DelayCase{100, 0, 0}, DelayCase{60000, 2, 60000}),
+                         [](const auto& info) {
+                             return "base" + std::to_string(info.param.base_ms) + "_failure" +
+                                    std::to_string(info.param.count);
+                         });
 
 bool goes_now(AuthGuard& guard, const std::string& address, const std::string& database) {
     const Clock::time_point when = guard.begin_attempt(address, {database});
