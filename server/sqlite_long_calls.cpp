@@ -381,10 +381,9 @@ void trim_function(sqlite3_context* context, int, sqlite3_value** argv) {
         characters.push_back({start, static_cast<size_t>(z - start)});
     }
     // SQLite keeps a pointer and a length per character within the length bound.
-    const long long limit =
-        sqlite3_limit(sqlite3_context_db_handle(context), SQLITE_LIMIT_LENGTH, -1);
-    if (static_cast<long long>(characters.size() * (sizeof(unsigned char*) + sizeof(unsigned))) >
-        limit) {
+    const auto limit = static_cast<size_t>(
+        sqlite3_limit(sqlite3_context_db_handle(context), SQLITE_LIMIT_LENGTH, -1));
+    if (characters.size() * (sizeof(unsigned char*) + sizeof(unsigned)) > limit) {
         sqlite3_result_error_toobig(context);
         return;
     }

@@ -538,8 +538,9 @@ TEST(PgBackend, WritingStatementsReturnTheirRowsReadWholeAndBounded) {
     EXPECT_EQ(small.data, "3 rows affected");
     int end = 0;
     const auto records = value_records(client, end);
-    EXPECT_EQ(records, (std::vector<std::string>{std::string("Sid") + '\0', std::string("N1") + '\0',
-                                                 std::string("N2") + '\0', std::string("N3") + '\0'}));
+    EXPECT_EQ(records,
+              (std::vector<std::string>{std::string("Sid") + '\0', std::string("N1") + '\0',
+                                        std::string("N2") + '\0', std::string("N3") + '\0'}));
     EXPECT_EQ(end, kEndOfData);
     const auto large = client.exec(
         "insert into t(b) select repeat('r', 2000) from generate_series(1, 100) returning b");
