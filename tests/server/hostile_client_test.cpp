@@ -43,6 +43,14 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
+// AddressSanitizer (the native-asan build) keeps freed memory in quarantine
+// and pads every block: its server's peak memory is that much higher.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSanitizerMb = 400;
+#else
+constexpr double kSanitizerMb = 0;
+#endif
+
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -305,7 +313,8 @@ void run_attack(bool postgresql, const Attack& attack) {
     const Bounds& b = attack.bounds;
     const auto within = [](double value, double bound) { return bound <= 0 || value <= bound; };
     EXPECT_TRUE(within(figures.seconds, b.seconds)) << "seconds: " << figures.seconds;
-    EXPECT_TRUE(peak_kb <= 0 || within(peak_mb, b.peak_mb)) << "peak memory, MB: " << peak_mb;
+    EXPECT_TRUE(peak_kb <= 0 || within(peak_mb, b.peak_mb + kSanitizerMb))
+        << "peak memory, MB: " << peak_mb;
     EXPECT_TRUE(within(sampler.temp_mb(), b.temp_mb))
         << "temporary files, MB: " << sampler.temp_mb();
     EXPECT_TRUE(within(sampler.max_threads(), b.threads)) << "threads: " << sampler.max_threads();
@@ -313,6 +322,11 @@ void run_attack(bool postgresql, const Attack& attack) {
         << "guesses/s: " << figures.guesses_per_s;
     EXPECT_TRUE(within(figures.data_mb, b.data_mb))
         << "data folder growth, MB: " << figures.data_mb;
+    if (::testing::Test::HasFailure()) {
+        const std::string log = target.log();
+        std::printf("the server's log, its end:\n%s\n",
+                    log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
+    }
 }
 
 // ---------------------------------------------------------------- the attacks
@@ -514,16 +528,18 @@ Figures idle_transaction(Target& t, bool postgresql) {
 }
 
 // A statement whose one call (or preparation) could run long, under a 2 s
-// limit: stopped (209), or answered (0) by work that does not grow with the
-// product of its arguments' lengths; then the same connection's next statement.
+// limit: stopped (209), refused by SQLite's own bounds in time, or answered
+// (0) by work that does not grow with the product of its arguments' lengths;
+// then the same connection's next statement.
 Figures long_call(RawClient& client, const std::string& statement, int status,
-                  const std::string& check, const std::string& expected) {
+                  const std::string& check, const std::string& expected, int or_status = 209) {
     const auto start = Clock::now();
     const Answer answer = exec(client, statement, 60);
     Figures figures;
     figures.seconds = seconds_since(start);
     figures.outcome = status_text(answer) + " after " + std::to_string(figures.seconds) + " s";
-    EXPECT_EQ(answer.status, status) << answer.data;
+    EXPECT_TRUE(answer.status == status || answer.status == or_status)
+        << status_text(answer) << ": " << answer.data;
     expect_value(client, check, expected);
     return figures;
 }
@@ -539,7 +555,8 @@ Figures exploding_views(Target& t) {
                       .status,
                   0);
     }
-    return long_call(client, "SELECT count(*) FROM v14", 209, "SELECT count(*) FROM v2", "N16");
+    // SQLite may also find the statement too large (status 1) within the limit.
+    return long_call(client, "SELECT count(*) FROM v14", 209, "SELECT count(*) FROM v2", "N16", 1);
 }
 
 Figures shutdown_during_long_call(Target& t) {
