@@ -38,6 +38,24 @@ grep -aE "^\[  FAILED  \]" "$log" | head -20
 passed=$((passed + ${pg_passed:-0}))
 failed=$((failed + ${pg_failed:-0}))
 [ $rc -ne 0 ] && [ "${pg_failed:-0}" -eq 0 ] && { tail -20 "$log"; failed=$((failed + 1)); }
+# --- hostile client: the attacks of the PostgreSQL table against a live dorvd
+# (tests/server/hostile_client_test.cpp), each refused or bounded.
+echo "postgresql: hostile client"
+if [ -x "$build/tests/server/hostile_client_test" ]; then
+  "$build/tests/server/hostile_client_test" --gtest_filter='Table/PostgresqlAttack.*' >"$log.hostile" 2>&1
+  rc=$?
+else
+  echo "postgresql: $build/tests/server/hostile_client_test is not built" >"$log.hostile"
+  rc=1
+fi
+grep -aE "^hostile " "$log.hostile"
+grep -aE "^\[  FAILED  \]" "$log.hostile" | head -20
+hostile_passed=$(grep -aE "^\[  PASSED  \] [0-9]+ test" "$log.hostile" | grep -oE "[0-9]+" | head -1)
+hostile_failed=$(grep -aE "^\[  FAILED  \] [0-9]+ test" "$log.hostile" | grep -oE "[0-9]+" | head -1)
+passed=$((passed + ${hostile_passed:-0}))
+failed=$((failed + ${hostile_failed:-0}))
+[ $rc -ne 0 ] && [ "${hostile_failed:-0}" -eq 0 ] && { tail -20 "$log.hostile"; failed=$((failed + 1)); }
+# --- end of hostile client.
 # 100 clients at once through the PostgreSQL backend, every result checked.
 # Clients make tables only in their temporary schema: the shared table is
 # made beforehand, as an administrator would, by dorvd's own role.

@@ -26,8 +26,10 @@ struct SessionConfig {
     std::string pg_conninfo; // libpq connection string; empty: the PG* variables
     std::filesystem::path data_dir;
     size_t max_result_bytes = 16 * 1024 * 1024; // also the largest single value
+    // The scratch database; the temporary database and temporary files together.
     size_t max_scratch_bytes = 64 * 1024 * 1024;
-    int statement_timeout_s = 60; // 0: no limit
+    size_t max_database_bytes = 0; // an opened SQLite database; 0: no bound
+    int statement_timeout_s = 60;  // 0: no limit
     // The bound all connections' kept results share; none when null.
     ResultBudget* result_budget = nullptr;
     // Set when the server shuts down; a running statement is interrupted.
@@ -42,8 +44,9 @@ struct Outcome {
         : status(status_), text(std::move(text_)), explanation(std::move(explanation_)) {}
 
     int16_t status = 0;
-    std::string text;        // the message for the client, UTF-8; may be empty
-    std::string explanation; // what explain answers when it differs from text
+    std::string text;               // the message for the client, UTF-8; may be empty
+    std::string explanation;        // what explain answers when it differs from text
+    std::string wrong_password_for; // the database, when the status is a wrong password
 };
 
 enum class Step { row, done, failed };
@@ -61,6 +64,9 @@ class BackendRows {
     // returns its type letter ('S', 'N', 'D', 'T'); for a date or time,
     // shown (when given) receives the value's text as stored.
     virtual char append_value(size_t column, std::string& field, std::string* shown) = 0;
+    // At least the bytes the current row's values take as wire text, known
+    // before any is converted.
+    virtual size_t row_bytes() = 0;
 };
 
 struct Executed {
@@ -80,10 +86,14 @@ class Backend {
     virtual bool ready() const = 0;
     // Starts the time limit of one request's work.
     virtual void begin_request() = 0;
+    // The request's work is over (its reply is made).
+    virtual void end_request() {}
     // Runs OPEN DATABASE or one statement (UTF-8, no zero byte).
     virtual Executed execute(std::string_view statement) = 0;
     // The engine's name and version, as the version reply shows it.
     virtual std::string version() const = 0;
+    // A transaction is open (or a statement still holds what it read).
+    virtual bool in_transaction() const = 0;
 };
 
 // client_fd, when given, is watched while a statement runs: a statement
@@ -91,6 +101,9 @@ class Backend {
 std::unique_ptr<Backend> make_sqlite_backend(const SessionConfig& config, int client_fd);
 // The engine's name and version, as the version reply shows it ("SQLite 3.x.y").
 std::string sqlite_backend_version();
+// Bounds the memory SQLite takes for all connections together: an
+// allocation past it fails, and so does its statement (status 7).
+void bound_sqlite_memory(size_t bytes);
 
 // The backend the configuration names.
 std::unique_ptr<Backend> make_backend(const SessionConfig& config, int client_fd);

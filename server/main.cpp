@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
     // Each thread would get an allocator arena of its own that keeps freed
     // memory; connection threads allocate little, so a few arenas suffice.
     mallopt(M_ARENA_MAX, 4);
+    // Large blocks (a long value, a kept result) are mapped and returned to
+    // the system when freed, instead of leaving the heap fragmented at the
+    // size of the largest request ever served.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     dorvd::Server server(options);
     if (!server.start(error)) {
         dorvd::log_line(error);

@@ -32,7 +32,9 @@ std::optional<OpenRequest> read_open_request(std::string_view statement,
 std::optional<Outcome> wrong_password(const OpenRequest& request, const DatabaseRequest& database) {
     const auto entry = request.passwords.find(database.name);
     if (entry == request.passwords.end() || database.password == entry->second) return std::nullopt;
-    return Outcome{kStatusWrongPassword, "Wrong password for database '" + database.name + "'."};
+    Outcome wrong{kStatusWrongPassword, "Wrong password for database '" + database.name + "'."};
+    wrong.wrong_password_for = database.name;
+    return wrong;
 }
 
 Outcome databases_open(const std::vector<std::string>& names) {

@@ -55,6 +55,40 @@ bool in_range(const std::string& option, const std::string& text, long long low,
     return true;
 }
 
+// The bounds on what one client may hold: time limits and database size.
+// Returns false when option is none of them; error is set when its value is bad.
+bool parse_client_bound(const std::string& option, const std::string& value, ServerOptions& options,
+                        std::string& error) {
+    int* seconds = nullptr;
+    if (option == "--read-timeout") {
+        seconds = &options.read_timeout_s;
+    } else if (option == "--idle-timeout") {
+        seconds = &options.idle_timeout_s;
+    } else if (option == "--idle-in-transaction-timeout") {
+        seconds = &options.idle_in_transaction_timeout_s;
+    } else if (option == "--send-timeout") {
+        seconds = &options.send_timeout_s;
+    } else if (option != "--max-database-bytes") {
+        return false;
+    }
+    long long number = 0;
+    if (seconds != nullptr) {
+        if (in_range(option, value, 0, kMaxTimeoutSeconds, false, number, error))
+            *seconds = static_cast<int>(number);
+    } else if (value == "0" ||
+               in_range(option, value, kMinScratchBytes, std::numeric_limits<long long>::max(),
+                        true, number, error)) {
+        options.max_database_bytes = static_cast<size_t>(number);
+    }
+    return true;
+}
+
+bool is_client_bound(const std::string& option) {
+    std::string unused_error;
+    ServerOptions unused;
+    return parse_client_bound(option, "0", unused, unused_error);
+}
+
 } // namespace
 
 std::string usage_text() {
@@ -82,9 +116,22 @@ std::string usage_text() {
            "  --statement-timeout S    seconds a statement may run before it is stopped,\n"
            "                           0 for no limit (default 60)\n"
            "  --auth-delay-ms N        delay before answering a wrong password, doubled\n"
-           "                           for each further one on the connection (default 500)\n"
+           "                           for each further one from the client's address; the\n"
+           "                           address's next attempt waits as long (default 500)\n"
            "  --max-auth-failures N    wrong passwords before the connection is closed,\n"
            "                           1 to 100 (default 5)\n"
+           "  --read-timeout S         seconds the rest of a request block may take once\n"
+           "                           it has begun (default 30); 0 for no limit\n"
+           "  --idle-timeout S         seconds a client may stay idle between requests\n"
+           "                           (default 0: no limit)\n"
+           "  --idle-in-transaction-timeout S  seconds a client may stay idle with a\n"
+           "                           transaction or a result half read open; then it is\n"
+           "                           rolled back and the connection closed (default 0: no\n"
+           "                           limit)\n"
+           "  --send-timeout S         seconds a client may leave a reply unread before the\n"
+           "                           connection is closed (default 60); 0 for no limit\n"
+           "  --max-database-bytes N   size an opened SQLite database may grow to, with\n"
+           "                           optional suffix K, M or G (default 0: no bound)\n"
            "  --backend NAME           sqlite (default) or postgresql\n"
            "  --pg CONNINFO            libpq connection string for --backend postgresql\n"
            "                           (default empty: the PG* environment variables)\n"
@@ -125,13 +172,13 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             }
             continue;
         }
-        const bool known = option == "--listen" || option == "--port" || option == "--data" ||
-                           option == "--block-size" || option == "--max-connections" ||
-                           option == "--max-result-bytes" || option == "--max-scratch-bytes" ||
-                           option == "--max-total-result-bytes" ||
-                           option == "--statement-timeout" || option == "--auth-delay-ms" ||
-                           option == "--max-auth-failures" || option == "--backend" ||
-                           option == "--pg";
+        const bool known =
+            is_client_bound(option) || option == "--listen" || option == "--port" ||
+            option == "--data" || option == "--block-size" || option == "--max-connections" ||
+            option == "--max-result-bytes" || option == "--max-scratch-bytes" ||
+            option == "--max-total-result-bytes" || option == "--statement-timeout" ||
+            option == "--auth-delay-ms" || option == "--max-auth-failures" ||
+            option == "--backend" || option == "--pg";
         if (!known) {
             error = "unknown option '" + args[i] + "' (see --help)";
             return OptionsOutcome::error;
@@ -144,7 +191,9 @@ OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions
             value = args[++i];
         }
         long long number = 0;
-        if (option == "--backend") {
+        if (parse_client_bound(option, value, options, error)) {
+            if (!error.empty()) return OptionsOutcome::error;
+        } else if (option == "--backend") {
             if (value == "sqlite") {
                 options.backend = BackendKind::sqlite;
             } else if (value == "postgresql") {

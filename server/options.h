@@ -26,6 +26,13 @@ struct ServerOptions {
     int statement_timeout_s = 60; // 0: statements may run as long as they like
     int auth_delay_ms = 500;      // first wrong password; doubles with each further one
     int max_auth_failures = 5;    // wrong passwords before the connection is closed
+    // Time limits on clients, in seconds; 0: none.
+    int read_timeout_s = 30;               // the rest of a request block once it has begun
+    int idle_timeout_s = 0;                // between requests
+    int idle_in_transaction_timeout_s = 0; // between requests while a transaction is open
+    int send_timeout_s = 60;               // the client taking a reply
+    // The size an opened SQLite database may grow to; 0: no bound.
+    size_t max_database_bytes = 0;
     BackendKind backend = BackendKind::sqlite;
     // libpq connection string; empty: the PG* environment variables apply.
     std::string pg_conninfo;

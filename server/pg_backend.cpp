@@ -20,6 +20,10 @@ namespace {
 // session is ended by the administrative connection (and opened afresh for
 // the next statement): a statement that catches the cancel would run on.
 constexpr auto kCancelGrace = std::chrono::seconds(1);
+// A time limit is answered within a second of its value, also when PostgreSQL
+// finishes a long call (a LIKE, say) before it looks at the cancel request:
+// the session is then ended and the next statement opens a new one.
+constexpr auto kTimeoutGrace = std::chrono::milliseconds(500);
 constexpr int kPollSliceMs = 200;
 constexpr const char* kSavepoint = "dorvd_statement";
 
@@ -243,7 +247,8 @@ bool PgBackend::wait_for_input() {
             PQfreemem(notice);
         const auto now = std::chrono::steady_clock::now();
         if (stop_reason_ != StopReason::none) {
-            if (now - cancelled_at_ > kCancelGrace) {
+            const auto grace = stop_reason_ == StopReason::timeout ? kTimeoutGrace : kCancelGrace;
+            if (now - cancelled_at_ > grace) {
                 end_stopped_session();
                 return false;
             }
@@ -264,7 +269,11 @@ bool PgBackend::wait_for_input() {
 PGresult* PgBackend::next_result() {
     if (conn_ == nullptr || !statement_) return nullptr;
     if (!wait_for_input()) {
-        if (!session_ended_) log_line("the connection to PostgreSQL failed: " + pg_message(conn_));
+        if (!session_ended_)
+            log_line(stop_reason_ == StopReason::timeout
+                         ? std::string("PostgreSQL did not stop a statement past its time limit; "
+                                       "its session is given up")
+                         : "the connection to PostgreSQL failed: " + pg_message(conn_));
         drop_connection();
         return nullptr;
     }
@@ -333,6 +342,13 @@ Outcome PgBackend::failure_of(const PGresult* result) {
         }
     }
     if (result == nullptr || conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK) {
+        if (stop_reason_ == StopReason::timeout) {
+            return {kStatusStatementTimeout,
+                    "The statement ran longer than this server allows (" +
+                        std::to_string(config_.statement_timeout_s) +
+                        " s) and was stopped; its PostgreSQL session was closed (a transaction "
+                        "open in it was rolled back)."};
+        }
         return lost_connection();
     }
     const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
@@ -394,6 +410,8 @@ Executed PgBackend::run_sql(std::string_view statement) {
     reset_path_ = reset_path_ || word == "ROLLBACK" || word == "ABORT" || word == "RESET" ||
                   word == "DISCARD";
     const std::string text(statement);
+    // Rows come one at a time; those of a statement that changes data are
+    // read to its end at once (and bounded as they come).
     const bool streaming = !is_data_change(word);
     // The extended protocol refuses a second statement behind the first.
     if (PQsendQueryParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) {
@@ -403,20 +421,20 @@ Executed PgBackend::run_sql(std::string_view statement) {
         return executed;
     }
     statement_ = true;
-    if (streaming) PQsetSingleRowMode(conn_);
+    PQsetSingleRowMode(conn_);
     PGresult* first = next_result();
     switch (PQresultStatus(first)) {
     case PGRES_SINGLE_TUPLE:
     case PGRES_TUPLES_OK: {
         auto rows = std::make_unique<PgRows>(*this, first, streaming);
-        const Step step = streaming ? rows->take(first) : rows->hold_whole(first);
+        const Step step = streaming ? rows->take(first) : rows->hold_all(first);
         if (step == Step::failed) {
             executed.outcome = rows->failure();
             return executed;
         }
         if (!streaming) {
             executed.keep_whole = true;
-            executed.outcome = {kStatusOk, rows_affected(std::atoll(PQcmdTuples(first)))};
+            executed.outcome = {kStatusOk, rows_affected(rows->affected())};
         }
         executed.has_row = step == Step::row;
         executed.rows = std::move(rows);

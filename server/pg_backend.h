@@ -31,6 +31,9 @@ class PgBackend final : public Backend {
     void begin_request() override;
     Executed execute(std::string_view statement) override;
     std::string version() const override;
+    bool in_transaction() const override {
+        return conn_ != nullptr && (statement_ || PQtransactionStatus(conn_) != PQTRANS_IDLE);
+    }
 
     // The next result of the running statement, waited for while watching
     // the time limit, the client and shutdown; null after the last one or
@@ -42,6 +45,7 @@ class PgBackend final : public Backend {
     // The outcome of a failed result (null: the connection failed).
     Outcome failure_of(const PGresult* result);
     size_t max_value_bytes() const { return config_.max_result_bytes; }
+    ResultBudget* result_budget() const { return config_.result_budget; }
 
   private:
     // abandoned: the client moved on from a result not read to its end.
@@ -85,7 +89,8 @@ class PgBackend final : public Backend {
 };
 
 // A query's rows: streamed one at a time (single-row mode) while the
-// statement runs, or, for a statement that changed data, its whole result.
+// statement runs, or, for a statement that changed data, all of them, read
+// to the statement's end at once (each row as it comes, bounded).
 class PgRows final : public BackendRows {
   public:
     PgRows(PgBackend& backend, const PGresult* shape, bool streaming);
@@ -95,8 +100,13 @@ class PgRows final : public BackendRows {
 
     // Takes the statement's next result (owned from here on) and says what it is.
     Step take(PGresult* result);
-    // Holds the whole result of a statement already finished.
-    Step hold_whole(PGresult* result);
+    // Reads the statement's rows to its end, first being the first, and
+    // holds them; their bytes are bounded as a kept result's are. Rows past
+    // the bound are read and dropped, so that the statement ends as it
+    // would have (its changes stand), and the result is refused (status 204).
+    Step hold_all(PGresult* first);
+    // The statement's count of rows, once its rows are all read.
+    long long affected() const { return affected_; }
 
     const std::vector<std::string>& names() const override { return names_; }
     Step step() override;
@@ -105,18 +115,32 @@ class PgRows final : public BackendRows {
     // 'T' with 14 digits, bytea as hexadecimal text, NULL as empty text,
     // everything else 'S'.
     char append_value(size_t column, std::string& field, std::string* shown) override;
+    size_t row_bytes() override;
 
   private:
     enum class Kind { text, number, date, datetime, time, bytes };
 
+    // A row read by hold_all: its values' texts, NULL as none.
+    struct HeldRow {
+        std::vector<std::string> values;
+        std::vector<bool> nulls;
+    };
+
     Step fail(Outcome outcome, bool cancel);
     bool within_bound();
+    // The current row's value in column; null when it is NULL.
+    std::string_view value(int column, bool& null) const;
 
     PgBackend& backend_;
     bool streaming_;
     bool finished_ = false; // the statement's results are all read
     PGresult* current_ = nullptr;
-    int row_ = 0; // the current row of current_
+    int row_ = 0;               // the current row of current_
+    std::vector<HeldRow> held_; // hold_all's rows
+    size_t next_held_ = 0;      // the one after the current
+    const HeldRow* held_row_ = nullptr;
+    BudgetShare held_share_;
+    long long affected_ = 0;
     std::vector<std::string> names_;
     std::vector<Kind> kinds_;
     Outcome failure_;

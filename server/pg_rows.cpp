@@ -1,7 +1,10 @@
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "server/pg_backend.h"
 #include "server/result_builder.h"
+#include "server/status_codes.h"
 
 namespace dorvd {
 namespace {
@@ -121,42 +124,125 @@ Step PgRows::take(PGresult* result) {
     }
 }
 
-Step PgRows::hold_whole(PGresult* result) {
-    current_ = result;
-    row_ = 0;
-    backend_.finish_statement(false);
-    finished_ = true;
-    for (; row_ < PQntuples(current_); ++row_) {
-        if (!within_bound()) {
-            return fail({18, "string or blob too big (a single value may hold at most " +
-                                 std::to_string(backend_.max_value_bytes()) +
-                                 " bytes on this server)"},
-                        false);
+Step PgRows::hold_all(PGresult* first) {
+    // What a held row takes beyond its texts: the row and each value's string.
+    constexpr size_t kRowOverhead = sizeof(HeldRow) + 16;
+    constexpr size_t kValueOverhead = sizeof(std::string) + 8;
+    constexpr size_t kBudgetStep = 256 * 1024;
+    const size_t limit = backend_.max_value_bytes();
+    size_t bytes = 0;
+    Outcome refusal; // set once the rows are past a bound: the rest are read and dropped
+    for (PGresult* result = first;; result = backend_.next_result()) {
+        if (result == nullptr) {
+            held_.clear();
+            held_share_.release();
+            return fail(backend_.failure_of(nullptr), false);
         }
+        const ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_SINGLE_TUPLE && refusal.status == 0) {
+            current_ = result;
+            row_ = 0;
+            if (!within_bound()) {
+                refusal = {18, "string or blob too big (a single value may hold at most " +
+                                   std::to_string(limit) + " bytes on this server)"};
+            } else {
+                const int columns = PQnfields(result);
+                bytes += row_bytes() + kRowOverhead + static_cast<size_t>(columns) * kValueOverhead;
+                if (bytes > limit) {
+                    refusal = {kStatusResultTooLarge,
+                               "The rows the statement returned are larger than this server "
+                               "keeps in memory (" +
+                                   std::to_string(limit) +
+                                   " bytes); they were discarded, and its changes stand."};
+                } else if (!held_share_.cover(backend_.result_budget(), bytes, kBudgetStep)) {
+                    refusal = {kStatusResultTooLarge,
+                               "The results kept by all connections would take more memory than "
+                               "this server allows; the rows the statement returned were "
+                               "discarded, and its changes stand. Try again later."};
+                } else {
+                    HeldRow row;
+                    for (int c = 0; c < columns; ++c) {
+                        const bool null = PQgetisnull(result, 0, c) != 0;
+                        row.nulls.push_back(null);
+                        row.values.emplace_back(
+                            null ? "" : PQgetvalue(result, 0, c),
+                            null ? 0 : static_cast<size_t>(PQgetlength(result, 0, c)));
+                    }
+                    held_.push_back(std::move(row));
+                }
+            }
+            current_ = nullptr;
+            if (refusal.status != 0) {
+                held_.clear();
+                held_.shrink_to_fit();
+                held_share_.release();
+            }
+            PQclear(result);
+            continue;
+        }
+        if (status == PGRES_SINGLE_TUPLE) {
+            PQclear(result);
+            continue;
+        }
+        if (status == PGRES_TUPLES_OK) {
+            affected_ = std::atoll(PQcmdTuples(result));
+            PQclear(result);
+            backend_.finish_statement(false);
+            finished_ = true;
+            if (refusal.status != 0) return fail(std::move(refusal), false);
+            return step();
+        }
+        Outcome failure = backend_.failure_of(result);
+        PQclear(result);
+        held_.clear();
+        held_share_.release();
+        return fail(std::move(failure), false);
     }
-    row_ = 0;
-    return PQntuples(current_) > 0 ? Step::row : Step::done;
 }
 
 Step PgRows::step() {
     if (!streaming_) {
-        if (current_ != nullptr && row_ + 1 < PQntuples(current_)) {
-            ++row_;
+        if (next_held_ < held_.size()) {
+            held_row_ = &held_[next_held_++];
             return Step::row;
         }
-        PQclear(current_);
-        current_ = nullptr;
+        held_row_ = nullptr;
+        held_.clear();
+        held_share_.release();
         return Step::done;
     }
     if (finished_) return Step::done;
     return take(backend_.next_result());
 }
 
+std::string_view PgRows::value(int column, bool& null) const {
+    if (held_row_ != nullptr) {
+        const auto c = static_cast<size_t>(column);
+        null = held_row_->nulls[c];
+        return held_row_->values[c];
+    }
+    null = current_ == nullptr || PQgetisnull(current_, row_, column) != 0;
+    if (null) return {};
+    return {PQgetvalue(current_, row_, column),
+            static_cast<size_t>(PQgetlength(current_, row_, column))};
+}
+
+// PostgreSQL's text of each value, as it came: the wire text is no longer
+// (bytea's hexadecimal loses its "\x", Roman-8 takes one byte a character).
+size_t PgRows::row_bytes() {
+    size_t bytes = 0;
+    for (size_t c = 0; c < names_.size(); ++c) {
+        bool null = false;
+        bytes += value(static_cast<int>(c), null).size();
+    }
+    return bytes;
+}
+
 char PgRows::append_value(size_t column, std::string& field, std::string* shown) {
-    const int c = static_cast<int>(column);
-    if (current_ == nullptr || PQgetisnull(current_, row_, c)) return 'S';
-    const char* value = PQgetvalue(current_, row_, c);
-    const std::string_view text(value, static_cast<size_t>(PQgetlength(current_, row_, c)));
+    bool null = false;
+    const std::string_view text = value(static_cast<int>(column), null);
+    if (null) return 'S';
+    const char* raw = text.data(); // its texts end with a zero byte
     switch (kinds_[column]) {
     case Kind::number:
         // NaN and Infinity are no numbers a client can read.
@@ -167,8 +253,7 @@ char PgRows::append_value(size_t column, std::string& field, std::string* shown)
         break;
     case Kind::bytes: {
         size_t bytes = 0;
-        unsigned char* data =
-            PQunescapeBytea(reinterpret_cast<const unsigned char*>(value), &bytes);
+        unsigned char* data = PQunescapeBytea(reinterpret_cast<const unsigned char*>(raw), &bytes);
         if (data == nullptr) break;
         append_hex(data, bytes, field);
         PQfreemem(data);

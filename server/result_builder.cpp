@@ -62,6 +62,13 @@ BuildOutcome build_result(BackendRows& rows, bool has_row, size_t max_bytes, Res
             if (step == Step::done) break;
             if (step == Step::failed) return BuildOutcome::failed;
         }
+        // Bounded before the row is converted: its values could be many
+        // times the bound together.
+        const size_t row_bytes = rows.row_bytes();
+        if (row_bytes > max_bytes) return BuildOutcome::row_too_large;
+        if (result.bytes + row_bytes > max_bytes) return BuildOutcome::too_large;
+        if (!result.budget.cover(budget, result.bytes + row_bytes, kBudgetStep))
+            return BuildOutcome::server_full;
         for (size_t c = 0; c < columns; ++c) {
             Cell cell;
             std::string shown;

@@ -13,10 +13,11 @@
 namespace dorvd {
 
 enum class BuildOutcome {
-    complete,    // all rows are in the result
-    too_large,   // the rows would take more than the memory bound allows
-    server_full, // the rows would take more than the server-wide bound has left
-    failed,      // a step failed; the rows' failure() says why
+    complete,      // all rows are in the result
+    too_large,     // the rows would take more than the memory bound allows
+    server_full,   // the rows would take more than the server-wide bound has left
+    row_too_large, // one row alone would take more than the memory bound allows
+    failed,        // a step failed; the rows' failure() says why
 };
 
 // Appends UTF-8 as wire text; a zero byte becomes a blank, as it would end

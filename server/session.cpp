@@ -10,6 +10,17 @@ namespace {
 // After a kept result at least this large is dropped, freed memory goes back
 // to the system (the allocator would otherwise keep it for the thread).
 constexpr size_t kTrimAfterBytes = 1024 * 1024;
+// The server-wide bound is taken in steps, not per row.
+constexpr size_t kBudgetStep = 256 * 1024;
+
+// Ends the request's work on the backend when a session call returns.
+struct RequestEnd {
+    explicit RequestEnd(Backend& ended) : backend(ended) {}
+    RequestEnd(const RequestEnd&) = delete;
+    RequestEnd& operator=(const RequestEnd&) = delete;
+    ~RequestEnd() { backend.end_request(); }
+    Backend& backend;
+};
 
 } // namespace
 
@@ -34,6 +45,7 @@ void Session::drop_result() {
 }
 
 Outcome Session::execute(std::string_view statement) {
+    const RequestEnd end(*backend_);
     drop_result();
     backend_->begin_request();
     Outcome outcome;
@@ -66,6 +78,10 @@ Outcome Session::execute(std::string_view statement) {
     }
     remember(outcome.status, std::move(explanation));
     return outcome;
+}
+
+bool Session::holds_transaction() const {
+    return (cursor_ && cursor_->rows) || backend_->in_transaction();
 }
 
 int16_t Session::no_result(std::string& data) {
@@ -103,6 +119,8 @@ Outcome Session::build_failure(BuildOutcome built, BackendRows& rows) const {
                     std::to_string(config_.result_budget ? config_.result_budget->limit() : 0) +
                     " bytes); this one was discarded. Try again later, or read it as value "
                     "records."};
+    case BuildOutcome::row_too_large:
+        return row_too_large();
     case BuildOutcome::failed:
         return rows.failure();
     case BuildOutcome::complete:
@@ -140,6 +158,7 @@ int16_t Session::load_lines() {
 }
 
 int16_t Session::header_line(std::string& data) {
+    const RequestEnd end(*backend_);
     if (!result_ && !cursor_) return no_result(data);
     const int16_t status = load_lines();
     if (status != kStatusOk) {
@@ -151,6 +170,7 @@ int16_t Session::header_line(std::string& data) {
 }
 
 int16_t Session::next_row_line(std::string& data) {
+    const RequestEnd end(*backend_);
     if (!result_ && !cursor_) return no_result(data);
     const int16_t status = load_lines();
     if (status != kStatusOk) {
@@ -163,6 +183,7 @@ int16_t Session::next_row_line(std::string& data) {
 }
 
 int16_t Session::header_record(std::string& data) {
+    const RequestEnd end(*backend_);
     if (result_) {
         data = dorvd::header_record(*result_);
     } else if (cursor_) {
@@ -179,6 +200,7 @@ int16_t Session::header_record(std::string& data) {
 }
 
 int16_t Session::next_row_record(std::string& data) {
+    const RequestEnd end(*backend_);
     data.clear();
     if (result_) {
         if (result_->next_row >= result_->row_count()) return end_of_rows(data);
@@ -197,8 +219,22 @@ int16_t Session::next_row_record(std::string& data) {
         if (step == Step::failed) return result_failure(cursor_->rows->failure(), data);
     }
     cursor_->has_row = false;
+    // The row is bounded before any of it is converted, and its record counts
+    // against the server-wide bound until it has gone out.
+    const size_t bytes = cursor_->rows->row_bytes();
+    if (bytes > config_.max_result_bytes) return result_failure(row_too_large(), data);
+    reply_share_.release();
+    if (!reply_share_.cover(config_.result_budget, bytes, kBudgetStep))
+        return result_failure(build_failure(BuildOutcome::server_full, *cursor_->rows), data);
     append_row_record(*cursor_->rows, data);
     return kStatusOk;
+}
+
+Outcome Session::row_too_large() const {
+    return {kStatusResultTooLarge,
+            "A row of the result is larger than this server sends (" +
+                std::to_string(config_.max_result_bytes) +
+                " bytes); the result was discarded. Select fewer or shorter columns."};
 }
 
 } // namespace dorvd

@@ -48,11 +48,17 @@ class Session {
     const std::string& explanation() const { return explanation_; }
     int16_t last_status() const { return last_status_; }
 
+    // A transaction is open, or a result read row by row still holds what it read.
+    bool holds_transaction() const;
+    // The last reply's data has gone out: its share of the server-wide bound is given back.
+    void reply_sent() { reply_share_.release(); }
+
   private:
     int16_t no_result(std::string& data);
     int16_t end_of_rows(std::string& data);
     int16_t load_lines();
     Outcome build_failure(BuildOutcome built, BackendRows& rows) const;
+    Outcome row_too_large() const;
     int16_t result_failure(const Outcome& outcome, std::string& data);
     void drop_result();
     void remember(int16_t status, std::string explanation);
@@ -61,6 +67,7 @@ class Session {
     std::unique_ptr<Backend> backend_;
     std::unique_ptr<RowCursor> cursor_; // a query read as the client asks for rows
     std::unique_ptr<ResultSet> result_; // a result kept in memory
+    BudgetShare reply_share_;           // a row read as a value record, until it is sent
     int16_t last_status_ = 0;
     std::string explanation_ = "No statement executed yet.";
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <string>
 #include <strings.h>
 
 #include "server/client_watch.h"
@@ -10,6 +11,7 @@
 #include "server/open_request.h"
 #include "server/roman8.h"
 #include "server/sql_policy.h"
+#include "server/sqlite_allocator.h"
 #include "server/status_codes.h"
 
 namespace dorvd {
@@ -57,19 +59,21 @@ int run_with_two_texts(sqlite3* db, const char* sql, const std::string& first,
 } // namespace
 
 SqliteBackend::SqliteBackend(const SessionConfig& config, int client_fd)
-    : config_(config), client_fd_(client_fd) {
+    : config_(config), client_fd_(client_fd), temp_files_(config.max_scratch_bytes) {
+    long_calls_.should_stop = [this] { return should_stop(); };
     open_scratch();
 }
 
 SqliteBackend::~SqliteBackend() {
+    clear_request_limit();
     sqlite3_close_v2(db_);
 }
 
 bool SqliteBackend::open_scratch() {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-            SQLITE_OK ||
-        !bound_scratch(db, "main")) {
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        temp_files_.vfs_name()) != SQLITE_OK ||
+        !bound_size(db, "main", config_.max_scratch_bytes)) {
         log_line(std::string("cannot open a scratch database: ") +
                  (db ? sqlite3_errmsg(db) : "out of memory"));
         sqlite3_close_v2(db);
@@ -80,20 +84,24 @@ bool SqliteBackend::open_scratch() {
     return true;
 }
 
-// The scratch database lives in memory: its pages are bounded so that one
-// client cannot take the server's memory.
-bool SqliteBackend::bound_scratch(sqlite3* db, const char* schema) const {
+// Bounds a database's size by its pages: the scratch database lives in
+// memory, so that one client cannot take the server's memory; the temporary
+// database and, with --max-database-bytes, the opened ones live on disk.
+bool SqliteBackend::bound_size(sqlite3* db, const std::string& schema, size_t bytes) {
+    const std::string quoted = "\"" + schema + "\"";
+    internal_ = true;
     sqlite3_stmt* statement = nullptr;
-    const std::string query = std::string("PRAGMA ") + schema + ".page_size";
-    if (sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) != SQLITE_OK) return false;
+    const std::string query = "PRAGMA " + quoted + ".page_size";
+    bool ok = sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) == SQLITE_OK;
     long long page_size = 4096;
-    if (sqlite3_step(statement) == SQLITE_ROW) page_size = sqlite3_column_int64(statement, 0);
+    if (ok && sqlite3_step(statement) == SQLITE_ROW) page_size = sqlite3_column_int64(statement, 0);
     sqlite3_finalize(statement);
-    const long long pages =
-        std::max(1LL, static_cast<long long>(config_.max_scratch_bytes) / std::max(1LL, page_size));
-    const std::string bound =
-        std::string("PRAGMA ") + schema + ".max_page_count = " + std::to_string(pages);
-    return sqlite3_exec(db, bound.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    const long long pages = std::max(
+        1LL, static_cast<long long>(std::min<size_t>(bytes, LLONG_MAX)) / std::max(1LL, page_size));
+    const std::string bound = "PRAGMA " + quoted + ".max_page_count = " + std::to_string(pages);
+    ok = ok && sqlite3_exec(db, bound.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    internal_ = false;
+    return ok;
 }
 
 // Locks the handle down against what clients must not reach: extensions,
@@ -108,8 +116,12 @@ void SqliteBackend::configure(sqlite3* db) {
     sqlite3_limit(db, SQLITE_LIMIT_LENGTH,
                   static_cast<int>(std::min<size_t>(config_.max_result_bytes, INT_MAX)));
     // The temporary database (temp tables, temp triggers) has the scratch bound too.
-    if (!bound_scratch(db, "temp")) {
+    if (!bound_size(db, "temp", config_.max_scratch_bytes)) {
         log_line(std::string("cannot bound the temporary database: ") + sqlite3_errmsg(db));
+    }
+    if (!install_long_call_functions(db, long_calls_)) {
+        log_line(std::string("cannot install the server's own like(), instr() and the like: ") +
+                 sqlite3_errmsg(db));
     }
     sqlite3_set_authorizer(db, &SqliteBackend::authorize, this);
     sqlite3_progress_handler(db, kProgressSteps, &SqliteBackend::progress, this);
@@ -122,6 +134,9 @@ int SqliteBackend::authorize(void* self, int action, const char* third, const ch
                              const char*, const char*) {
     auto* session = static_cast<SqliteBackend*>(self);
     if (session->internal_) return SQLITE_OK;
+    // SQLite asks for every table, column and function while it prepares a
+    // statement, so a statement whose preparation explodes is stopped here.
+    if (session->should_stop()) return SQLITE_DENY;
     switch (action) {
     case SQLITE_ATTACH:
     case SQLITE_DETACH:
@@ -135,7 +150,12 @@ int SqliteBackend::authorize(void* self, int action, const char* third, const ch
             std::string(fourth) + "() is not for clients: it reaches the server's memory or files");
         return SQLITE_DENY;
     case SQLITE_PRAGMA:
-        if (pragma_allowed(third, fourth)) return SQLITE_OK;
+        if (pragma_allowed(third, fourth)) {
+            if (fourth != nullptr && third != nullptr &&
+                strcasecmp(third, "case_sensitive_like") == 0)
+                session->like_reset_ = true;
+            return SQLITE_OK;
+        }
         session->denial_ = SqliteBackend::refusal(
             "PRAGMA " + std::string(third ? third : "") + (fourth ? " with a value" : "") +
             " is not for clients: they may read the schema and set only " + settable_pragmas());
@@ -150,36 +170,46 @@ std::string SqliteBackend::refusal(const std::string& what) {
 }
 
 int SqliteBackend::progress(void* self) {
-    auto* session = static_cast<SqliteBackend*>(self);
-    const auto* stopping = session->config_.stopping;
-    if (stopping != nullptr && stopping->load()) {
-        session->stop_reason_ = StopReason::shutdown;
-        return 1;
+    return static_cast<SqliteBackend*>(self)->should_stop() ? 1 : 0;
+}
+
+bool SqliteBackend::should_stop() {
+    if (stop_reason_ != StopReason::none) return true;
+    if (config_.stopping != nullptr && config_.stopping->load()) {
+        stop_reason_ = StopReason::shutdown;
+        return true;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (session->config_.statement_timeout_s > 0 && now >= session->deadline_) {
-        session->stop_reason_ = StopReason::timeout;
-        return 1;
+    if (config_.statement_timeout_s > 0 && now >= deadline_) {
+        stop_reason_ = StopReason::timeout;
+        return true;
     }
-    if (session->client_fd_ >= 0 && now >= session->next_client_check_) {
-        session->next_client_check_ = now + kClientCheckInterval;
-        if (client_gone(session->client_fd_)) {
-            session->stop_reason_ = StopReason::client_gone;
-            return 1;
+    if (client_fd_ >= 0 && now >= next_client_check_) {
+        next_client_check_ = now + kClientCheckInterval;
+        if (client_gone(client_fd_)) {
+            stop_reason_ = StopReason::client_gone;
+            return true;
         }
     }
-    return 0;
+    return false;
 }
 
 Outcome SqliteBackend::sqlite_failure(int code) {
-    const int primary = code & 0xFF;
+    int primary = code & 0xFF;
+    // A statement stopped while it was prepared fails as refused by the
+    // authorizer; one past its limit may fail for want of memory.
+    if (primary == SQLITE_NOMEM) should_stop();
+    if ((primary == SQLITE_AUTH || primary == SQLITE_NOMEM) && stop_reason_ != StopReason::none)
+        primary = SQLITE_INTERRUPT;
     // SQLite reports a refused function as a plain error: every refusal
     // answers the authorization status with its reason.
-    if (!denial_.empty()) return {static_cast<int16_t>(SQLITE_AUTH), denial_};
+    if (!denial_.empty() && primary != SQLITE_INTERRUPT)
+        return {static_cast<int16_t>(SQLITE_AUTH), denial_};
     const int16_t status = static_cast<int16_t>(primary);
     std::string text = sqlite3_errmsg(db_);
     switch (primary) {
     case SQLITE_INTERRUPT:
+        if (stop_reason_ != StopReason::none) text = "interrupted";
         switch (stop_reason_) {
         case StopReason::timeout:
             return {kStatusStatementTimeout, "The statement ran longer than this server allows (" +
@@ -200,8 +230,19 @@ Outcome SqliteBackend::sqlite_failure(int code) {
                 " bytes on this server)";
         break;
     case SQLITE_FULL:
-        text += " (the scratch database and the temporary database hold at most " +
-                std::to_string(config_.max_scratch_bytes) + " bytes each on this server)";
+        if (temp_files_.take_refusal()) {
+            text += " (a connection's temporary files (sorts, the temporary database, statement "
+                    "journals) hold at most " +
+                    std::to_string(config_.max_scratch_bytes) + " bytes together on this server)";
+        } else {
+            text += " (the scratch database and the temporary database hold at most " +
+                    std::to_string(config_.max_scratch_bytes) + " bytes each" +
+                    (config_.max_database_bytes > 0
+                         ? ", an opened database at most " +
+                               std::to_string(config_.max_database_bytes) + " bytes,"
+                         : std::string()) +
+                    " on this server)";
+        }
         break;
     default:
         break;
@@ -213,10 +254,16 @@ Outcome SqliteBackend::sqlite_failure(int code) {
 // by row may take as long as its client reads.
 void SqliteBackend::begin_request() {
     denial_.clear();
+    temp_files_.take_refusal();
     stop_reason_ = StopReason::none;
     const auto now = std::chrono::steady_clock::now();
     deadline_ = now + std::chrono::seconds(config_.statement_timeout_s);
     next_client_check_ = now + kClientCheckInterval;
+    set_request_limit(config_.statement_timeout_s > 0, deadline_, config_.stopping);
+}
+
+void SqliteBackend::end_request() {
+    clear_request_limit();
 }
 
 Executed SqliteBackend::execute(std::string_view statement) {
@@ -240,6 +287,7 @@ Executed SqliteBackend::run_sql(std::string_view statement) {
                                 &guard.statement, &tail);
     if (rc != SQLITE_OK) {
         executed.outcome = sqlite_failure(rc);
+        restore_like();
         return executed;
     }
     if (guard.statement == nullptr) {
@@ -251,6 +299,7 @@ Executed SqliteBackend::run_sql(std::string_view statement) {
     StatementGuard second;
     const int rest_rc = sqlite3_prepare_v2(db_, rest.data(), static_cast<int>(rest.size()),
                                            &second.statement, nullptr);
+    restore_like();
     if (rest_rc != SQLITE_OK || second.statement != nullptr) {
         executed.outcome = {kStatusOneStatementOnly,
                             "Only one statement per request: split the text at ';' before "
@@ -320,7 +369,7 @@ Outcome SqliteBackend::open_one(const std::string& name, const std::filesystem::
     const std::string check = "SELECT count(*) FROM \"" + name + "\".sqlite_schema";
     if (main_schema_.empty()) {
         sqlite3* db = nullptr;
-        int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, temp_files_.vfs_name());
         if (rc == SQLITE_OK) {
             main_schema_ = name;
             sqlite3_db_config(db, SQLITE_DBCONFIG_MAINDBNAME, main_schema_.c_str());
@@ -338,6 +387,7 @@ Outcome SqliteBackend::open_one(const std::string& name, const std::filesystem::
         sqlite3_close_v2(db_);
         db_ = db;
         use_wal(name);
+        bound_database(name);
         return {kStatusOk, ""};
     }
     // The authorizer is asked while the statement is prepared and again
@@ -357,7 +407,26 @@ Outcome SqliteBackend::open_one(const std::string& name, const std::filesystem::
         return failure;
     }
     use_wal(name);
+    bound_database(name);
     return {kStatusOk, ""};
+}
+
+void SqliteBackend::bound_database(const std::string& name) {
+    if (config_.max_database_bytes == 0) return;
+    if (!bound_size(db_, name, config_.max_database_bytes)) {
+        log_line("database '" + name + "' could not be bounded in size: " + sqlite3_errmsg(db_));
+    }
+}
+
+// PRAGMA case_sensitive_like registers SQLite's own like() again while the
+// statement is prepared; the server's own takes its place, in the mode set.
+void SqliteBackend::restore_like() {
+    if (!like_reset_) return;
+    like_reset_ = false;
+    internal_ = true;
+    if (!reinstall_like(db_, long_calls_))
+        log_line(std::string("cannot install like() again: ") + sqlite3_errmsg(db_));
+    internal_ = false;
 }
 
 // In write-ahead-log mode a reader that takes its time (a result read row
@@ -382,6 +451,10 @@ void SqliteBackend::use_wal(const std::string& name) {
                  (error ? error : "unknown reason") + ")");
     }
     sqlite3_free(error);
+}
+
+void bound_sqlite_memory(size_t bytes) {
+    sqlite3_hard_heap_limit64(static_cast<sqlite3_int64>(std::min<size_t>(bytes, LLONG_MAX)));
 }
 
 std::string sqlite_backend_version() {

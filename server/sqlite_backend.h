@@ -10,6 +10,8 @@
 
 #include "server/backend.h"
 #include "server/date_text.h"
+#include "server/sqlite_long_calls.h"
+#include "server/sqlite_temp_files.h"
 
 namespace dorvd {
 
@@ -22,8 +24,12 @@ class SqliteBackend final : public Backend {
 
     bool ready() const override { return db_ != nullptr; }
     void begin_request() override;
+    void end_request() override;
     Executed execute(std::string_view statement) override;
     std::string version() const override { return sqlite_backend_version(); }
+    bool in_transaction() const override {
+        return db_ != nullptr && sqlite3_get_autocommit(db_) == 0;
+    }
 
     // The outcome of a failed SQLite call, with the server's reasons.
     Outcome sqlite_failure(int code);
@@ -32,27 +38,36 @@ class SqliteBackend final : public Backend {
     enum class StopReason { none, shutdown, timeout, client_gone };
 
     bool open_scratch();
-    bool bound_scratch(sqlite3* db, const char* schema) const;
+    bool bound_size(sqlite3* db, const std::string& schema, size_t bytes);
     void configure(sqlite3* db);
     Executed run_sql(std::string_view statement);
     Outcome open_databases(std::string_view statement);
     Outcome open_one(const std::string& name, const std::filesystem::path& file);
     void use_wal(const std::string& name);
+    void bound_database(const std::string& name);
+    void restore_like();
     static std::string refusal(const std::string& what);
 
     static int authorize(void* self, int action, const char*, const char*, const char*,
                          const char*);
     static int progress(void* self);
+    // True when the running statement is to stop (shutdown, time-out, client
+    // gone); its reason is kept for the failure's text.
+    bool should_stop();
 
     SessionConfig config_;
     int client_fd_ = -1;
+    // Both outlive the handle that uses them.
+    TempFileBound temp_files_;
+    LongCallGuard long_calls_;
     sqlite3* db_ = nullptr;
     // SQLite keeps a pointer to the main database's schema name: it lives as
     // long as the handle and never changes.
     std::string main_schema_;
     std::vector<std::string> open_names_;
-    bool internal_ = false; // the server's own statement: the authorizer lets it pass
-    std::string denial_;    // why the authorizer refused the statement being prepared
+    bool internal_ = false;   // the server's own statement: the authorizer lets it pass
+    std::string denial_;      // why the authorizer refused the statement being prepared
+    bool like_reset_ = false; // PRAGMA case_sensitive_like put SQLite's own like() back
     StopReason stop_reason_ = StopReason::none;
     std::chrono::steady_clock::time_point deadline_;
     std::chrono::steady_clock::time_point next_client_check_;
@@ -75,6 +90,7 @@ class SqliteRows final : public BackendRows {
     // column declared as a date or time, which becomes 'D' or 'T' with 14
     // digits when it reads as one.
     char append_value(size_t column, std::string& field, std::string* shown) override;
+    size_t row_bytes() override;
 
   private:
     SqliteBackend& backend_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <poll.h>
@@ -70,14 +71,28 @@ bool RequestReader::block_waiting() const {
     return length >= kMinBlock && length <= kMaxBlock && buffered() >= length;
 }
 
-RequestReader::Fill RequestReader::fill(size_t size) {
+RequestReader::Fill RequestReader::fill(size_t size, long long limit_ms) {
     if (buffered() >= size) return Fill::complete;
     if (start_ + size > sizeof buffer_) {
         std::memmove(buffer_, buffer_ + start_, buffered());
         end_ -= start_;
         start_ = 0;
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
     while (buffered() < size) {
+        if (limit_ms > 0) {
+            const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       deadline - std::chrono::steady_clock::now())
+                                       .count();
+            if (left <= 0) return Fill::expired;
+            pollfd watch{fd_, POLLIN, 0};
+            const int ready = poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+            if (ready == 0) return Fill::expired;
+            if (ready < 0) {
+                if (errno == EINTR) continue;
+                return Fill::failed;
+            }
+        }
         const ssize_t n = recv(fd_, buffer_ + end_, sizeof buffer_ - end_, 0);
         if (n > 0) {
             end_ += static_cast<size_t>(n);
@@ -90,14 +105,30 @@ RequestReader::Fill RequestReader::fill(size_t size) {
     return Fill::complete;
 }
 
-ReadResult RequestReader::read(Block& block, unsigned& declared_length) {
+ReadResult RequestReader::read(Block& block, unsigned& declared_length, const ReadLimits& limits) {
     declared_length = 0;
-    if (buffered() == 0) start_ = end_ = 0;
-    Fill r = fill(2);
-    if (r != Fill::complete) {
-        if (r == Fill::failed) return ReadResult::failed;
-        return buffered() > 0 ? ReadResult::closed_midway : ReadResult::closed;
+    if (buffered() == 0) {
+        start_ = end_ = 0;
+        const Fill r = fill(1, limits.idle_ms);
+        if (r == Fill::expired) return ReadResult::idle_expired;
+        if (r != Fill::complete) return r == Fill::failed ? ReadResult::failed : ReadResult::closed;
     }
+    // The block has begun: the rest of it is waited for within the block limit.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.block_ms);
+    const auto left_ms = [&] {
+        if (limits.block_ms <= 0) return 0LL;
+        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   deadline - std::chrono::steady_clock::now())
+                                   .count();
+        return std::max(1LL, left);
+    };
+    const auto unfinished = [](Fill r) {
+        if (r == Fill::expired) return ReadResult::block_expired;
+        return r == Fill::failed ? ReadResult::failed : ReadResult::closed_midway;
+    };
+    Fill r = fill(2, left_ms());
+    if (r != Fill::complete) return unfinished(r);
     declared_length = (unsigned{buffer_[start_]} << 8) | buffer_[start_ + 1];
     if (declared_length < kMinBlock) {
         start_ += 2;
@@ -107,19 +138,16 @@ ReadResult RequestReader::read(Block& block, unsigned& declared_length) {
         // Drop the block's bytes so the next block starts where it should.
         size_t left = declared_length;
         while (left > 0) {
-            r = fill(1);
-            if (r != Fill::complete)
-                return r == Fill::failed ? ReadResult::failed : ReadResult::closed_midway;
+            r = fill(1, left_ms());
+            if (r != Fill::complete) return unfinished(r);
             const size_t step = std::min(left, buffered());
             start_ += step;
             left -= step;
         }
         return ReadResult::too_long;
     }
-    r = fill(declared_length);
-    if (r != Fill::complete) {
-        return r == Fill::failed ? ReadResult::failed : ReadResult::closed_midway;
-    }
+    r = fill(declared_length, left_ms());
+    if (r != Fill::complete) return unfinished(r);
     const unsigned char* at = buffer_ + start_;
     block.type = static_cast<char>(at[2]);
     block.flag = at[3];
@@ -146,8 +174,9 @@ void end_output_and_drain(int fd, int max_wait_ms) {
     }
 }
 
-ReplyWriter::ReplyWriter(int fd, size_t max_block)
-    : fd_(fd), max_block_(std::clamp(max_block, kStatusHeader + 1, kMaxBlock)) {}
+ReplyWriter::ReplyWriter(int fd, size_t max_block, long long send_timeout_ms)
+    : fd_(fd), max_block_(std::clamp(max_block, kStatusHeader + 1, kMaxBlock)),
+      send_timeout_ms_(send_timeout_ms) {}
 
 void ReplyWriter::add_block(char type, bool last, std::string_view head, std::string_view payload) {
     const size_t length = 4 + head.size() + payload.size();
@@ -195,14 +224,37 @@ void ReplyWriter::host_output(std::string_view bytes) {
 }
 
 bool ReplyWriter::flush() {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(send_timeout_ms_);
     size_t sent = 0;
     while (!failed_ && sent < pending_.size()) {
-        const ssize_t n = send(fd_, pending_.data() + sent, pending_.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n =
+            send(fd_, pending_.data() + sent, pending_.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
             continue;
-        } else {
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            failed_ = true;
+            break;
+        }
+        // The client's window is full: wait until it reads, within the limit.
+        long long wait_ms = -1;
+        if (send_timeout_ms_ > 0) {
+            wait_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+            if (wait_ms <= 0) {
+                failed_ = timed_out_ = true;
+                break;
+            }
+        }
+        pollfd watch{fd_, POLLOUT, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(std::min<long long>(wait_ms, INT_MAX)));
+        if (ready == 0) {
+            failed_ = timed_out_ = true;
+        } else if (ready < 0 && errno != EINTR) {
             failed_ = true;
         }
     }

@@ -26,6 +26,14 @@ enum class ReadResult {
     too_short,     // declared length below 4; the stream cannot be trusted
     too_long,      // declared length above 1024; its bytes were read and dropped
     failed,        // the receive call failed
+    idle_expired,  // no further block began within the idle limit
+    block_expired, // a block began but did not arrive whole within the block limit
+};
+
+// How long a read may wait, in milliseconds; 0 or less: no limit.
+struct ReadLimits {
+    long long idle_ms = 0;  // for the first byte of the next block
+    long long block_ms = 0; // for the rest of a block once it has begun
 };
 
 // Reads one block. declared_length receives the length field as sent.
@@ -37,16 +45,17 @@ class RequestReader {
   public:
     explicit RequestReader(int fd) : fd_(fd) {}
 
-    // As read_block.
-    ReadResult read(Block& block, unsigned& declared_length);
+    // As read_block, within the limits.
+    ReadResult read(Block& block, unsigned& declared_length, const ReadLimits& limits = {});
     // True when a whole further block is already received: its reply can
     // wait to go out with the next one.
     bool block_waiting() const;
 
   private:
-    enum class Fill { complete, closed, failed };
-    // Receives until at least size bytes are buffered (size <= the buffer).
-    Fill fill(size_t size);
+    enum class Fill { complete, closed, failed, expired };
+    // Receives until at least size bytes are buffered (size <= the buffer),
+    // waiting at most limit_ms (0 or less: no limit).
+    Fill fill(size_t size, long long limit_ms);
     size_t buffered() const { return end_ - start_; }
 
     int fd_;
@@ -63,10 +72,11 @@ void end_output_and_drain(int fd, int max_wait_ms);
 
 // Collects the blocks of replies and sends them in few system calls.
 // Replies that may span several blocks are cut so that no block is longer
-// than max_block bytes.
+// than max_block bytes. What one flush sends (at most about 64 KB) must be
+// taken by the client within send_timeout_ms (0: no limit), or the writer fails.
 class ReplyWriter {
   public:
-    ReplyWriter(int fd, size_t max_block);
+    ReplyWriter(int fd, size_t max_block, long long send_timeout_ms = 0);
 
     // 'S' blocks: every block carries the status; data are cut across blocks.
     void status_reply(int16_t status, std::string_view data);
@@ -82,14 +92,18 @@ class ReplyWriter {
     // Sends what has been collected; false once the connection failed.
     bool flush();
     bool failed() const { return failed_; }
+    // The client did not take a reply in time.
+    bool timed_out() const { return timed_out_; }
 
   private:
     void add_block(char type, bool last, std::string_view head, std::string_view payload);
 
     int fd_;
     size_t max_block_;
+    long long send_timeout_ms_;
     std::string pending_;
     bool failed_ = false;
+    bool timed_out_ = false;
 };
 
 } // namespace dorvd

@@ -60,9 +60,10 @@ TEST(ConnectionLimit, ABurstOfShortConnectionsLocksNobodyOut) {
     EXPECT_EQ(keeper.echo("still"), "still");
 }
 
-// The thread of a closed connection may still be busy (here: until its
-// statement notices that the client has gone); the slot is free already.
-TEST(ConnectionLimit, AConnectionStopsCountingWhenItsClientCloses) {
+// A connection counts until its thread has finished, also after its client
+// has closed it (here the thread is busy until its statement notices that the
+// client has gone); a new client waits briefly for such a slot to free.
+TEST(ConnectionLimit, AClosedConnectionsSlotIsFreeOnceItsThreadEnds) {
     TestServer server([](auto& o) { o.max_connections = 1; });
     {
         RawClient busy = server.connect();

@@ -139,6 +139,79 @@ INSTANTIATE_TEST_SUITE_P(Tables, ScratchSize,
                          ::testing::Values("CREATE TABLE big(b BLOB)",
                                            "CREATE TEMP TABLE big(b BLOB)"));
 
+// Sorts and the like spill to temporary files, which SQLite deletes as soon
+// as it opens them: they are bounded together with the temporary database.
+TEST(ScratchSize, BoundsTheTemporaryFiles) {
+    TestServer server([](auto& o) { o.max_scratch_bytes = 1024 * 1024; });
+    RawClient client = server.connect();
+    const auto sorted = [&](int rows) {
+        return client.exec("SELECT count(*) FROM (WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL "
+                           "SELECT i + 1 FROM c WHERE i < " +
+                           std::to_string(rows) +
+                           ") SELECT randomblob(1000) AS b FROM c ORDER BY b)");
+    };
+    const auto reply = sorted(20000);
+    ASSERT_TRUE(reply.ok);
+    EXPECT_EQ(reply.status, 13) << reply.data;
+    EXPECT_NE(reply.data.find("temporary files"), std::string::npos) << reply.data;
+    EXPECT_NE(reply.data.find("1048576 bytes"), std::string::npos) << reply.data;
+    // The files of the failed sort were let go: a smaller one fits.
+    ASSERT_EQ(sorted(500).status, 0);
+    EXPECT_EQ(client.statement('F').data, "N500"s + '\0');
+}
+
+TEST(DatabaseSize, IsUnboundedUnlessGiven) {
+    const auto fill = [](size_t bound) {
+        TestServer server([&](auto& o) { o.max_database_bytes = bound; });
+        RawClient client = server.connect();
+        EXPECT_EQ(client.exec("OPEN DATABASE 'sample'").status, 0);
+        EXPECT_EQ(client.exec("CREATE TABLE fill(b BLOB)").status, 0);
+        return client.exec("INSERT INTO fill WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT "
+                           "i + 1 FROM c WHERE i < 40) SELECT randomblob(100000) FROM c");
+    };
+    EXPECT_EQ(fill(0).status, 0);
+    const auto bounded = fill(1024 * 1024);
+    EXPECT_EQ(bounded.status, 13) << bounded.data;
+    EXPECT_NE(bounded.data.find("an opened database at most 1048576 bytes"), std::string::npos)
+        << bounded.data;
+}
+
+// A row is bounded before any of it is converted, read as value records
+// or as lines; a row within the bound is sent.
+TEST(RowSize, IsBoundedBeforeItIsConverted) {
+    TestServer server([](auto& o) { o.max_result_bytes = 1024 * 1024; });
+    struct Case {
+        const char* columns;
+        char request;
+        int status;
+    };
+    const Case cases[] = {
+        {"hex(randomblob(300000)), hex(randomblob(300000))", 'F', 204},
+        {"hex(randomblob(300000)), hex(randomblob(300000))", 'H', 204},
+        {"randomblob(300000), randomblob(300000)", 'F', 204}, // two digits a byte
+        {"hex(randomblob(200000)), hex(randomblob(200000))", 'F', 0},
+        {"randomblob(200000)", 'H', 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.columns) + " " + c.request);
+        RawClient client = server.connect();
+        ASSERT_EQ(client.exec(std::string("SELECT ") + c.columns).status, 0);
+        const auto reply = client.statement(c.request, c.request == 'H' ? "\0"s : ""s);
+        ASSERT_TRUE(reply.ok);
+        EXPECT_EQ(reply.status, c.status);
+        if (c.status != 0) {
+            EXPECT_EQ(reply.data, "");
+            EXPECT_NE(client.explain().data.find("A row of the result is larger than"),
+                      std::string::npos);
+        } else {
+            const auto row = c.request == 'H' ? client.statement('R', "\0"s) : reply;
+            EXPECT_GT(row.data.size(), 200000u);
+        }
+        ASSERT_EQ(client.exec("SELECT 1").status, 0);
+        EXPECT_EQ(client.statement('F').data, "N1"s + '\0');
+    }
+}
+
 TEST(ScratchSize, BoundsTheTemporaryDatabaseOnceADatabaseIsOpen) {
     TestServer server([](auto& o) { o.max_scratch_bytes = 1024 * 1024; });
     RawClient client = server.connect();

@@ -28,6 +28,34 @@ TEST(Options, DefaultsAreSafe) {
     EXPECT_EQ(options.max_scratch_bytes, 64u * 1024 * 1024);
     EXPECT_EQ(options.auth_delay_ms, 500);
     EXPECT_EQ(options.max_auth_failures, 5);
+    // A client may stay idle between requests for ever, and a well-behaved
+    // one never meets the other bounds.
+    EXPECT_EQ(options.read_timeout_s, 30);
+    EXPECT_EQ(options.idle_timeout_s, 0);
+    EXPECT_EQ(options.idle_in_transaction_timeout_s, 0);
+    EXPECT_EQ(options.send_timeout_s, 60);
+    EXPECT_EQ(options.max_database_bytes, 0u);
+}
+
+TEST(Options, ReadsTheClientBounds) {
+    ServerOptions options;
+    std::string error;
+    ASSERT_EQ(parse({"--read-timeout", "5", "--idle-timeout=600", "--idle-in-transaction-timeout",
+                     "30", "--send-timeout=0", "--max-database-bytes", "2G"},
+                    options, error),
+              OptionsOutcome::run)
+        << error;
+    EXPECT_EQ(options.read_timeout_s, 5);
+    EXPECT_EQ(options.idle_timeout_s, 600);
+    EXPECT_EQ(options.idle_in_transaction_timeout_s, 30);
+    EXPECT_EQ(options.send_timeout_s, 0);
+    EXPECT_EQ(options.max_database_bytes, 2ULL * 1024 * 1024 * 1024);
+    ASSERT_EQ(parse({"--max-database-bytes=0"}, options, error), OptionsOutcome::run) << error;
+    EXPECT_EQ(options.max_database_bytes, 0u);
+    for (const char* option : {"--read-timeout", "--idle-timeout", "--idle-in-transaction-timeout",
+                               "--send-timeout", "--max-database-bytes"}) {
+        EXPECT_NE(dorvd::usage_text().find(option), std::string::npos) << option;
+    }
 }
 
 TEST(Options, ReadsTheLimits) {
@@ -135,6 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{{"--version=1"}, "takes no value"},
                       BadCase{{"--backend", "mysql"}, "--backend"},
                       BadCase{{"--pg", "dbname=x"}, "--pg needs --backend postgresql"},
-                      BadCase{{"--sample=yes"}, "takes no value"}));
+                      BadCase{{"--sample=yes"}, "takes no value"},
+                      BadCase{{"--read-timeout", "-1"}, "--read-timeout"},
+                      BadCase{{"--read-timeout"}, "needs a value"},
+                      BadCase{{"--idle-timeout", "86401"}, "--idle-timeout"},
+                      BadCase{{"--idle-in-transaction-timeout", "x"},
+                              "--idle-in-transaction-timeout"},
+                      BadCase{{"--send-timeout", "1.5"}, "--send-timeout"},
+                      BadCase{{"--max-database-bytes", "1K"}, "--max-database-bytes"},
+                      BadCase{{"--max-database-bytes", "9Q"}, "--max-database-bytes"}));
 
 } // namespace

@@ -54,9 +54,12 @@ TEST(PasswordGuessing, IsAnsweredLaterEachTimeAndEndsTheConnection) {
         o.max_auth_failures = 4;
     });
     RawClient client = server.connect();
-    long long expected = 40;
-    for (int failure = 1; failure <= 4; ++failure, expected *= 2) {
+    // The right password after the second wrong one starts the address's
+    // count again; the connection's own count goes on to its limit.
+    const long long expected_ms[] = {40, 80, 40, 80};
+    for (int failure = 1; failure <= 4; ++failure) {
         SCOPED_TRACE(failure);
+        const long long expected = expected_ms[failure - 1];
         const auto start = Clock::now();
         const auto reply = client.exec("OPEN DATABASE 'secret' AS 'guess'");
         const long long took = ms_since(start);
@@ -69,8 +72,10 @@ TEST(PasswordGuessing, IsAnsweredLaterEachTimeAndEndsTheConnection) {
                   std::string::npos)
             << log.text();
         if (failure == 2) {
-            // The right password still opens before the limit; failures keep counting.
+            // Asked once the delay is over, the right password opens at once.
+            const auto right = Clock::now();
             EXPECT_EQ(client.exec("OPEN DATABASE 'secret' AS 'geheim'").status, 0);
+            EXPECT_LT(ms_since(right), 500);
         }
         if (failure == 4) {
             EXPECT_NE(reply.data.find("Too many wrong passwords: the connection is closed."),
@@ -82,6 +87,64 @@ TEST(PasswordGuessing, IsAnsweredLaterEachTimeAndEndsTheConnection) {
     EXPECT_TRUE(log.wait_for("closed after too many wrong passwords"));
     // Only that connection ended.
     EXPECT_EQ(server.connect().echo("next"), "next");
+}
+
+// The count belongs to the client's address, not to its connection: a new
+// connection's attempt waits for the delay, whatever its password, and
+// holds no thread while it waits.
+TEST(PasswordGuessing, CountsAcrossConnectionsOfOneAddress) {
+    LogCapture log;
+    TestServer server([](auto& o) { o.auth_delay_ms = 600; });
+    {
+        RawClient guesser = server.connect();
+        ASSERT_TRUE(
+            guesser.send_block('S', std::string("E") + '\0' + "OPEN DATABASE 'secret' AS 'first'"));
+        ASSERT_TRUE(log.wait_for("wrong password 1 of 5"));
+        // It hangs up before its answer.
+    }
+    RawClient owner = server.connect();
+    const auto start = Clock::now();
+    EXPECT_EQ(owner.exec("OPEN DATABASE 'secret' AS 'geheim'").status, 0);
+    EXPECT_GE(ms_since(start), 300) << "the right password was answered before the delay";
+    EXPECT_NE(log.text().find("password attempt waits"), std::string::npos) << log.text();
+    // Another database needs no waiting.
+    RawClient other = server.connect();
+    const auto quick = Clock::now();
+    EXPECT_EQ(other.exec("OPEN DATABASE 'sample'").status, 0);
+    EXPECT_LT(ms_since(quick), 300);
+    // The right password reset the count: the next wrong one waits the first delay only.
+    const auto again = Clock::now();
+    EXPECT_EQ(owner.exec("OPEN DATABASE 'secret' AS 'typo'").status, kWrongPassword);
+    EXPECT_GE(ms_since(again), 600);
+    EXPECT_LT(ms_since(again), 1100);
+}
+
+TEST(PasswordGuessing, AWaitingAttemptWhoseClientLeavesIsLetGo) {
+    LogCapture log;
+    TestServer server([](auto& o) {
+        o.auth_delay_ms = 5000;
+        o.max_connections = 2;
+    });
+    RawClient first = server.connect();
+    ASSERT_TRUE(first.send_block('S', std::string("E") + '\0' + "OPEN DATABASE 'secret' AS 'x'"));
+    ASSERT_TRUE(log.wait_for("wrong password 1 of 5"));
+    first.close_now();
+    ASSERT_TRUE(log.wait_for("closed by the client while waiting"));
+    {
+        RawClient waiting = server.connect();
+        ASSERT_TRUE(
+            waiting.send_block('S', std::string("E") + '\0' + "OPEN DATABASE 'secret' AS 'y'"));
+        ASSERT_TRUE(log.wait_for("password attempt waits"));
+    }
+    // Both slots are free again long before the delay is over.
+    const auto start = Clock::now();
+    RawClient a = server.connect();
+    RawClient b = server.connect();
+    EXPECT_EQ(a.echo("a"), "a");
+    EXPECT_EQ(b.echo("b"), "b");
+    EXPECT_LT(ms_since(start), 3000);
+    // The attempt that left was never checked: one wrong password so far.
+    EXPECT_EQ(log.text().find("wrong password 2"), std::string::npos) << log.text();
 }
 
 TEST(PasswordGuessing, TheDefaultDelayIsHalfASecond) {

@@ -547,6 +547,33 @@ TEST(PgBackend, ValueRecordsStreamAResultLargerThanTheBound) {
     run(client, "select 1");
 }
 
+// As with SQLite: a writing statement's rows are read at once, counted and
+// bounded as they come; past the bound they are dropped and its changes stand.
+TEST(PgBackend, WritingStatementsReturnTheirRowsReadWholeAndBounded) {
+    TestServer pg([](auto& o) {
+        use_postgresql(o);
+        o.max_result_bytes = 64 * 1024;
+    });
+    ASSERT_TRUE(pg.started());
+    RawClient client = pg.connect();
+    run(client, "create temp table t(id serial primary key, b text)");
+    const auto small = client.exec("insert into t(b) values ('x'), ('y'), ('z') returning id");
+    ASSERT_EQ(small.status, 0);
+    EXPECT_EQ(small.data, "3 rows affected");
+    int end = 0;
+    const auto records = value_records(client, end);
+    EXPECT_EQ(records,
+              (std::vector<std::string>{std::string("Sid") + '\0', std::string("N1") + '\0',
+                                        std::string("N2") + '\0', std::string("N3") + '\0'}));
+    EXPECT_EQ(end, kEndOfData);
+    const auto large = client.exec(
+        "insert into t(b) select repeat('r', 2000) from generate_series(1, 100) returning b");
+    EXPECT_EQ(large.status, 204) << large.data;
+    EXPECT_NE(large.data.find("its changes stand"), std::string::npos) << large.data;
+    run(client, "select count(*) from t");
+    EXPECT_EQ(client.statement('F').data, std::string("N103") + '\0');
+}
+
 TEST(PgBackend, AHundredClientsAtOnce) {
     TestServer pg([](auto& o) {
         use_postgresql(o);

@@ -12,12 +12,10 @@
 namespace dorvd_test {
 namespace {
 
-constexpr int kWaitMs = 10000;
-
 // Waits for data and receives; 0 on close or time-out, -1 on failure.
-ssize_t receive_some(int fd, char* buffer, size_t size) {
+ssize_t receive_some(int fd, char* buffer, size_t size, int wait_ms) {
     pollfd watch{fd, POLLIN, 0};
-    const int ready = poll(&watch, 1, kWaitMs);
+    const int ready = poll(&watch, 1, wait_ms);
     if (ready <= 0) return 0;
     ssize_t n;
     do {
@@ -26,10 +24,10 @@ ssize_t receive_some(int fd, char* buffer, size_t size) {
     return n;
 }
 
-bool receive_exact(int fd, char* buffer, size_t size) {
+bool receive_exact(int fd, char* buffer, size_t size, int wait_ms) {
     size_t got = 0;
     while (got < size) {
-        const ssize_t n = receive_some(fd, buffer + got, size - got);
+        const ssize_t n = receive_some(fd, buffer + got, size - got, wait_ms);
         if (n <= 0) return false;
         got += static_cast<size_t>(n);
     }
@@ -55,7 +53,7 @@ RawClient::RawClient(uint16_t port) {
     }
 }
 
-RawClient::RawClient(RawClient&& other) noexcept : fd_(other.fd_) {
+RawClient::RawClient(RawClient&& other) noexcept : fd_(other.fd_), wait_ms_(other.wait_ms_) {
     other.fd_ = -1;
 }
 
@@ -93,7 +91,7 @@ bool RawClient::send_block(char type, std::string_view payload, unsigned char fl
 std::optional<WireBlock> RawClient::read_block() {
     if (fd_ < 0) return std::nullopt;
     char head[2];
-    if (!receive_exact(fd_, head, 2)) return std::nullopt;
+    if (!receive_exact(fd_, head, 2, wait_ms_)) return std::nullopt;
     WireBlock block;
     block.length = (static_cast<unsigned char>(head[0]) << 8) | static_cast<unsigned char>(head[1]);
     if (block.length < 4 || block.length > 1024) {
@@ -101,7 +99,7 @@ std::optional<WireBlock> RawClient::read_block() {
         return std::nullopt;
     }
     std::string rest(block.length - 2, '\0');
-    if (!receive_exact(fd_, rest.data(), rest.size())) return std::nullopt;
+    if (!receive_exact(fd_, rest.data(), rest.size(), wait_ms_)) return std::nullopt;
     block.type = rest[0];
     block.flag = static_cast<unsigned char>(rest[1]);
     block.payload = rest.substr(2);
@@ -121,7 +119,7 @@ std::optional<std::vector<WireBlock>> RawClient::read_reply() {
 bool RawClient::closed_by_server() {
     if (fd_ < 0) return true;
     char byte;
-    return receive_some(fd_, &byte, 1) == 0;
+    return receive_some(fd_, &byte, 1, wait_ms_) == 0;
 }
 
 StatusReply RawClient::statement(char code, std::string_view rest) {

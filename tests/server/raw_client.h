@@ -3,6 +3,7 @@
 // check the bytes independently.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +41,9 @@ class RawClient {
 
     bool connected() const { return fd_ >= 0; }
     void close_now();
+    int fd() const { return fd_; }
+    // How long a read waits for the server's next bytes (ten seconds unless set).
+    void set_wait(std::chrono::milliseconds wait) { wait_ms_ = static_cast<int>(wait.count()); }
 
     bool send_bytes(std::string_view bytes);
     bool send_block(char type, std::string_view payload, unsigned char flag = 1);
@@ -61,6 +65,7 @@ class RawClient {
 
   private:
     int fd_ = -1;
+    int wait_ms_ = 10000;
 };
 
 // Splits a value record into its fields, each type letter and text.

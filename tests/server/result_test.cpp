@@ -224,4 +224,23 @@ TEST(MemoryBound, RefusesLinesOfAResultTooLargeAndKeepsServing) {
     EXPECT_EQ(client.statement('F').data, "N5050"s + '\0');
 }
 
+// A statement that writes and returns rows is read to its end at once;
+// rows past the result bound are dropped and its changes stand.
+TEST(WritingStatements, ReturnTheirRowsReadWholeAndBounded) {
+    TestServer server([](auto& o) { o.max_result_bytes = 64 * 1024; });
+    RawClient client = server.connect();
+    run(client, "CREATE TABLE t(id INTEGER PRIMARY KEY, b TEXT)");
+    const auto small = client.exec("INSERT INTO t(b) VALUES ('x'), ('y'), ('z') RETURNING id");
+    ASSERT_EQ(small.status, 0);
+    for (const char* expected : {"N1", "N2", "N3"})
+        EXPECT_EQ(client.statement('F').data, expected + "\0"s);
+    EXPECT_EQ(client.statement('F').status, kEndOfData);
+    const auto large = client.exec("INSERT INTO t(b) WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL "
+                                   "SELECT i + 1 FROM c WHERE i < 100) SELECT printf('%.*c', 2000, "
+                                   "'r') FROM c RETURNING b");
+    EXPECT_EQ(large.status, 204) << large.data;
+    run(client, "SELECT count(*) FROM t");
+    EXPECT_EQ(client.statement('F').data, "N103"s + '\0');
+}
+
 } // namespace
