@@ -640,8 +640,10 @@ Figures returning_rows(Target& t, bool postgresql) {
     const auto start = Clock::now();
     const Answer run =
         exec(client,
+             // With PostgreSQL, 40 MB: past --max-result-bytes, within the
+             // cluster's temp_file_limit, which would stop 400 MB first.
              postgresql ? "INSERT INTO sink SELECT repeat('r', 400000) FROM "
-                          "generate_series(1, 1000) RETURNING b"
+                          "generate_series(1, 100) RETURNING b"
                         : "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c "
                           "WHERE i < 1000) INSERT INTO sink SELECT printf('%.*c', 400000, "
                           "'r') FROM c RETURNING b",
@@ -649,7 +651,10 @@ Figures returning_rows(Target& t, bool postgresql) {
     Figures figures;
     figures.seconds = seconds_since(start);
     figures.outcome = status_text(run);
-    EXPECT_NE(run.status, 0);
+    if (postgresql)
+        EXPECT_EQ(run.status, 204) << run.data;
+    else
+        EXPECT_NE(run.status, 0);
     expect_value(client, "SELECT 1", "N1");
     return figures;
 }
@@ -775,7 +780,8 @@ const Attack kPostgresqlAttacks[] = {
      {},
      [](Target& t) { return read_fat_row(t, true, 'F'); },
      {.peak_mb = 750}},
-    {"ReturningRows", {}, [](Target& t) { return returning_rows(t, true); }, {.peak_mb = 150}},
+    // Read whole, the 40 MB of returned rows would lift the peak past 50 MB.
+    {"ReturningRows", {}, [](Target& t) { return returning_rows(t, true); }, {.peak_mb = 45}},
     {"LikeInOneCall",
      {"--statement-timeout", "2"},
      [](Target& t) {
