@@ -22,6 +22,9 @@ constexpr const char* kFormats =
 constexpr const char* kGuarded[] = {"statement_timeout", "lock_timeout",
                                     "idle_in_transaction_session_timeout", "idle_session_timeout",
                                     "default_transaction_read_only"};
+// How long one statement of the administrative connection may wait for a
+// lock, and run.
+constexpr const char* kAdminLimits = "SET lock_timeout = '10s'; SET statement_timeout = '60s'";
 // Duplicate keys of another dorvd making the same role at the same time.
 constexpr const char* kUniqueViolation = "23505";
 constexpr const char* kDuplicateObject = "42710";
@@ -138,11 +141,23 @@ bool PgAdmin::connected(std::string& error) {
     if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return true;
     PQfinish(conn_);
     conn_ = pg_open(conninfo_, kApplication, nullptr, "", error);
-    return conn_ != nullptr;
+    if (conn_ == nullptr) return false;
+    // A client's open transaction may hold a row the role work must change
+    // (its role's stored settings, say): the administrative connection, and
+    // every session waiting behind it, must not wait on that for ever.
+    const PgResult limits(PQexec(conn_, kAdminLimits));
+    if (!limits.ok()) {
+        error = "cannot set the administrative connection's time limits: " + limits.message();
+        PQfinish(conn_);
+        conn_ = nullptr;
+        return false;
+    }
+    return true;
 }
 
 bool PgAdmin::read_baseline(std::string& error) {
-    const PgResult settings = pg_run(conn_, "SELECT name, current_setting(name) FROM "
+    // The values the session started with, not the time limits set above.
+    const PgResult settings = pg_run(conn_, "SELECT name, reset_val FROM "
                                             "pg_catalog.pg_settings WHERE context = 'user'");
     if (!settings.ok()) {
         error = "cannot read PostgreSQL's settings: " + settings.message();
@@ -368,6 +383,13 @@ WHERE l.databases = $1::text[])sql",
         exists = found.flag(0, 2);
     } else {
         const PgResult count = pg_run(conn_, "SELECT count(*) FROM dorvd_admin.login_roles");
+        if (!count.ok() || count.rows() != 1) {
+            failure = PQstatus(conn_) != CONNECTION_OK
+                          ? unreachable(pg_message(conn_))
+                          : Outcome{1, "Cannot count the login roles."};
+            if (failure.status == 1) log_line("cannot count the login roles: " + count.message());
+            return false;
+        }
         if (std::atoll(count.text(0, 0).c_str()) >= kMaxLoginRoles) {
             log_line("no login role is made for databases " + key + ": there are " +
                      std::to_string(kMaxLoginRoles) +

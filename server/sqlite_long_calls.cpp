@@ -374,18 +374,23 @@ void trim_function(sqlite3_context* context, int, sqlite3_value** argv) {
         const unsigned char* bytes;
         size_t length;
     };
+    // SQLite keeps a pointer and a length per character within the length
+    // bound: the characters are counted before any memory is taken for them.
+    size_t count = 0;
+    for (const unsigned char* z = set; *z != 0; ++count)
+        skip_utf8(z);
+    const auto limit = static_cast<size_t>(
+        sqlite3_limit(sqlite3_context_db_handle(context), SQLITE_LIMIT_LENGTH, -1));
+    if (count * (sizeof(unsigned char*) + sizeof(unsigned)) > limit) {
+        sqlite3_result_error_toobig(context);
+        return;
+    }
     std::vector<Character> characters;
+    characters.reserve(count);
     for (const unsigned char* z = set; *z != 0;) {
         const unsigned char* start = z;
         skip_utf8(z);
         characters.push_back({start, static_cast<size_t>(z - start)});
-    }
-    // SQLite keeps a pointer and a length per character within the length bound.
-    const auto limit = static_cast<size_t>(
-        sqlite3_limit(sqlite3_context_db_handle(context), SQLITE_LIMIT_LENGTH, -1));
-    if (characters.size() * (sizeof(unsigned char*) + sizeof(unsigned)) > limit) {
-        sqlite3_result_error_toobig(context);
-        return;
     }
     StopCheck check(*call->guard);
     // The length of the set's first character standing at the start (or the

@@ -756,6 +756,16 @@ const Attack kSqliteAttacks[] = {
                           209, "SELECT trim('xxaxx', 'x')", "Sa");
      },
      {.seconds = 5}},
+    // A character set of 16 MB is refused before memory is taken for its
+    // characters (16 bytes each: 256 MB outside SQLite's own bound).
+    {"TrimWithAHugeSet",
+     {},
+     [](Target& t) {
+         RawClient client = t.connect();
+         return long_call(client, "SELECT length(trim('x', hex(zeroblob(8000000))))", 18,
+                          "SELECT trim('xxaxx', 'x')", "Sa", 18);
+     },
+     {.seconds = 10, .peak_mb = 150}},
     {"ExplodingViews", {"--statement-timeout", "2"}, exploding_views, {.seconds = 5}},
     {"ShutdownDuringLongCall", {}, shutdown_during_long_call, {.seconds = 3}},
     {"FatRowAsValueRecords",

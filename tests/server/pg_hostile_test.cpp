@@ -437,6 +437,39 @@ TEST(PgHostileClient, AStatementThatCatchesTheCancelIsEnded) {
                       "'%do_marker */' and pid <> pg_backend_pid()");
 }
 
+// A client that keeps a transaction open over its role's stored settings
+// makes dorvd's administrative connection wait only so long: a later client
+// of the same role still gets its session, and its work is answered.
+TEST(PgHostileClient, AnOpenTransactionOnItsRoleDoesNotStopOtherSessions) {
+    DirectConnection superuser("user=postgres");
+    const std::string admin = DirectConnection().user();
+    {
+        TestServer server([](auto& o) {
+            use_postgresql(o);
+            o.sample = true;
+        });
+        ASSERT_TRUE(server.started());
+        RawClient holder = server.connect();
+        for (const char* statement : {kOpenSample, "ALTER ROLE CURRENT_USER SET work_mem = '1MB'",
+                                      "BEGIN", "ALTER ROLE CURRENT_USER SET work_mem = '2MB'"})
+            dorvd_test::run(holder, statement);
+        RawClient later = server.connect();
+        later.set_wait(std::chrono::seconds(60));
+        const auto started = std::chrono::steady_clock::now();
+        const std::string failure =
+            first_failure(later, {kOpenSample, "select count(*) from customers"});
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        dorvd_test::run(holder, "ROLLBACK");
+        std::printf("attack | %-55s | %s after %.1f s\n",
+                    "open transaction over the role's stored settings",
+                    failure.empty() ? "the next session answered" : failure.c_str(), seconds);
+        EXPECT_EQ(failure, "");
+        EXPECT_LT(seconds, 30.0);
+    }
+    clean_up(superuser, admin);
+}
+
 // The largest size the temporary files of the cluster's database reach
 // while it watches (every 10 ms), read from the cluster's folder
 // (DORV_PG_CLUSTER; -1 when that is not set, as for a cluster not made by
