@@ -145,19 +145,25 @@ std::string usage_text() {
            "(ISO 8601, 2026-12-10T05:30:21Z). SIGINT or SIGTERM shuts it down cleanly.\n";
 }
 
+OptionWord split_option(const std::string& argument) {
+    OptionWord word{argument, "", false};
+    const size_t equals = argument.find('=');
+    if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+        word.value = argument.substr(equals + 1);
+        word.name.resize(equals);
+        word.has_value = true;
+    }
+    return word;
+}
+
 OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,
                              std::string& error) {
     bool has_pg = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string option = args[i];
-        std::string value;
-        bool has_value = false;
-        const size_t equals = option.find('=');
-        if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option.resize(equals);
-            has_value = true;
-        }
+        OptionWord word = split_option(args[i]);
+        const std::string& option = word.name;
+        std::string& value = word.value;
+        const bool has_value = word.has_value;
         if (option == "--help" || option == "-h") return OptionsOutcome::help;
         if (option == "--version" || option == "--allow-host-commands" || option == "--sample") {
             if (has_value) {

@@ -41,6 +41,14 @@ struct ServerOptions {
 
 enum class OptionsOutcome { run, help, version, error };
 
+// One argument as the option's name and, for "--name=value", its value.
+struct OptionWord {
+    std::string name;
+    std::string value;
+    bool has_value = false;
+};
+OptionWord split_option(const std::string& argument);
+
 // Reads the arguments after the program name; on error says why.
 OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,
                              std::string& error);

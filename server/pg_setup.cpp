@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <libpq-fe.h>
 
+#include "server/options.h"
 #include "server/pg_connect.h"
 #include "server/pg_roles.h"
 
@@ -73,15 +74,10 @@ enum class Parsed { run, help, error };
 
 Parsed parse(const std::vector<std::string>& args, SetupOptions& options, std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string option = args[i];
-        std::string value;
-        bool has_value = false;
-        const size_t equals = option.find('=');
-        if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option.resize(equals);
-            has_value = true;
-        }
+        OptionWord word = split_option(args[i]);
+        const std::string& option = word.name;
+        std::string& value = word.value;
+        const bool has_value = word.has_value;
         if (option == "--help" || option == "-h") return Parsed::help;
         if (option != "--pg" && option != "--admin-role" && option != "--temp-file-limit") {
             error = "unknown option '" + args[i] + "'";
