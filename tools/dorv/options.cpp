@@ -60,33 +60,37 @@ bool takes_argument(const std::string& name) {
 bool is_command(const std::string& name) {
     return name == "version" || takes_argument(name);
 }
-} // namespace
 
-bool parse_options(int argc, char** argv, Options* options, std::string* error) {
-    int i = 1;
+// Takes the value behind the option argv[i] into out.
+bool take_value(int argc, char** argv, int& i, std::string* out, std::string* error) {
+    if (i + 1 >= argc) {
+        *error = "option " + std::string(argv[i]) + " needs a value";
+        return false;
+    }
+    *out = argv[++i];
+    return true;
+}
+
+enum class FlagsRead { commands_follow, answered, failed };
+
+// Reads the options before the first command; i stops on that command.
+FlagsRead read_flags(int argc, char** argv, int& i, Options* options, std::string* error) {
     for (; i < argc && argv[i][0] == '-'; ++i) {
-        std::string flag = argv[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc) {
-                *error = "option " + flag + " needs a value";
-                return false;
-            }
-            *out = argv[++i];
-            return true;
-        };
+        const std::string flag = argv[i];
         if (flag == "--help" || flag == "-h" || flag == "--version") {
             // They answer alone, whatever else the line holds.
             (flag == "--version" ? options->version : options->help) = true;
-            return true;
+            return FlagsRead::answered;
         }
+        bool read = true;
         if (flag == "-s") {
-            if (!value(&options->host)) return false;
+            read = take_value(argc, argv, i, &options->host, error);
         } else if (flag == "-p") {
-            if (!value(&options->service)) return false;
+            read = take_value(argc, argv, i, &options->service, error);
         } else if (flag == "-c") {
-            if (!value(&options->ini_file)) return false;
+            read = take_value(argc, argv, i, &options->ini_file, error);
         } else if (flag == "-S") {
-            if (!value(&options->section)) return false;
+            read = take_value(argc, argv, i, &options->section, error);
         } else if (flag == "-n") {
             options->open_databases = false;
         } else if (flag == "-w") {
@@ -94,29 +98,40 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
         } else if (flag == "-q" || flag == "--no-header") {
             options->no_header = true;
         } else if (flag == "-F" || flag == "--format") {
-            if (!value(&options->format)) return false;
+            if (!take_value(argc, argv, i, &options->format, error)) return FlagsRead::failed;
             if (options->format != "query" && options->format != "csv" &&
                 options->format != "values") {
                 *error = "unknown format " + options->format + " (query, csv or values)";
-                return false;
+                return FlagsRead::failed;
             }
         } else if (flag == "-f") {
             Command command;
             command.name = "file";
-            if (!value(&command.argument)) return false;
-            options->commands.push_back(command);
+            read = take_value(argc, argv, i, &command.argument, error);
+            if (read) options->commands.push_back(command);
         } else {
             *error = "unknown option " + flag;
-            return false;
+            return FlagsRead::failed;
         }
+        if (!read) return FlagsRead::failed;
     }
-    bool direct = !options->host.empty() || !options->service.empty();
-    bool configured = !options->ini_file.empty() || !options->section.empty();
-    if (direct == configured || (direct && (options->host.empty() || options->service.empty())) ||
-        (configured && (options->ini_file.empty() || options->section.empty()))) {
+    return FlagsRead::commands_follow;
+}
+
+// Either a direct connection or a configured one, each given whole.
+bool check_connection(const Options& options, std::string* error) {
+    bool direct = !options.host.empty() || !options.service.empty();
+    bool configured = !options.ini_file.empty() || !options.section.empty();
+    if (direct == configured || (direct && (options.host.empty() || options.service.empty())) ||
+        (configured && (options.ini_file.empty() || options.section.empty()))) {
         *error = "give either -s HOST -p SERVICE or -c FILE -S SECTION";
         return false;
     }
+    return true;
+}
+
+// Reads the commands from argv[i] on (and -f among them).
+bool read_commands(int argc, char** argv, int i, Options* options, std::string* error) {
     for (; i < argc; ++i) {
         Command command;
         command.name = argv[i];
@@ -150,6 +165,22 @@ bool parse_options(int argc, char** argv, Options* options, std::string* error) 
         }
         options->commands.push_back(command);
     }
+    return true;
+}
+} // namespace
+
+bool parse_options(int argc, char** argv, Options* options, std::string* error) {
+    int i = 1;
+    switch (read_flags(argc, argv, i, options, error)) {
+    case FlagsRead::answered:
+        return true;
+    case FlagsRead::failed:
+        return false;
+    case FlagsRead::commands_follow:
+        break;
+    }
+    if (!check_connection(*options, error)) return false;
+    if (!read_commands(argc, argv, i, options, error)) return false;
     if (options->commands.empty()) {
         *error = "no command given";
         return false;
