@@ -10,8 +10,8 @@
 // the same databases. Host commands are not allowed, as on a default server.
 #include "fuzz/input_reader.h"
 
-#include "server/connection.h"
-#include "server/sample_data.h"
+#include "server/protocol/connection.h"
+#include "server/backends/sqlite/sample_data.h"
 
 #include <signal.h>
 #include <stdio.h>

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "server/connection.h"
-#include "server/log.h"
+#include "server/protocol/connection.h"
+#include "server/base/log.h"
 #include "server/options.h"
 #include "server/server.h"
+#include "server/backends/sqlite/sqlite_engine.h"
 #ifdef DORVD_WITH_POSTGRESQL
-#include "server/pg_setup.h"
+#include "server/backends/postgresql/pg_setup.h"
 #endif
 
 namespace {
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
         std::fputs(dorvd::usage_text().c_str(), stdout);
         return 0;
     case dorvd::OptionsOutcome::version:
-        std::printf("%s\n", dorvd::version_text().c_str());
+        std::printf("%s\n", dorvd::version_text(dorvd::sqlite_backend_version()).c_str());
         return 0;
     case dorvd::OptionsOutcome::error:
         std::fprintf(stderr, "dorvd: %s\n\n%s", error.c_str(), dorvd::usage_text().c_str());

@@ -4,10 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
-#include "server/backend.h"
+#include "server/backends/backend_choice.h"
+#include "server/base/option_word.h"
 
 namespace dorvd {
 
@@ -41,13 +45,48 @@ struct ServerOptions {
 
 enum class OptionsOutcome { run, help, version, error };
 
-// One argument as the option's name and, for "--name=value", its value.
-struct OptionWord {
-    std::string name;
-    std::string value;
-    bool has_value = false;
+// How an option's value is read.
+enum class OptionReading {
+    number,         // a decimal number from low to high
+    zero_or_number, // 0, or a number from low to high
+    text,           // any text; empty only when needs is empty
+    path,           // a folder or file; empty only when needs is empty
+    choice,         // one of choices
+    on_switch,      // no value: sets the field
+    help,           // no value needed: the usage is wanted
+    version,        // no value: the version is wanted
 };
-OptionWord split_option(const std::string& argument);
+
+struct OptionChoice {
+    std::string_view word;
+    BackendKind kind;
+};
+
+// Where an option's value lands.
+using OptionField =
+    std::variant<std::monostate, bool ServerOptions::*, int ServerOptions::*,
+                 uint16_t ServerOptions::*, size_t ServerOptions::*, std::string ServerOptions::*,
+                 std::filesystem::path ServerOptions::*, BackendKind ServerOptions::*>;
+
+// One option of dorvd, as the usage shows it and the parser reads it.
+struct OptionEntry {
+    std::string_view name{};          // "--port"
+    std::string_view alias{};         // another name it answers to; not shown
+    std::string_view argument{};      // "N"; empty for an option without value
+    std::string_view shown_default{}; // as the usage shows it; empty: none shown
+    std::string_view help{};
+    OptionReading reading = OptionReading::text;
+    long long low = 0; // number, zero_or_number
+    long long high = 0;
+    bool suffix = false;      // the number may end in K, M or G (powers of 1024)
+    std::string_view needs{}; // text, path: what an empty value lacks ("an address")
+    std::span<const OptionChoice> choices{};
+    bool postgresql_only = false; // given only with --backend postgresql
+    OptionField field{};
+};
+
+// Every option, in the order the usage shows them.
+std::span<const OptionEntry> option_table();
 
 // Reads the arguments after the program name; on error says why.
 OptionsOutcome parse_options(const std::vector<std::string>& args, ServerOptions& options,

@@ -13,14 +13,15 @@
 #include <unistd.h>
 #include <vector>
 
-#include "server/client_watch.h"
-#include "server/log.h"
+#include "server/base/client_watch.h"
+#include "server/base/log.h"
 #ifdef DORVD_WITH_POSTGRESQL
-#include "server/pg_backend.h"
+#include "server/backends/postgresql/pg_backend.h"
 #endif
-#include "server/sample_data.h"
-#include "server/sqlite_allocator.h"
-#include "server/wire.h"
+#include "server/backends/sqlite/sample_data.h"
+#include "server/backends/sqlite/sqlite_engine.h"
+#include "server/backends/sqlite/sqlite_allocator.h"
+#include "server/protocol/wire.h"
 
 namespace dorvd {
 namespace {

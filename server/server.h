@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "server/auth_guard.h"
-#include "server/connection.h"
+#include "server/protocol/auth_guard.h"
+#include "server/protocol/connection.h"
 #include "server/options.h"
 
 namespace dorvd {

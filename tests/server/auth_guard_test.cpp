@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "server/auth_guard.h"
+#include "server/protocol/auth_guard.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Dates and times of declared date/time columns as 14 digits.
 #include <gtest/gtest.h>
 
-#include "server/date_text.h"
+#include "server/backends/date_text.h"
 
 namespace {
 

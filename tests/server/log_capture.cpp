@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "server/log.h"
+#include "server/base/log.h"
 
 namespace dorvd_test {
 

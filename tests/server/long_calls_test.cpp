@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "server/sqlite_long_calls.h"
+#include "server/backends/sqlite/sqlite_long_calls.h"
 
 namespace {
 

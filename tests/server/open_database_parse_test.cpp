@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "server/open_database.h"
+#include "server/session/open_database.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "log_capture.h"
-#include "server/log.h"
+#include "server/base/log.h"
 #include "test_server.h"
 
 namespace {

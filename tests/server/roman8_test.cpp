@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "server/roman8.h"
+#include "server/protocol/roman8.h"
 
 namespace {
 
