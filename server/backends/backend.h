@@ -27,7 +27,7 @@ struct BackendLimits {
     size_t max_result_bytes = 16 * 1024 * 1024; // also the largest single value
     // The scratch database; the temporary database and temporary files together.
     size_t max_scratch_bytes = 64 * 1024 * 1024;
-    size_t max_database_bytes = 0; // an opened SQLite database; 0: no bound
+    size_t max_database_bytes = 0; // an opened database file; 0: no bound
     int statement_timeout_s = 60;  // 0: no limit
     // The bound all connections' kept results share; none when null.
     ResultBudget* result_budget = nullptr;
