@@ -11,6 +11,13 @@ namespace {
 // to the system (the allocator would otherwise keep it for the thread).
 constexpr size_t kTrimAfterBytes = 1024 * 1024;
 
+// Lets a result go; after a large one, freed memory goes back to the system.
+void free_result(std::unique_ptr<ResultSet>& result) {
+    const bool large = result && result->bytes >= kTrimAfterBytes;
+    result.reset();
+    if (large) malloc_trim(0);
+}
+
 // Ends the request's work on the backend when a session call returns.
 struct RequestEnd {
     explicit RequestEnd(Backend& ended) : backend(ended) {}
@@ -37,9 +44,7 @@ void Session::remember(int16_t status, std::string explanation) {
 
 void Session::drop_result() {
     cursor_.reset();
-    const bool large = result_ && result_->bytes >= kTrimAfterBytes;
-    result_.reset();
-    if (large) malloc_trim(0);
+    free_result(result_);
 }
 
 Outcome Session::execute(std::string_view statement) {
@@ -141,9 +146,7 @@ int16_t Session::load_lines() {
     }
     cursor_.reset();
     if (built != BuildOutcome::complete) {
-        const bool large = result->bytes >= kTrimAfterBytes;
-        result.reset();
-        if (large) malloc_trim(0);
+        free_result(result);
         return result_failure(failure);
     }
     result->serial = ++results_kept_;
