@@ -46,6 +46,11 @@ struct Outcome {
     std::string wrong_password_for; // the database, when the status is a wrong password
 };
 
+// The text a statement that changed data answers: "1 row affected".
+inline std::string rows_affected(long long count) {
+    return std::to_string(count) + (count == 1 ? " row affected" : " rows affected");
+}
+
 enum class Step { row, done, failed };
 
 // A query's rows, read one at a time.

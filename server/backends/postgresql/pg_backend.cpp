@@ -28,10 +28,6 @@ constexpr const char* kSavepoint = "dorvd_statement";
 constexpr const char* kUnreachable =
     "The server cannot reach its PostgreSQL database; try again later.";
 
-std::string rows_affected(long long count) {
-    return std::to_string(count) + (count == 1 ? " row affected" : " rows affected");
-}
-
 // PostgreSQL's own schemas, dorvd's registry of roles and the schema every
 // database has are not databases of this server.
 bool reserved_schema(const std::string& name) {

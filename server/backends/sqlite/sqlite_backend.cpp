@@ -26,10 +26,6 @@ static_assert(kStatusError == SQLITE_ERROR && kStatusBusy == SQLITE_BUSY &&
 constexpr int kBusyTimeoutMs = 5000;
 constexpr int kProgressSteps = 1000;
 
-std::string rows_affected(long long count) {
-    return std::to_string(count) + (count == 1 ? " row affected" : " rows affected");
-}
-
 struct StatementGuard {
     sqlite3_stmt* statement = nullptr;
     ~StatementGuard() { sqlite3_finalize(statement); }
